@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Corvina needs ("run") or its tests need ("test"),
+# only those that are missing.
+set -euo pipefail
+what="${1:-run}"
+packages=(cmake g++ pkg-config qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc unixodbc unixodbc-dev
+          odbc-postgresql tdsodbc mdbtools mdbtools-dev libx11-dev libgl1-mesa-dev fonts-noto-cjk ccache)
+if [ "$what" = test ]; then
+  packages+=(googletest libgtest-dev xvfb xauth x11-utils imagemagick postgresql)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}" >&2
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

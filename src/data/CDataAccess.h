@@ -1,0 +1,66 @@
+#pragma once
+#include <QString>
+#include <QVariantList>
+
+#include <memory>
+
+#include "data/Dialect.h"
+#include "data/Recordset.h"
+
+class Connection;
+
+// The one class through which the program talks to a database. A new instance
+// connects at once to the system database named by the stored settings; code
+// that needs another database re-points it with OpenConnection. Every failure
+// is raised again as a DataError with the source "DataAccessAPI".
+class CDataAccess {
+ public:
+  CDataAccess();  // GetConnectionString + OpenConnection; throws DataError
+  struct Unconnected {};
+  explicit CDataAccess(Unconnected) {}  // holds no connection until OpenConnection
+  ~CDataAccess();
+  CDataAccess(const CDataAccess&) = delete;
+  CDataAccess& operator=(const CDataAccess&) = delete;
+
+  bool OpenConnection(const QString& Connect);
+  bool CloseConnection();  // writes back a working copy (Jet) and may raise then
+
+  bool GetConnectedRecordset(const QString& SQLQuery, RecordsetPtr& RecordSet, long LockType = 3,
+                             long Options = -1, long CursorLocation = 3);
+  // The same with the statement's values bound as parameters.
+  bool GetConnectedRecordset(const QString& SQLQuery, const QVariantList& params, RecordsetPtr& RecordSet);
+
+  bool ExecQuery(const QString& Connect, const QString& SQLQuery);
+  bool ExecQuery(const QString& Connect, const QString& SQLQuery, const QVariantList& params);
+
+  bool GetRecordset(const QString& Connect, const QString& SQLQuery, RecordsetPtr& RecordSet,
+                    long Options = -1, bool UseShapeProvider = true);
+  bool PutRecordset(const QString& Connect, RecordsetPtr& RecordSet);
+  bool DisconnectRecordset(RecordsetPtr& RecordSet);
+
+  bool BeginTrans();
+  bool CommitTrans();
+  bool RollbackTrans();
+  bool IsInTransaction() const { return m_bInTransaction; }
+
+  QString GetConnectionString();
+  bool DataComponentsInstalled(const QString& Connect = QString());
+
+  // Not in the original's contract; needed by callers that choose a statement
+  // variant or check what they hold.
+  bool IsConnected() const { return m_connection != nullptr; }
+  Dialect dialect() const;
+  const QString& ConnectionString() const { return m_strConnect; }
+  std::shared_ptr<Connection> connection() const { return m_connection; }
+
+ private:
+  Connection& held() const;  // raises when nothing is open
+  [[noreturn]] void rethrow() const;
+
+  QString m_strKey;
+  bool m_bInTransaction = false;
+  QString m_strRegConnect;
+  std::shared_ptr<Connection> m_connection;
+  bool m_bHoldsUnopened = false;  // a failed OpenConnection leaves a closed object held
+  QString m_strConnect;
+};

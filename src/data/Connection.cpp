@@ -1,0 +1,170 @@
+#include "data/Connection.h"
+
+#include <QAtomicInt>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "data/DataError.h"
+#include "data/jet/JetExchange.h"
+
+namespace {
+QString nextConnectionName() {
+  static QAtomicInt counter;
+  return QStringLiteral("corvina-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+QString stripBraces(QString v) {
+  v = v.trimmed();
+  if (v.startsWith('{') && v.endsWith('}')) v = v.mid(1, v.size() - 2);
+  return v;
+}
+
+Dialect odbcDialect(const QString& driver) {
+  const QString d = driver.toLower();
+  if (d.contains(QLatin1String("postgres"))) return Dialect::PostgreSQL;
+  if (d.contains(QLatin1String("sql server")) || d.contains(QLatin1String("freetds")))
+    return Dialect::SQLServer;
+  return Dialect::Other;
+}
+
+class OdbcConnection : public Connection {
+ public:
+  explicit OdbcConnection(const QString& connectString, Dialect dialect)
+      : Connection(connectString, dialect, false) {
+    // The original waited at most 90 seconds for a connection.
+    openDatabase(QStringLiteral("QODBC"), connectString, QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=90"));
+  }
+};
+
+[[noreturn]] void raiseMessage(const QString& source, const QString& text) {
+  throw DataError(DataError::GenericNumber, source, text);
+}
+}  // namespace
+
+Connection::Connection(QString connectString, Dialect dialect, bool exchange)
+    : name_(nextConnectionName()),
+      connectString_(std::move(connectString)),
+      dialect_(dialect),
+      exchange_(exchange) {}
+
+Connection::~Connection() {
+  {
+    QSqlDatabase db = database();
+    if (db.isValid()) {
+      if (inTransaction_) db.rollback();
+      db.close();
+    }
+  }
+  QSqlDatabase::removeDatabase(name_);
+}
+
+void Connection::openDatabase(const QString& driver, const QString& databaseName,
+                              const QString& options) {
+  QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
+  if (!db.isValid()) raiseMessage(driver, QStringLiteral("The database driver %1 is not installed.").arg(driver));
+  db.setDatabaseName(databaseName);
+  db.setConnectOptions(options);
+  if (!db.open()) raise(db.lastError());
+}
+
+void Connection::raise(const QSqlError& error) const { raise(error, database().driverName()); }
+
+void Connection::raise(const QSqlError& error, const QString& source) {
+  bool ok = false;
+  const int native = error.nativeErrorCode().toInt(&ok);
+  QString text = error.databaseText();
+  if (text.isEmpty()) text = error.driverText();
+  if (text.isEmpty()) text = error.text();
+  throw DataError(ok && native != 0 ? native : DataError::GenericNumber, source, text);
+}
+
+void Connection::begin() {
+  QSqlDatabase db = database();
+  if (!db.transaction()) raise(db.lastError());
+  inTransaction_ = true;
+}
+
+void Connection::commit() {
+  QSqlDatabase db = database();
+  if (!db.commit()) raise(db.lastError());
+  inTransaction_ = false;
+}
+
+void Connection::rollback() {
+  QSqlDatabase db = database();
+  if (!db.rollback()) raise(db.lastError());
+  inTransaction_ = false;
+}
+
+QString Connection::connectValue(const QString& connectString, const QString& key) {
+  QString value;
+  bool found = false;
+  int i = 0;
+  while (i < connectString.size() && !found) {
+    int eq = connectString.indexOf('=', i);
+    if (eq < 0) break;
+    const QString k = connectString.mid(i, eq - i).trimmed();
+    int end = eq + 1;
+    // A value in braces may hold semicolons.
+    while (end < connectString.size() && connectString[end].isSpace()) ++end;
+    if (end < connectString.size() && connectString[end] == '{') {
+      const int close = connectString.indexOf('}', end);
+      end = close < 0 ? connectString.size() : close + 1;
+    }
+    int semi = connectString.indexOf(';', end);
+    if (semi < 0) semi = connectString.size();
+    if (k.compare(key, Qt::CaseInsensitive) == 0) {
+      value = stripBraces(connectString.mid(eq + 1, semi - eq - 1));
+      found = true;
+    }
+    i = semi + 1;
+  }
+  return value;
+}
+
+SqliteConnection::SqliteConnection(const QString& connectString, const QString& path, bool exchange)
+    : Connection(connectString, Dialect::SQLite, exchange) {
+  if (path.isEmpty() || !QFileInfo(path).isFile())
+    raiseMessage(QStringLiteral("QSQLITE"), QStringLiteral("Could not find file '%1'.").arg(path));
+  openDatabase(QStringLiteral("QSQLITE"), path, QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+}
+
+std::shared_ptr<Connection> openExchangeFile(const QString& connectString, const QString& path) {
+  QFile file(path);
+  if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    raiseMessage(QStringLiteral("Microsoft JET Database Engine"),
+                 QStringLiteral("Could not find file '%1'.").arg(path));
+  const QByteArray head = file.read(4096);
+  file.close();
+  if (head.startsWith(QByteArrayLiteral("SQLite format 3")))
+    return std::make_shared<SqliteConnection>(connectString, path, true);
+  if (Jet::isJetFile(head)) return Jet::openExchange(connectString, path);
+  raiseMessage(QStringLiteral("Microsoft JET Database Engine"),
+               QStringLiteral("Unrecognized database format '%1'.").arg(path));
+}
+
+std::shared_ptr<Connection> Connection::open(const QString& connectString) {
+  const QString driver = connectValue(connectString, QStringLiteral("Driver"));
+  const QString provider = connectValue(connectString, QStringLiteral("Provider"));
+  if (!driver.isEmpty()) {
+    if (driver.compare(QLatin1String("SQLite3"), Qt::CaseInsensitive) == 0)
+      return std::make_shared<SqliteConnection>(
+          connectString, connectValue(connectString, QStringLiteral("Database")), false);
+    if (driver.contains(QLatin1String("Microsoft Access Driver"), Qt::CaseInsensitive))
+      return openExchangeFile(connectString, connectValue(connectString, QStringLiteral("Dbq")));
+    return std::make_shared<OdbcConnection>(connectString, odbcDialect(driver));
+  }
+  if (provider.compare(QLatin1String("MSDataShape"), Qt::CaseInsensitive) == 0)
+    // The offline system database is a SQLite file.
+    return std::make_shared<SqliteConnection>(
+        connectString, connectValue(connectString, QStringLiteral("Data Source")), false);
+  if (provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive))
+    return openExchangeFile(connectString, connectValue(connectString, QStringLiteral("Data Source")));
+  if (!provider.isEmpty())
+    throw DataError(3706, QStringLiteral("ADODB.Connection"),
+                    QStringLiteral("Provider cannot be found. It may not be properly installed."));
+  throw DataError(DataError::GenericNumber, QStringLiteral("ADODB.Connection"),
+                  QStringLiteral("Data source name not found and no default driver specified"));
+}

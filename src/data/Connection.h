@@ -1,0 +1,65 @@
+#pragma once
+#include <QSqlDatabase>
+#include <QString>
+
+#include <memory>
+
+#include "data/Dialect.h"
+
+class QSqlError;
+
+// One open database connection behind a data access object. The connection
+// string decides the backend: native SQLite, ODBC, or an exchange file (whose
+// format is recognised by its first bytes).
+class Connection {
+ public:
+  // Throws DataError with the driver's number, source and text.
+  static std::shared_ptr<Connection> open(const QString& connectString);
+  virtual ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  QSqlDatabase database() const { return QSqlDatabase::database(name_, false); }
+  Dialect dialect() const { return dialect_; }
+  const QString& connectString() const { return connectString_; }
+  bool isExchangeFile() const { return exchange_; }
+
+  void begin();
+  void commit();
+  void rollback();
+  bool inTransaction() const { return inTransaction_; }
+
+  // Called when the owner lets go of the connection: a backend that keeps a
+  // working copy (a Jet exchange file) writes it back here. May throw DataError.
+  virtual void release() {}
+
+  // Raises the driver's error for a failed call.
+  [[noreturn]] void raise(const QSqlError& error) const;
+  [[noreturn]] static void raise(const QSqlError& error, const QString& source);
+
+  // Key lookup in a connection string: case-insensitive, braces removed.
+  static QString connectValue(const QString& connectString, const QString& key);
+
+ protected:
+  Connection(QString connectString, Dialect dialect, bool exchange);
+  // Opens the named QSqlDatabase created by the constructor; throws on failure.
+  void openDatabase(const QString& driver, const QString& databaseName, const QString& options);
+  const QString& name() const { return name_; }
+
+ private:
+  QString name_;
+  QString connectString_;
+  Dialect dialect_;
+  bool exchange_;
+  bool inTransaction_ = false;
+};
+
+// A plain SQLite file: the embedded or offline system database, or a
+// SQLite-format exchange file.
+class SqliteConnection : public Connection {
+ public:
+  SqliteConnection(const QString& connectString, const QString& path, bool exchange);
+};
+
+// Opens an exchange file given its path, choosing the backend by its first bytes.
+std::shared_ptr<Connection> openExchangeFile(const QString& connectString, const QString& path);

@@ -1,0 +1,30 @@
+#pragma once
+#include <QString>
+
+#include <stdexcept>
+
+// A raised error: number, source and description reach the caller unchanged.
+class DataError : public std::runtime_error {
+ public:
+  DataError(int number, QString source, QString description)
+      : std::runtime_error(description.toStdString()),
+        number_(number),
+        source_(std::move(source)),
+        description_(std::move(description)) {}
+
+  int number() const { return number_; }
+  const QString& source() const { return source_; }
+  const QString& description() const { return description_; }
+
+  // The source the data access object puts on everything it raises again.
+  static inline const QString DataAccessSource = QStringLiteral("DataAccessAPI");
+  // ADO's generic "unspecified error" number, for failures without a native number.
+  static constexpr int GenericNumber = -2147467259;
+  // ADO's "item cannot be found in the collection" for an unknown field name.
+  static constexpr int ItemNotFound = 3265;
+
+ private:
+  int number_;
+  QString source_;
+  QString description_;
+};

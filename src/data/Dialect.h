@@ -1,0 +1,14 @@
+#pragma once
+#include <QString>
+
+// The SQL dialects the system database can speak. Statements are sent as the
+// original writes them; where a database rejects one, the variant lives here.
+enum class Dialect { SQLite, PostgreSQL, SQLServer, Other };
+
+namespace Sql {
+// "INSERT INTO t (c...) VALUES (?...)" that hands back the first column of the
+// new row (RETURNING on SQLite/PostgreSQL, OUTPUT INSERTED on SQL Server).
+QString insertReturning(Dialect d, const QString& table, const QStringList& columns,
+                        const QString& firstColumn);
+QString dialectName(Dialect d);
+}  // namespace Sql

@@ -1,0 +1,58 @@
+#include "support/ScriptedInteraction.h"
+
+#include <gtest/gtest.h>
+
+#include "mapping/MappingModel.h"
+#include "resources/Strings.h"
+
+int ScriptedInteraction::MsgBox(const QString& prompt, int flags, const QString& title) {
+  shown.push_back({QStringLiteral("msgbox"), prompt, flags, title});
+  if ((flags & Vb::ButtonsMask) == Vb::OKOnly) return Vb::OK;
+  if (answers.empty()) {
+    ADD_FAILURE() << "unexpected question: " << prompt.toStdString();
+    return Vb::Cancel;
+  }
+  const int a = answers.front();
+  answers.pop_front();
+  return a;
+}
+
+std::optional<QString> ScriptedInteraction::InputBox(const QString& prompt, const QString& title,
+                                                     const QString&) {
+  shown.push_back({QStringLiteral("inputbox"), prompt, 0, title});
+  if (inputs.empty()) {
+    ADD_FAILURE() << "unexpected input box: " << prompt.toStdString();
+    return std::nullopt;
+  }
+  const bool cancelled = !inputs.front().has_value();
+  const QString text = inputs.front().value_or(QString());
+  inputs.pop_front();
+  if (cancelled) return std::nullopt;
+  return text;
+}
+
+void ScriptedInteraction::ShowMappingDialog(MappingModel& model) {
+  shown.push_back({QStringLiteral("mapping"), QString::number(model.intStep), 0, QString()});
+  if (mappingSteps.empty()) {
+    ADD_FAILURE() << "unexpected mapping dialog for step " << model.intStep;
+    model.cmdCancel_Click();
+    return;
+  }
+  auto step = std::move(mappingSteps.front());
+  mappingSteps.pop_front();
+  if (!model.isLoaded()) model.Load();
+  step(model);
+  if (model.isLoaded()) ADD_FAILURE() << "scripted mapping step left the form loaded";
+}
+
+QStringList ScriptedInteraction::prompts() const {
+  QStringList out;
+  for (const Shown& s : shown)
+    if (s.kind == QLatin1String("msgbox")) out << s.prompt;
+  return out;
+}
+
+QString ScriptedInteraction::lastPrompt() const {
+  const QStringList p = prompts();
+  return p.isEmpty() ? QString() : p.last();
+}

@@ -1,0 +1,41 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "core/Interaction.h"
+
+// Answers queued by the test, everything shown recorded. A question with no
+// queued answer fails the test: an engine must not ask what the test did not expect.
+class ScriptedInteraction : public Interaction {
+ public:
+  struct Shown {
+    QString kind;  // "msgbox", "inputbox", "mapping"
+    QString prompt;
+    int flags = 0;
+    QString title;
+  };
+
+  std::vector<Shown> shown;
+  std::deque<int> answers;                         // for MsgBox with more than an OK button
+  std::deque<std::optional<QString>> inputs;       // for InputBox; nullopt = cancel
+  std::deque<std::function<void(MappingModel&)>> mappingSteps;  // for ShowMappingDialog
+  int doEvents = 0;
+  int busyOn = 0;
+  QStringList openedFolders;
+
+  int MsgBox(const QString& prompt, int flags, const QString& title) override;
+  std::optional<QString> InputBox(const QString& prompt, const QString& title,
+                                  const QString& defaultText) override;
+  void ShowMappingDialog(MappingModel& model) override;
+  void DoEvents() override { ++doEvents; }
+  void SetBusy(bool busy) override { busyOn += busy ? 1 : 0; }
+  void OpenFolder(const QString& path) override { openedFolders << path; }
+
+  QStringList prompts() const;        // every message-box prompt, in order
+  QString lastPrompt() const;
+};
