@@ -1,0 +1,5 @@
+#include "mapping/frmImport.h"
+
+#include "mapping/MappingModel.h"
+
+void showMappingDialog(MappingModel& model) { model.cmdCancel_Click(); }
