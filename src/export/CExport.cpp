@@ -1,0 +1,401 @@
+#include "export/CExport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QVector>
+
+#include "core/AppPaths.h"
+#include "core/Interaction.h"
+#include "data/CDataAccess.h"
+#include "data/DataError.h"
+#include "data/Recordset.h"
+#include "resources/Strings.h"
+
+namespace {
+// Message-box answer code that accepts an exchange file whatever its Course
+// (or Paper) table holds; both export operations pass it.
+constexpr int AcceptAnyRows = 5;
+
+const QString& exportSource() {
+  static const QString source = QStringLiteral("CExport");
+  return source;
+}
+
+int transferBox(const QString& prompt, int flags) {
+  return interaction().MsgBox(prompt, flags, Res::str(Res::TransferTitle));
+}
+
+// Everything up to and including the last separator.
+QString folderPart(const QString& path) { return path.left(path.lastIndexOf('/') + 1); }
+
+bool isSameFile(const QString& a, const QString& b) {
+  if (a == b) return true;
+  const QString ca = QFileInfo(a).canonicalFilePath();
+  return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+// A fresh exchange file is a copy of the template, writable whatever the
+// template's own permissions are.
+void copyTemplate(const QString& templatePath, const QString& path) {
+  if (QFileInfo::exists(path) && !QFile::remove(path))
+    throw DataError(70, exportSource(), QStringLiteral("Permission denied: '%1'").arg(path));
+  if (!QFile::copy(templatePath, path))
+    throw DataError(76, exportSource(), QStringLiteral("Path not found: '%1'").arg(path));
+  QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// IDs go into statement text; only their integer form is ever pasted, and an
+// empty value (NULL reference) is left out so the list stays valid SQL.
+void appendId(QString& list, const QVariant& id) {
+  if (!id.isNull()) list += ',' + QString::number(id.toLongLong());
+}
+
+QString wrapped(const QString& list) { return '(' + list + ')'; }
+
+QString collectIds(CDataAccess& dal, const QString& sql, const QString& column, const QString& fixed) {
+  QString list = fixed;
+  RecordsetPtr rs;
+  dal.GetConnectedRecordset(sql, rs);
+  for (; !rs->Eof(); rs->MoveNext()) appendId(list, rs->Value(column));
+  return list;
+}
+
+// Position in source of each destination column, matched by name; an
+// exchange column the system table lacks raises 3265 here.
+QVector<int> sourceColumnsOf(const Recordset& dest, const Recordset& source) {
+  QVector<int> columns;
+  columns.reserve(dest.FieldCount());
+  for (int i = 0; i < dest.FieldCount(); ++i) columns << source.FieldIndex(dest.FieldName(i));
+  return columns;
+}
+
+// Rows between two looks at the window's pending events during a long table.
+constexpr int RowsPerRepaint = 1000;
+}  // namespace
+
+CExport::CExport() {
+  DestDAL = std::make_unique<CDataAccess>();
+  SourceDAL = std::make_unique<CDataAccess>();
+}
+
+CExport::~CExport() = default;
+
+// ---------------------------------------------------------------------------
+// Export operations
+
+void CExport::ExportCourseData(QString& strDestFile, qint32 varnCourseID) {
+  if (!PrepareExportFile(strDestFile)) return;
+  if (!OpenExportFile(strDestFile, DestDAL, AcceptAnyRows, true)) return;
+  if (!SourceDAL) SourceDAL = std::make_unique<CDataAccess>();
+  if (varnCourseID != -1) nCourseID = varnCourseID;
+  WriteAtomically(&CExport::CourseStages);
+}
+
+QString CExport::ExportPaper(QString& strPaperName, qint32 varnPaperID) {
+  if (!PrepareExportFile(strPaperName)) return {};
+  if (!OpenExportFile(strPaperName, DestDAL, AcceptAnyRows, false)) return {};
+  if (!SourceDAL) SourceDAL = std::make_unique<CDataAccess>();
+  if (varnPaperID != -1) nPaperID = varnPaperID;
+  WriteAtomically(&CExport::PaperStages);
+  return strPaperName;
+}
+
+void CExport::CourseStages() {
+  Progress(0, Res::str(334));
+  ClearExportFile();
+  CollectSubjectIDs();
+  Progress(10, Res::str(335));
+  ExportSubject();
+  Progress(15, Res::str(336));
+  ExportCourse();
+  Progress(20, Res::str(337));
+  ExportCoursesSubjects();
+  Progress(25, Res::str(338));
+  ExportContent();
+  Progress(30, Res::str(339));
+  ExportSyllabus();
+  CollectFeaturePartitionIDs();
+  CollectFeatureIDs();
+  Progress(35, Res::str(340));
+  ExportFeature();
+  Progress(40, Res::str(341));
+  ExportFeaturePartition();
+  Progress(45, Res::str(342));
+  ExportCoursesFeaturePartitions();
+  SetProblemIDs();
+  Progress(50, Res::str(343));
+  ExportProblemGroup();
+  Progress(60, Res::str(344));
+  ExportProblem();
+  Progress(70, Res::str(345));
+  ExportProblemsContents();
+  Progress(80, Res::str(346));
+  ExportProblemsFeatures();
+  Progress(100, Res::str(347));
+}
+
+void CExport::PaperStages() {
+  Progress(0, Res::str(334));
+  ClearExportFile();
+  qint32 nPaperDesignID = 0;
+  RecordsetPtr rs;
+  SourceDAL->GetConnectedRecordset(
+      QStringLiteral("Select PaperDesign.SubjectID SubjectID,PaperDesign.PaperDesignID PaperDesignID "
+                     "from PaperDesign,Paper where PaperDesign.PaperDesignID=Paper.PaperDesignID "
+                     "and Paper.PaperID=") + QString::number(nPaperID),
+      rs);
+  if (!rs->Eof()) {
+    QString list = QStringLiteral("-1");
+    appendId(list, rs->Value(QStringLiteral("SubjectID")));
+    m_strSubjectIDs = wrapped(list);
+    nPaperDesignID = rs->Value(QStringLiteral("PaperDesignID")).toInt();
+  }
+  rs.reset();
+  Progress(20, Res::str(335));
+  ExportSubject();
+  ExportPaperRows(nPaperDesignID);
+  Progress(100, Res::str(347));
+}
+
+void CExport::ExportPaperRows(qint32 nPaperDesignID) {
+  const QString pid = QString::number(nPaperID);
+  Progress(60, QStringLiteral("导出试卷模板..."));
+  ExportTable(QStringLiteral("select * from PaperDesign where PaperDesignID=") + QString::number(nPaperDesignID),
+              QStringLiteral("select * from PaperDesign where 1=0"));
+  Progress(80, QStringLiteral("导出试卷..."));
+  ExportTable(QStringLiteral("Select * from Paper where PaperID=") + pid,
+              QStringLiteral("select * from Paper where 1=0"));
+  Progress(100, QStringLiteral("导出学生答卷..."));
+  ExportTable(QStringLiteral("select * from AnswerSheet where PaperID=") + pid,
+              QStringLiteral("select * from AnswerSheet where 1=0"));
+}
+
+void CExport::WriteAtomically(void (CExport::*stages)()) {
+  DestDAL->BeginTrans();
+  try {
+    (this->*stages)();
+    DestDAL->CommitTrans();
+  } catch (...) {
+    try {
+      DestDAL->RollbackTrans();
+      ReleaseConnections();
+    } catch (...) {
+      // The failure that stopped the export is the one the caller needs.
+    }
+    throw;
+  }
+  ReleaseConnections();
+}
+
+// The object is used up afterwards. The exchange connection is closed
+// explicitly: a backend that keeps a working copy writes the file back here,
+// and a failure to do so must reach the caller.
+void CExport::ReleaseConnections() {
+  SourceDAL.reset();
+  const std::unique_ptr<CDataAccess> dest = std::move(DestDAL);
+  if (dest) dest->CloseConnection();
+}
+
+void CExport::Progress(qint16 nBarValue, const QString& strMessage) {
+  if (ExportProgress) ExportProgress(nBarValue, strMessage);
+  interaction().DoEvents();
+}
+
+// ---------------------------------------------------------------------------
+// Preparing the exchange file
+
+bool CExport::PrepareExportFile(QString& strDestFile) {
+  const QString strTemplate = AppPaths::templateFile();
+  if (!QFileInfo(strTemplate).isFile()) {
+    transferBox(Res::str(322) + strTemplate, Vb::OKOnly | Vb::Exclamation);
+    return false;
+  }
+  const QString strFolder = folderPart(strDestFile);
+  bool bOverwrite = false;
+  while (QFileInfo(strDestFile).isFile() && !bOverwrite) {
+    const int answer = transferBox(Res::str(350) + strDestFile, Vb::YesNoCancel | Vb::Exclamation | Vb::DefaultButton2);
+    if (answer == Vb::Yes) {
+      bOverwrite = true;
+      continue;
+    }
+    if (answer != Vb::No) return false;
+    QString strName = interaction().InputBox(Res::str(351), Res::str(Res::TransferTitle), QString()).value_or(QString());
+    strName.remove(QStringLiteral(".mdb"));
+    if (strName.isEmpty()) return false;
+    strDestFile = QDir(strFolder).absolutePath() + '/' + strName + QStringLiteral(".mdb");
+  }
+  if (!bOverwrite) {
+    copyTemplate(strTemplate, strDestFile);
+    return true;
+  }
+  // The template itself is never emptied, however its path was spelled.
+  if (isSameFile(strDestFile, strTemplate)) {
+    transferBox(Res::str(321), Vb::OKOnly | Vb::Exclamation);
+    return false;
+  }
+  return transferBox(Res::str(316) + strDestFile, Vb::YesNo | Vb::Question | Vb::DefaultButton2) == Vb::Yes;
+}
+
+bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAccess>& dal, int nAnswer,
+                             bool bCourse) {
+  static const QStringList courseChecks{
+      QStringLiteral("select * from Subject where 1=0"), QStringLiteral("select * from Problem where 1=0"),
+      QStringLiteral("select * from ProblemGroup where 1=0"),
+      QStringLiteral("select * from ProblemsFeatures where 1=0"),
+      QStringLiteral("select * from ProblemsContents where 1=0")};
+  static const QStringList paperChecks{QStringLiteral("select * from Subject where 1=0"),
+                                       QStringLiteral("select * from PaperDesign where 1=0"),
+                                       QStringLiteral("select * from AnswerSheet where 1=0")};
+  bool bResult = true;
+  try {
+    if (!dal)
+      throw DataError(91, exportSource(), QStringLiteral("Object variable or With block variable not set"));
+    bResult = dal->OpenConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + strDestFile +
+                                  ';');
+    RecordsetPtr rs;
+    if (bResult) {
+      bResult = dal->GetConnectedRecordset(bCourse ? QStringLiteral("select * from Course")
+                                                   : QStringLiteral("select * from Paper"),
+                                           rs);
+      if (bResult && rs->Eof() && nAnswer != Vb::Yes && nAnswer != AcceptAnyRows) bResult = false;
+    }
+    for (const QString& sql : bCourse ? courseChecks : paperChecks)
+      if (bResult) bResult = dal->GetConnectedRecordset(sql, rs);
+  } catch (const std::exception&) {
+    interaction().MsgBox(QStringLiteral("连接数据库失败！"), Vb::OKOnly, QString());
+    return false;
+  }
+  if (!bResult) transferBox(Res::str(318), Vb::OKOnly | Vb::Exclamation);
+  return bResult;
+}
+
+void CExport::ClearExportFile() {
+  static const char* const tables[] = {
+      "Syllabus", "ProblemsContents", "ProblemsFeatures", "Problem", "ProblemGroup",
+      "CoursesFeaturePartitions", "CoursesSubjects", "FeaturePartition", "Feature", "Content",
+      "Course", "AnswerSheet", "Paper", "PaperDesign", "Subject"};
+  for (const char* table : tables)
+    DestDAL->ExecQuery(QString(), QStringLiteral("DELETE FROM ") + QLatin1String(table));
+}
+
+// ---------------------------------------------------------------------------
+// Collectors
+
+void CExport::CollectSubjectIDs() {
+  const QString id = QString::number(nCourseID);
+  QString list = collectIds(*SourceDAL, QStringLiteral("select * from CoursesSubjects where CourseID=") + id,
+                            QStringLiteral("SubjectID"), QStringLiteral("-1"));
+  RecordsetPtr rs;
+  SourceDAL->GetConnectedRecordset(QStringLiteral("select * from Course where CourseID=") + id, rs);
+  if (!rs->Eof()) appendId(list, rs->Value(QStringLiteral("KeySubjectID")));
+  m_strSubjectIDs = wrapped(list);
+}
+
+void CExport::CollectFeaturePartitionIDs() {
+  m_strFeaturePartitionIDs = wrapped(collectIds(
+      *SourceDAL, QStringLiteral("select * from CoursesFeaturePartitions where CourseID=") + QString::number(nCourseID),
+      QStringLiteral("FeaturePartitionID"), QStringLiteral("0")));
+}
+
+void CExport::CollectFeatureIDs() {
+  m_strFeatureIDs = wrapped(collectIds(
+      *SourceDAL, QStringLiteral("select * from FeaturePartition where FeaturePartitionID in ") + m_strFeaturePartitionIDs,
+      QStringLiteral("FeatureID"), QStringLiteral("0")));
+}
+
+void CExport::SetProblemIDs() {
+  m_strProblemIDs =
+      QStringLiteral("(select distinct problemid from ProblemsContents where contentid in (select contentid from "
+                     "content where courseid=") +
+      QString::number(nCourseID) + QStringLiteral("))");
+}
+
+// ---------------------------------------------------------------------------
+// Table copiers
+
+bool CExport::ExportTable(const QString& strSourceSQL, const QString& strDestSQL, const RowCopied& onRow) {
+  RecordsetPtr source;
+  RecordsetPtr dest;
+  SourceDAL->GetConnectedRecordset(strSourceSQL, source);
+  DestDAL->GetConnectedRecordset(strDestSQL, dest);
+  if (source->Eof()) return true;
+  const QVector<int> columns = sourceColumnsOf(*dest, *source);
+  for (int n = 1; !source->Eof(); ++n) {
+    dest->AddNew();
+    for (int i = 0; i < columns.size(); ++i) dest->SetValue(i, source->Value(columns[i]));
+    dest->Update();
+    if (onRow) onRow(*source);
+    source->MoveNext();
+    if (n % RowsPerRepaint == 0) interaction().DoEvents();
+  }
+  return true;
+}
+
+void CExport::ExportSubject() {
+  ExportTable(QStringLiteral("select * from Subject where SubjectID in ") + m_strSubjectIDs,
+              QStringLiteral("select * from Subject where 1=0"));
+}
+
+void CExport::ExportCourse() {
+  ExportTable(QStringLiteral("select * from course where CourseID=") + QString::number(nCourseID),
+              QStringLiteral("select * from course"));
+}
+
+void CExport::ExportCoursesSubjects() {
+  ExportTable(QStringLiteral("select * from CoursesSubjects where CourseID=") + QString::number(nCourseID),
+              QStringLiteral("select * from CoursesSubjects"));
+}
+
+void CExport::ExportContent() {
+  QString list = QStringLiteral("0");
+  ExportTable(QStringLiteral("select * from Content where CourseID=") + QString::number(nCourseID),
+              QStringLiteral("select * from Content"),
+              [&list](const Recordset& row) { appendId(list, row.Value(QStringLiteral("ContentID"))); });
+  m_strContentIDs = wrapped(list);
+}
+
+void CExport::ExportSyllabus() {
+  ExportTable(QStringLiteral("select * from Syllabus where ContentID in ") + m_strContentIDs,
+              QStringLiteral("select * from Syllabus"));
+}
+
+void CExport::ExportFeature() {
+  ExportTable(QStringLiteral("select * from Feature where FeatureID in ") + m_strFeatureIDs,
+              QStringLiteral("select * from Feature"));
+}
+
+void CExport::ExportFeaturePartition() {
+  ExportTable(QStringLiteral("select * from FeaturePartition where FeaturePartitionID in ") + m_strFeaturePartitionIDs,
+              QStringLiteral("select * from FeaturePartition"));
+}
+
+void CExport::ExportCoursesFeaturePartitions() {
+  ExportTable(QStringLiteral("select * from CoursesFeaturePartitions where CourseID=") + QString::number(nCourseID),
+              QStringLiteral("select * from CoursesFeaturePartitions"));
+}
+
+void CExport::ExportProblemGroup() {
+  ExportTable(QStringLiteral("select * from ProblemGroup where ProblemGroupID in (") +
+                  QStringLiteral("select problemgroupid from Problem p inner join ProblemsContents pc on "
+                                 "p.problemid=pc.problemid") +
+                  QStringLiteral(" inner join Content ct on ct.contentid=pc.contentid where ct.courseid=") +
+                  QString::number(nCourseID) + ')',
+              QStringLiteral("select * from ProblemGroup"));
+}
+
+void CExport::ExportProblem() {
+  ExportTable(QStringLiteral("select * from Problem where ProblemID in") + m_strProblemIDs,
+              QStringLiteral("select * from Problem"));
+}
+
+void CExport::ExportProblemsContents() {
+  ExportTable(QStringLiteral("select * from ProblemsContents where ContentID in ") + m_strContentIDs,
+              QStringLiteral("select * from ProblemsContents"));
+}
+
+void CExport::ExportProblemsFeatures() {
+  ExportTable(QStringLiteral("select * from ProblemsFeatures where featureID in ") + m_strFeatureIDs +
+                  QStringLiteral(" and ProblemID in ") + m_strProblemIDs,
+              QStringLiteral("select * from ProblemsFeatures"));
+}
