@@ -1,17 +1,60 @@
 #include "data/jet/JetExchange.h"
 
-#include "data/Connection.h"
+#include <QSqlError>
+#include <QSqlQuery>
+
 #include "data/DataError.h"
+#include "data/jet/JetWriter.h"
 
 namespace Jet {
+namespace {
+
+const QString engineSource = QStringLiteral("Microsoft JET Database Engine");
+
+std::unique_ptr<QTemporaryDir> makeWorkDir() {
+  auto dir = std::make_unique<QTemporaryDir>();
+  if (!dir->isValid())
+    throw DataError(DataError::GenericNumber, engineSource,
+                    QStringLiteral("No temporary folder for the working copy: %1").arg(dir->errorString()));
+  return dir;
+}
+
+}  // namespace
 
 bool isJetFile(const QByteArray& head) {
   return head.size() >= 0x15 && head.mid(4, 15) == QByteArrayLiteral("Standard Jet DB");
 }
 
-std::shared_ptr<Connection> openExchange(const QString&, const QString& path) {
-  throw DataError(DataError::GenericNumber, QStringLiteral("Microsoft JET Database Engine"),
-                  QStringLiteral("Access files are not readable yet: '%1'.").arg(path));
+std::shared_ptr<Connection> openExchange(const QString& connectString, const QString& path) {
+  return std::make_shared<JetConnection>(connectString, path);
+}
+
+JetConnection::JetConnection(const QString& connectString, const QString& path)
+    : Connection(connectString, Dialect::SQLite, true), path_(path), workDir_(makeWorkDir()) {
+  // The copy is private to this connection: no other process shares it, so
+  // it needs neither a journal on disk nor syncing.
+  openDatabase(QStringLiteral("QSQLITE"), workDir_->filePath(QStringLiteral("mirror.db")), QString());
+  QSqlQuery pragma(database());
+  pragma.exec(QStringLiteral("PRAGMA journal_mode=MEMORY"));
+  pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+  facts_ = loadMirror(path, database());
+  savedChanges_ = totalChanges();
+}
+
+JetConnection::~JetConnection() = default;
+
+qint64 JetConnection::totalChanges() const {
+  QSqlQuery q(database());
+  if (!q.exec(QStringLiteral("SELECT total_changes()")) || !q.next()) raise(q.lastError());
+  return q.value(0).toLongLong();
+}
+
+bool JetConnection::changed() const { return totalChanges() != savedChanges_; }
+
+void JetConnection::release() {
+  if (!changed()) return;
+  writeBack(path_, path_, database());
+  savedChanges_ = totalChanges();
 }
 
 }  // namespace Jet

@@ -1,10 +1,12 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <memory>
 
-class Connection;
+#include "data/Connection.h"
+#include "data/jet/JetMirror.h"
 
 // Access (Jet 4) exchange files.
 namespace Jet {
@@ -12,4 +14,32 @@ namespace Jet {
 bool isJetFile(const QByteArray& head);
 // Opens a Jet exchange file as a connection; throws DataError.
 std::shared_ptr<Connection> openExchange(const QString& connectString, const QString& path);
+
+// A Jet exchange file opened as a SQLite working copy (a temporary file, so
+// memory stays flat however many rows the file holds). Statements run on the
+// copy; release() writes the copy back into the file when statements changed
+// it.
+class JetConnection : public Connection {
+ public:
+  JetConnection(const QString& connectString, const QString& path);
+  ~JetConnection() override;
+
+  void release() override;
+
+  const QString& path() const { return path_; }
+  // What the reader learned: version, encryption, tables with index counts.
+  const FileFacts& facts() const { return facts_; }
+  // True when statements changed the working copy since it was loaded or
+  // last written back.
+  bool changed() const;
+
+ private:
+  qint64 totalChanges() const;
+
+  QString path_;
+  std::unique_ptr<QTemporaryDir> workDir_;
+  FileFacts facts_;
+  qint64 savedChanges_ = 0;
+};
+
 }  // namespace Jet

@@ -1,0 +1,343 @@
+#include "data/jet/JetMirror.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QVariant>
+
+#include <cmath>
+#include <cstring>
+
+#include "data/DataError.h"
+#include "data/jet/JetReader.h"
+#include "data/jet/JetStream.h"
+
+namespace Jet {
+namespace {
+
+// libmdb's type numbers (mdbtools.h), kept here so that this side needs no libmdb.
+enum JetType : quint8 {
+  Bool = 0x01, Byte = 0x02, Int = 0x03, LongInt = 0x04, Money = 0x05, Float = 0x06,
+  Double = 0x07, DateTime = 0x08, Binary = 0x09, Text = 0x0A, Ole = 0x0B, Memo = 0x0C,
+  RepId = 0x0F, Numeric = 0x10, Complex = 0x12
+};
+
+const QString engineSource = QStringLiteral("Microsoft JET Database Engine");
+
+[[noreturn]] void fail(const QString& text) { throw DataError(DataError::GenericNumber, engineSource, text); }
+
+[[noreturn]] void malformed() { fail(QStringLiteral("The Access file reader sent damaged data.")); }
+
+// Bounds-checked reading of one message payload.
+class PayloadReader {
+ public:
+  PayloadReader(const char* data, quint32 size) : p_(data), end_(data + size) {}
+  quint8 u8() { return quint8(*take(1)); }
+  quint16 u16() { return get<quint16>(); }
+  quint32 u32() { return get<quint32>(); }
+  qint32 i32() { return get<qint32>(); }
+  double f64() { return get<double>(); }
+  QByteArray bytes() {
+    const quint32 n = u32();
+    return QByteArray(take(n), qsizetype(n));
+  }
+  QString utf8() { return QString::fromUtf8(bytes()); }
+  QString utf16() {
+    const quint32 n = u32();
+    const char* p = take(n);
+    QString s(qsizetype(n / 2), Qt::Uninitialized);
+    std::memcpy(s.data(), p, n & ~1u);
+    return s;
+  }
+  bool atEnd() const { return p_ == end_; }
+
+ private:
+  template <typename T>
+  T get() {
+    T v;
+    std::memcpy(&v, take(sizeof v), sizeof v);
+    return v;
+  }
+  const char* take(quint64 n) {
+    if (n > quint64(end_ - p_)) malformed();
+    const char* at = p_;
+    p_ += n;
+    return at;
+  }
+  const char* p_;
+  const char* end_;
+};
+
+QString quoted(const QString& identifier) {
+  QString q = identifier;
+  q.replace('"', QLatin1String("\"\""));
+  return '"' + q + '"';
+}
+
+QString sqliteType(quint8 type, quint32 size) {
+  switch (type) {
+    case Bool: return QStringLiteral("BIT");
+    case Byte: return QStringLiteral("TINYINT");
+    case Int: return QStringLiteral("SMALLINT");
+    case LongInt:
+    case Complex: return QStringLiteral("INTEGER");
+    case Float: return QStringLiteral("REAL");
+    case Double: return QStringLiteral("DOUBLE PRECISION");
+    case DateTime: return QStringLiteral("DATETIME");
+    case Text: return QStringLiteral("VARCHAR(%1)").arg(size / 2);  // Jet 4 sizes are in bytes
+    case Memo: return QStringLiteral("TEXT");
+    case Money: return QStringLiteral("DECIMAL(19,4)");
+    case Numeric: return QStringLiteral("DECIMAL");
+    case RepId: return QStringLiteral("VARCHAR(38)");
+    default: return QStringLiteral("BLOB");
+  }
+}
+
+}  // namespace
+
+std::optional<QString> dateText(double accessDate) {
+  // Access holds 100-01-01 to 9999-12-31 23:59:59.
+  if (!std::isfinite(accessDate) || accessDate < -657434.0 || accessDate >= 2958466.0) return std::nullopt;
+  // Before 1899-12-30 the day counts down but the time of day still counts up.
+  const double whole = std::trunc(accessDate);
+  qint64 seconds = qint64(std::llround(std::fabs(accessDate - whole) * 86400.0));
+  QDate day = QDate(1899, 12, 30).addDays(qint64(whole));
+  if (seconds >= 86400) {
+    day = day.addDays(1);
+    seconds -= 86400;
+  }
+  const QTime time = QTime(0, 0).addSecs(int(seconds));
+  return day.toString(QStringLiteral("yyyy-MM-dd")) + ' ' + time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+MirrorBuilder::MirrorBuilder(QSqlDatabase db) : db_(std::move(db)) {}
+
+MirrorBuilder::~MirrorBuilder() {
+  insert_.reset();
+  if (inTransaction_) db_.rollback();
+}
+
+void MirrorBuilder::feed(const char* data, qsizetype size) {
+  pending_.append(data, size);
+  for (;;) {
+    const qsizetype available = pending_.size() - consumed_;
+    if (available < 5) break;
+    const char* at = pending_.constData() + consumed_;
+    quint32 length;
+    std::memcpy(&length, at + 1, 4);
+    if (length > Stream::MaxMessage) malformed();
+    if (quint64(available) < 5 + quint64(length)) break;
+    consumed_ += 5 + qsizetype(length);
+    handle(quint8(at[0]), at + 5, length);
+  }
+  // Drop what has been handled once it is the larger part of the buffer.
+  if (consumed_ > 0 && consumed_ >= pending_.size() / 2) {
+    pending_.remove(0, consumed_);
+    consumed_ = 0;
+  }
+}
+
+void MirrorBuilder::handle(quint8 kind, const char* payload, quint32 size) {
+  if (finished_) malformed();
+  if (kind == Stream::Failure) {
+    PayloadReader r(payload, size);
+    fail(QStringLiteral("The Access file cannot be read: %1.").arg(r.utf8()));
+  }
+  if (kind == Stream::FileHeader) {
+    if (headerSeen_) malformed();
+    PayloadReader r(payload, size);
+    facts_.jetVersion = r.u32();
+    facts_.encryptionKey = r.u32();
+    headerSeen_ = true;
+    return;
+  }
+  if (!headerSeen_) malformed();
+  switch (kind) {
+    case Stream::TableStart: startTable(payload, size); break;
+    case Stream::Row: addRow(payload, size); break;
+    case Stream::Done: finish(); break;
+    default: malformed();
+  }
+}
+
+void MirrorBuilder::startTable(const char* payload, quint32 size) {
+  PayloadReader r(payload, size);
+  TableFacts table;
+  table.name = r.utf8();
+  table.indexCount = int(r.u32());
+  const int count = r.u16();
+  if (table.name.isEmpty() || count == 0 || count > Stream::MaxColumns) malformed();
+  columns_.clear();
+  QStringList definitions;
+  QStringList names;
+  for (int i = 0; i < count; ++i) {
+    Column c;
+    c.name = r.utf8();
+    c.type = r.u8();
+    c.size = r.u32();
+    r.u8();  // scale and precision: the decimal text carries them
+    r.u8();
+    if (c.name.isEmpty()) malformed();
+    definitions << quoted(c.name) + ' ' + sqliteType(c.type, c.size);
+    names << quoted(c.name);
+    columns_ << c;
+  }
+  if (!r.atEnd()) malformed();
+  if (!inTransaction_) {
+    if (!db_.transaction()) fail(db_.lastError().text());
+    inTransaction_ = true;
+  }
+  insert_.reset();
+  QSqlQuery create(db_);
+  if (!create.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table.name), definitions.join(", "))))
+    fail(QStringLiteral("Table %1 of the Access file cannot be copied: %2")
+             .arg(table.name, create.lastError().text()));
+  insert_.emplace(db_);
+  const QString marks = QStringLiteral("?, ").repeated(count - 1) + '?';
+  if (!insert_->prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(quoted(table.name), names.join(", "), marks)))
+    fail(insert_->lastError().text());
+  facts_.tables << table;
+}
+
+void MirrorBuilder::addRow(const char* payload, quint32 size) {
+  if (!insert_) malformed();
+  PayloadReader r(payload, size);
+  for (int i = 0; i < columns_.size(); ++i) {
+    QVariant v;
+    switch (r.u8()) {
+      case Stream::Null: v = QVariant(QMetaType(QMetaType::QString)); break;
+      case Stream::Int32: v = r.i32(); break;
+      case Stream::Double: v = r.f64(); break;
+      case Stream::Text: v = r.utf16(); break;
+      case Stream::Binary: v = r.bytes(); break;
+      case Stream::Ascii: v = QString::fromLatin1(r.bytes()); break;
+      case Stream::DateTime: {
+        const double d = r.f64();
+        const std::optional<QString> text = dateText(d);
+        if (!text)
+          fail(QStringLiteral("Table %1 of the Access file holds an impossible date (%2) in column %3.")
+                   .arg(facts_.tables.last().name, QString::number(d), columns_[i].name));
+        v = *text;
+        break;
+      }
+      default: malformed();
+    }
+    insert_->bindValue(i, v);
+  }
+  if (!r.atEnd()) malformed();
+  if (!insert_->exec())
+    fail(QStringLiteral("A row of table %1 cannot be copied: %2")
+             .arg(facts_.tables.last().name, insert_->lastError().text()));
+  ++facts_.tables.last().rows;
+}
+
+void MirrorBuilder::finish() {
+  insert_.reset();
+  if (inTransaction_) {
+    if (!db_.commit()) fail(db_.lastError().text());
+    inTransaction_ = false;
+  }
+  finished_ = true;
+}
+
+namespace {
+
+// The reading child: started by fork, reads the file and writes the stream
+// into a pipe. Killed and reaped when this object goes.
+class ReaderProcess {
+ public:
+  explicit ReaderProcess(const QString& path) {
+    const QByteArray file = QFile::encodeName(path);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) fail(QStringLiteral("No pipe for the Access file reader."));
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(fds[0]);
+      ::_exit(streamFile(file.constData(), fds[1]));
+    }
+    ::close(fds[1]);
+    fd_ = fds[0];
+    if (pid_ < 0) {
+      ::close(fd_);
+      fail(QStringLiteral("The Access file reader cannot be started."));
+    }
+  }
+  ~ReaderProcess() {
+    if (fd_ >= 0) ::close(fd_);
+    if (pid_ > 0 && !reaped_) {
+      ::kill(pid_, SIGKILL);
+      while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
+  ReaderProcess(const ReaderProcess&) = delete;
+  ReaderProcess& operator=(const ReaderProcess&) = delete;
+
+  // Bytes read into buffer; 0 at the end of the stream; throws when the
+  // reader stays silent too long.
+  qsizetype read(char* buffer, qsizetype size, int idleTimeoutMs) {
+    pollfd p{fd_, POLLIN, 0};
+    for (;;) {
+      const int ready = ::poll(&p, 1, idleTimeoutMs);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready == 0) fail(QStringLiteral("The Access file reader stopped responding; the file may be damaged."));
+      const ssize_t n = ::read(fd_, buffer, size_t(size));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) fail(QStringLiteral("The Access file reader cannot be heard."));
+      return qsizetype(n);
+    }
+  }
+
+  // How the reader ended: true when it exited normally with 0.
+  bool succeeded() {
+    int status = 0;
+    pid_t r;
+    while ((r = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+    }
+    reaped_ = true;
+    return r == pid_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  bool reaped_ = false;
+};
+
+}  // namespace
+
+FileFacts loadMirror(const QString& path, QSqlDatabase db, int idleTimeoutMs) {
+  const QFileInfo info(path);
+  if (!info.isFile()) fail(QStringLiteral("Could not find file '%1'.").arg(path));
+  // Shared memo pages can make a small damaged file expand without end.
+  const quint64 limit = quint64(info.size()) * 64 + (quint64(64) << 20);
+  MirrorBuilder builder(std::move(db));
+  try {
+    ReaderProcess reader(path);
+    QByteArray chunk(1 << 18, Qt::Uninitialized);
+    quint64 total = 0;
+    qsizetype n;
+    while ((n = reader.read(chunk.data(), chunk.size(), idleTimeoutMs)) > 0) {
+      total += quint64(n);
+      if (total > limit) fail(QStringLiteral("The Access file '%1' is damaged: it expands without end.").arg(path));
+      builder.feed(chunk.constData(), n);
+    }
+    const bool exitedWell = reader.succeeded();
+    if (!builder.finished() || !exitedWell)
+      fail(QStringLiteral("The Access file '%1' cannot be read; it is damaged.").arg(path));
+  } catch (const DataError& e) {
+    if (e.description().contains(path)) throw;
+    fail(QStringLiteral("'%1': %2").arg(path, e.description()));
+  }
+  return builder.facts();
+}
+
+}  // namespace Jet

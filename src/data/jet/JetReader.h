@@ -1,0 +1,17 @@
+#pragma once
+
+// Reading Access (Jet 4) files with libmdb.
+//
+// libmdb trusts the file it reads: a damaged page can make it crash or loop.
+// So it only ever runs in a process of its own, which sends what it read as
+// a stream (JetStream.h) to the process that builds the working copy
+// (JetMirror.h). Nothing here touches Qt's global state.
+namespace Jet {
+
+// Sends every user table of the Jet 4 file at path, with all its rows, to
+// the file descriptor fd. Returns 0 when everything went out, 1 when the file
+// could not be read (a Failure message saying why was sent, if fd still took
+// it).
+int streamFile(const char* path, int fd);
+
+}  // namespace Jet

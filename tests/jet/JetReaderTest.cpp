@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+#include "JetReaderSupport.h"
+#include "data/CDataAccess.h"
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/Recordset.h"
+#include "data/Schema.h"
+#include "data/jet/JetExchange.h"
+#include "support/TestEnv.h"
+
+using namespace JetTest;
+
+namespace {
+
+#define REQUIRE_SHARED()                                                                    \
+  const QString jetDir = sharedJetDir();                                                    \
+  if (jetDir.isEmpty()) GTEST_SKIP() << "the shared Access files (../shared/jet beside the " \
+                                        "source tree) are missing: Access reader tests skipped"
+
+QVariant scalar(const QSqlDatabase& db, const QString& sql) {
+  const auto r = rows(db, sql);
+  return r.isEmpty() || r.first().isEmpty() ? QVariant() : r.first().first();
+}
+
+// ---- The samples as another program wrote them ----------------------------
+
+TEST(JetReaderSamples, CourseFileLoadsEveryTableWithItsColumnsInOrder) {
+  REQUIRE_SHARED();
+  const auto conn = openForImport(jetDir + "/samples/course-english.mdb");
+  ASSERT_TRUE(conn->isExchangeFile());
+  EXPECT_EQ(conn->dialect(), Dialect::SQLite);
+  const QSqlDatabase db = conn->database();
+  for (const QString& table : Schema::courseTableNames()) {
+    QStringList expected;
+    for (const Schema::Column& c : Schema::find(table)->columns) expected << c.name;
+    EXPECT_EQ(columnNames(db, table), expected) << table.toStdString();
+  }
+}
+
+TEST(JetReaderSamples, CourseTextAndTheLongStemArriveWhole) {
+  REQUIRE_SHARED();
+  const auto conn = openForImport(jetDir + "/samples/course-english.mdb");
+  const QSqlDatabase db = conn->database();
+  EXPECT_EQ(scalar(db, "select Name from Course").toString(), QStringLiteral("大学英语（一）"));
+  EXPECT_EQ(scalar(db, "select max(length(Stem)) from ProblemGroup").toInt(), 81214);
+  // The long stem is text, not cut at a buffer size, and ends as it began: in
+  // characters a reader can show.
+  const QString stem = scalar(db, "select Stem from ProblemGroup order by length(Stem) desc").toString();
+  EXPECT_EQ(stem.size(), 81214);
+  EXPECT_FALSE(stem.contains(QChar(0)));
+  EXPECT_FALSE(stem.contains(QChar::ReplacementCharacter));
+  EXPECT_GT(scalar(db, "select count(*) from Problem").toInt(), 0);
+  EXPECT_GT(scalar(db, "select count(*) from ProblemsFeatures").toInt(), 0);
+}
+
+TEST(JetReaderSamples, PaperFileKeepsItsNullScore) {
+  REQUIRE_SHARED();
+  const auto conn = openForImport(jetDir + "/samples/paper-english.mdb");
+  const QSqlDatabase db = conn->database();
+  EXPECT_EQ(scalar(db, "select count(*) from AnswerSheet").toInt(), 3);
+  EXPECT_EQ(scalar(db, "select count(*) from AnswerSheet where Score is null").toInt(), 1);
+  EXPECT_EQ(scalar(db, "select count(*) from Paper").toInt(), 1);
+  EXPECT_EQ(scalar(db, "select count(*) from PaperDesign").toInt(), 1);
+  EXPECT_EQ(scalar(db, "select count(*) from Subject").toInt(), 2);
+}
+
+TEST(JetReaderSamples, ImportConnectStringReachesTheRowsThroughTheDataAccessObject) {
+  REQUIRE_SHARED();
+  TestEnv env;
+  CDataAccess dal;
+  ASSERT_TRUE(dal.OpenConnection("Driver={Microsoft Access Driver (*.mdb)};Uid=Admin;Pwd=;Dbq=" + jetDir +
+                                 "/samples/course-english.mdb"));
+  RecordsetPtr rs;
+  ASSERT_TRUE(dal.GetConnectedRecordset("select * from Course", rs));
+  ASSERT_FALSE(rs->Eof());
+  EXPECT_EQ(rs->Value("name").toString(), QStringLiteral("大学英语（一）"));
+}
+
+// ---- Files Access itself made, against what mdb-export prints -------------
+
+void expectSameAsMdbExport(const QString& file) {
+  const auto conn = openForImport(file);
+  const QSqlDatabase db = conn->database();
+  const QStringList tables = mdbTables(file);
+  ASSERT_FALSE(tables.isEmpty()) << "mdb-tables found nothing in " << file.toStdString();
+  for (const QString& table : tables) {
+    SCOPED_TRACE(QString(file + " / " + table).toStdString());
+    const QVector<CsvRow> exported = mdbExport(file, table);
+    ASSERT_FALSE(exported.isEmpty());
+    QStringList header;
+    for (const CsvField& f : exported.first()) header << f.text;
+    EXPECT_EQ(columnNames(db, table), header);
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec("select * from \"" + table + "\" order by rowid"));
+    int row = 1;
+    while (q.next()) {
+      ASSERT_LT(row, exported.size()) << "more rows than mdb-export shows";
+      const CsvRow& theirs = exported[row];
+      ASSERT_EQ(theirs.size(), header.size());
+      for (int c = 0; c < header.size(); ++c) {
+        const QVariant ours = q.value(c);
+        const CsvField& t = theirs[c];
+        const QString where = QStringLiteral("row %1 column %2").arg(row).arg(header[c]);
+        if (!t.quoted && t.text == QLatin1String("NULL")) {
+          EXPECT_TRUE(ours.isNull()) << where.toStdString();
+          continue;
+        }
+        ASSERT_FALSE(ours.isNull()) << where.toStdString();
+        bool numeric = false;
+        const double theirNumber = t.text.toDouble(&numeric);
+        if (!t.quoted && numeric && ours.typeId() != QMetaType::QString) {
+          // mdb-export prints doubles with 16 significant digits, singles with 8.
+          const double mine = ours.toDouble();
+          EXPECT_LE(std::fabs(mine - theirNumber), 1e-7 * std::max(1.0, std::fabs(mine))) << where.toStdString();
+        } else if (ours.typeId() == QMetaType::QByteArray) {
+          EXPECT_EQ(QString::fromLatin1(ours.toByteArray().toHex()).toUpper(), t.text.toUpper())
+              << where.toStdString();
+        } else if (!t.quoted && numeric) {
+          EXPECT_NEAR(ours.toString().toDouble(), theirNumber, 1e-9) << where.toStdString();
+        } else {
+          EXPECT_EQ(ours.toString(), t.text) << where.toStdString();
+        }
+      }
+      ++row;
+    }
+    EXPECT_EQ(row, exported.size()) << "fewer rows than mdb-export shows";
+  }
+}
+
+TEST(JetReaderAccessMade, EveryFileReadsAsMdbExportPrintsIt) {
+  REQUIRE_SHARED();
+  const QDir dir(jetDir + "/access-made");
+  const QStringList files = dir.entryList({"*.mdb"}, QDir::Files, QDir::Name);
+  ASSERT_EQ(files.size(), 5);
+  for (const QString& f : files) expectSameAsMdbExport(dir.filePath(f));
+}
+
+}  // namespace
