@@ -1,12 +1,21 @@
 #pragma once
+#include <QString>
 #include <QtGlobal>
 
 #include "core/OrderedMap.h"
+#include "mapping/MappingList.h"
+
+class CDataAccess;
 
 // The mapping form without its widgets: the lists, the pairs and the three
 // finish operations of the import's mapping steps. The Qt dialog frmImport is
 // a thin view over it; the import engine drives it directly when mapping
 // automatically. One program-wide instance stands for the form.
+//
+// Step 1 pairs subjects, step 2 user-defined features, step 3 the partitions
+// of one feature. Between load and unload the step's pair map and MapList hold
+// the same pairs, SourceList the exchange items not yet paired and, in steps 1
+// and 2, DestList the system items not yet paired.
 class MappingModel {
  public:
   // Public variables of the form, set or read by the import engine.
@@ -18,17 +27,79 @@ class MappingModel {
   qint32 DestFeatureID = 0;
   qint32 intStep = 0;
 
+  // The form's controls as the view shows them.
+  MappingList SourceList;
+  MappingList DestList;
+  MappingList MapList;
+  bool LinkEnabled = false;
+  bool cmdUnLinkEnabled = false;
+  QString Caption = QStringLiteral("对应关系");
+  QString strCheckMessage;  // why the last feature check failed
+
   bool isLoaded() const { return loaded_; }
+  // Loading reads the lists of intStep from ImportSourceDAL and ImportDestDAL.
   void Load();
   void Unload();
+  void LoadMapLists(qint32 step);
 
+  // The operations behind the buttons. They raise what the databases raise.
+  void Link();
+  void cmdUnLink();
+  void reset();
   void AutoNameMap(qint32& step);
   void FinishSubjectMap();
   void FinishFeatureMap();
   void FinishFeaturePartitionMap();
+
+  // The buttons as a person presses them: a failure is shown in a message box
+  // and leaves lists and pairs as they were before the press.
+  void Link_Click();
+  void cmdUnLink_Click();
+  void cmdNameLink_Click();
+  void reset_Click();
+  void Finish_Click();
   void cmdCancel_Click();
 
+  // The checks a proposed pair must pass.
+  bool CheckFeatureMatch(qint32 SourceID, qint32 DestID);
+  bool CheckProblemTypeMatch();
+  // A Minimum for a new partition of the system feature nFeatureID that none
+  // of its partitions uses yet, nMinimum when that is free.
+  qint32 GetFreePartitionValue(qint32 nMinimum, qint32 nFeatureID);
+
+  // Pair maps: exchange ID to system ID, per step.
+  const IdMap& SubjectPairMap() const { return pairs_.subject; }
+  const IdMap& FeaturePairMap() const { return pairs_.feature; }
+  const IdMap& PartitionPairMap() const { return pairs_.partition; }
+  const OrderedMap<QString>& SourceTextMap() const { return pairs_.sourceText; }
+  const OrderedMap<QString>& DestTextMap() const { return pairs_.destText; }
+
  private:
+  struct PairState {
+    IdMap subject, feature, partition;
+    OrderedMap<QString> sourceText, destText;
+  };
+  struct Snapshot;
+  Snapshot snapshot() const;
+  void restore(const Snapshot& s);
+  template <class Operation>
+  void pressButton(Operation&& operation);
+
+  void ensureLoaded();
+  IdMap& pairMap();
+  static CDataAccess& source();
+  static CDataAccess& dest();
+  void loadSubjectsOrFeatures(qint32 step);
+  void loadPartitions();
+  void selectFirstEntriesAndEnableButtons(qint32 step);
+  void linkSelected();
+  bool nameMatchAccepted(qint32 step);
+  void finishStep(qint32 step);
+  bool confirmCreation(qint32 step) const;
+  void createUnmappedItems(qint32 step, IdMap& pairs);
+  QString unmappedIdList(qint32 step) const;
+
+  PairState pairs_;
   bool loaded_ = false;
 };
 

@@ -1,5 +1,142 @@
 #include "mapping/frmImport.h"
 
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
 #include "mapping/MappingModel.h"
 
-void showMappingDialog(MappingModel& model) { model.cmdCancel_Click(); }
+namespace {
+
+QListWidget* makeList(const QString& name, QWidget* parent) {
+  auto* list = new QListWidget(parent);
+  list->setObjectName(name);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setSortingEnabled(false);
+  return list;
+}
+
+QLabel* makeLabel(const QString& name, const QString& caption, QWidget* parent) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(name);
+  return label;
+}
+
+void showEntries(QListWidget* widget, const MappingList& list) {
+  widget->clear();
+  for (const MappingList::Entry& e : list.entries()) {
+    auto* item = new QListWidgetItem(e.text, widget);
+    item->setData(Qt::UserRole, e.itemData);
+  }
+  widget->setCurrentRow(list.ListIndex);
+  if (list.hasSelection()) widget->scrollToItem(widget->item(list.ListIndex));
+}
+
+}  // namespace
+
+frmImport::frmImport(MappingModel& model, QWidget* parent) : QDialog(parent), model_(model) {
+  setObjectName(QStringLiteral("frmImport"));
+  setModal(true);
+  buildControls();
+  connectControls();
+  render();
+}
+
+QPushButton* frmImport::addButton(const QString& name, const QString& caption) {
+  auto* button = new QPushButton(caption, this);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  return button;
+}
+
+void frmImport::buildControls() {
+  MapList_ = makeList(QStringLiteral("MapList"), this);
+  SourceList_ = makeList(QStringLiteral("SourceList"), this);
+  DestList_ = makeList(QStringLiteral("DestList"), this);
+  Link_ = addButton(QStringLiteral("Link"), QStringLiteral("对应(&M)"));
+  cmdUnLink_ = addButton(QStringLiteral("cmdUnLink"), QStringLiteral("取消对应(&U)"));
+  cmdNameLink_ = addButton(QStringLiteral("cmdNameLink"), QStringLiteral("名称对应(&A)"));
+  reset_ = addButton(QStringLiteral("reset"), QStringLiteral("重设(&R)"));
+  Finish_ = addButton(QStringLiteral("Finish"), QStringLiteral("下一步(&N) --->"));
+  cmdCancel_ = addButton(QStringLiteral("cmdCancel"), QStringLiteral("取消(&C)"));
+
+  // The pairs above, the exchange file's items on the left and the system
+  // database's on the right, the buttons beside them.
+  auto* lists = new QGridLayout;
+  lists->addWidget(MapList_, 0, 0, 1, 2);
+  lists->addWidget(makeLabel(QStringLiteral("lblSource"), QStringLiteral("Access数据库"), this), 1, 0);
+  lists->addWidget(makeLabel(QStringLiteral("lblDest"), QStringLiteral("系统数据库"), this), 1, 1);
+  lists->addWidget(SourceList_, 2, 0);
+  lists->addWidget(DestList_, 2, 1);
+  lists->setRowStretch(0, 2);
+  lists->setRowStretch(2, 3);
+
+  auto* buttons = new QVBoxLayout;
+  for (QPushButton* b : {Link_, cmdUnLink_, cmdNameLink_, reset_}) buttons->addWidget(b);
+  buttons->addStretch();
+  buttons->addWidget(Finish_);
+  buttons->addWidget(cmdCancel_);
+
+  auto* layout = new QHBoxLayout(this);
+  layout->addLayout(lists, 1);
+  layout->addLayout(buttons);
+  resize(640, 480);
+}
+
+void frmImport::connectControls() {
+  const auto follow = [this](QListWidget* widget, MappingList& list) {
+    connect(widget, &QListWidget::currentRowChanged, this, [this, &list](int row) {
+      if (!rendering_) list.ListIndex = row;
+    });
+  };
+  follow(SourceList_, model_.SourceList);
+  follow(DestList_, model_.DestList);
+  follow(MapList_, model_.MapList);
+
+  const auto press = [this](QPushButton* button, void (MappingModel::*handler)()) {
+    connect(button, &QPushButton::clicked, this, [this, handler] {
+      (model_.*handler)();
+      afterButton();
+    });
+  };
+  press(Link_, &MappingModel::Link_Click);
+  press(cmdUnLink_, &MappingModel::cmdUnLink_Click);
+  press(cmdNameLink_, &MappingModel::cmdNameLink_Click);
+  press(reset_, &MappingModel::reset_Click);
+  press(Finish_, &MappingModel::Finish_Click);
+  press(cmdCancel_, &MappingModel::cmdCancel_Click);
+}
+
+void frmImport::render() {
+  rendering_ = true;
+  setWindowTitle(model_.Caption);
+  showEntries(SourceList_, model_.SourceList);
+  showEntries(DestList_, model_.DestList);
+  showEntries(MapList_, model_.MapList);
+  Link_->setEnabled(model_.LinkEnabled);
+  cmdUnLink_->setEnabled(model_.cmdUnLinkEnabled);
+  rendering_ = false;
+}
+
+void frmImport::afterButton() {
+  if (model_.isLoaded())
+    render();
+  else
+    accept();  // finished or cancelled: the form is unloaded
+}
+
+void frmImport::reject() {
+  if (model_.isLoaded()) model_.cmdCancel_Click();
+  QDialog::reject();
+}
+
+void showMappingDialog(MappingModel& model) {
+  if (!model.isLoaded()) model.Load();
+  frmImport form(model, QApplication::activeWindow());
+  form.exec();
+  if (model.isLoaded()) model.cmdCancel_Click();
+}

@@ -1,0 +1,172 @@
+// Finishing a mapping step: the exchange items left unpaired are created in the
+// system database and every pair of the step goes to the import's maps.
+#include <QStringList>
+
+#include "core/Interaction.h"
+#include "data/CDataAccess.h"
+#include "import/ImportGlobals.h"
+#include "mapping/MappingModel.h"
+#include "resources/Strings.h"
+
+namespace {
+
+struct StepTables {
+  int question;          // asked before creating anything
+  const char* readRows;  // followed by the ID list
+  const char* newRows;
+  int firstCopiedColumn;  // the ID (and in step 3 the FeatureID) is never copied
+};
+
+const StepTables& tablesFor(qint32 step) {
+  static const StepTables tables[] = {
+      {312, "select * from Subject  where SubjectID in ", "select  * from Subject where 1=0", 1},
+      {302, "select * from Feature  where FeatureID in ", "select * from Feature where 1=0", 1},
+      {309, "select * from FeaturePartition  where FeaturePartitionID in ",
+       "select * from FeaturePartition where 1=0", 2},
+  };
+  return tables[step - 1];
+}
+
+bool rowFound(CDataAccess& dal, const QString& sql) {
+  RecordsetPtr rs;
+  dal.GetConnectedRecordset(sql, rs);
+  return !rs->Eof();
+}
+
+QVariant firstValue(CDataAccess& dal, const QString& sql, const QString& column) {
+  RecordsetPtr rs;
+  dal.GetConnectedRecordset(sql, rs);
+  return rs->Eof() ? QVariant() : rs->Value(column);
+}
+
+// Commits what the block wrote to the system database, or nothing: a failure
+// half-way must not leave created items behind that no map knows of. Inside a
+// transaction of the caller the caller decides.
+class WriteScope {
+ public:
+  explicit WriteScope(CDataAccess& dal) : dal_(dal), own_(!dal.IsInTransaction()) {
+    if (own_) dal_.BeginTrans();
+  }
+  ~WriteScope() {
+    if (!own_ || committed_) return;
+    try {
+      dal_.RollbackTrans();
+    } catch (...) {  // the failure that got us here is the one to report
+    }
+  }
+  void commit() {
+    if (own_) dal_.CommitTrans();
+    committed_ = true;
+  }
+  WriteScope(const WriteScope&) = delete;
+  WriteScope& operator=(const WriteScope&) = delete;
+
+ private:
+  CDataAccess& dal_;
+  const bool own_;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+void MappingModel::FinishSubjectMap() { finishStep(1); }
+void MappingModel::FinishFeatureMap() { finishStep(2); }
+void MappingModel::FinishFeaturePartitionMap() { finishStep(3); }
+
+bool MappingModel::confirmCreation(qint32 step) const {
+  if (importGlobals().bAutoMap || SourceList.empty()) return true;
+  return interaction().MsgBox(Res::str(tablesFor(step).question), Vb::YesNo | Vb::Question | Vb::DefaultButton2,
+                              Res::str(Res::TransferTitle)) == Vb::Yes;
+}
+
+void MappingModel::finishStep(qint32 step) {
+  ensureLoaded();
+  if (!confirmCreation(step)) return;
+
+  ImportGlobals& g = importGlobals();
+  WriteScope writes(dest());
+  IdMap pairs = step == 1 ? pairs_.subject : step == 2 ? pairs_.feature : pairs_.partition;
+  if (!SourceList.empty()) createUnmappedItems(step, pairs);
+
+  // The maps are handed over only once everything is written.
+  IdMap subjects;
+  IdMap features = g.FeatureMap;
+  IdMap partitions = g.FeaturePartitionMap;
+  IdMap values = *g.PartitionValueMap;
+  for (const auto& [sourceId, destId] : pairs) {
+    if (step == 1) subjects.add(sourceId, destId);
+    if (step == 2) features.add(sourceId, destId);
+    if (step != 3) continue;
+    partitions.add(sourceId, destId);
+    const QString sql = QStringLiteral("select * from FeaturePartition where FeaturePartitionID=");
+    const QVariant from = firstValue(source(), sql + QString::number(sourceId), QStringLiteral("Minimum"));
+    const QVariant to = firstValue(dest(), sql + QString::number(destId), QStringLiteral("Minimum"));
+    // A partition without a value has nothing to translate.
+    if (!from.isNull() && !to.isNull()) values.add(from.toInt(), to.toInt());
+  }
+  writes.commit();
+
+  if (step == 1) g.SubjectMap = std::move(subjects);
+  if (step == 2) g.FeatureMap = std::move(features);
+  if (step == 3) {
+    g.FeaturePartitionMap = std::move(partitions);
+    *g.PartitionValueMap = std::move(values);
+  }
+  Unload();
+}
+
+QString MappingModel::unmappedIdList(qint32 step) const {
+  QStringList ids;
+  // The leading 0 of the feature list matches no feature.
+  if (step == 2) ids << QStringLiteral("0");
+  for (const MappingList::Entry& e : SourceList.entries()) ids << QString::number(e.itemData);
+  return QLatin1Char('(') + ids.join(QLatin1Char(',')) + QLatin1Char(')');
+}
+
+void MappingModel::createUnmappedItems(qint32 step, IdMap& pairs) {
+  const StepTables& t = tablesFor(step);
+  RecordsetPtr from;
+  source().GetConnectedRecordset(QString::fromLatin1(t.readRows) + unmappedIdList(step), from);
+  RecordsetPtr to;
+  dest().GetConnectedRecordset(QString::fromLatin1(t.newRows), to);
+
+  const IdMap& featureMap = importGlobals().FeatureMap;
+  for (; !from->Eof(); from->MoveNext()) {
+    to->AddNew();
+    for (int p = t.firstCopiedColumn; p < from->FieldCount(); ++p) to->SetValue(from->FieldName(p), from->Value(p));
+    if (step == 3) {
+      // The feature was paired before its partitions; the dialog's system
+      // feature stands in should the engine not have recorded the pair.
+      const qint32 featureId =
+          featureMap.value(from->Value(QStringLiteral("FeatureID")).toInt()).value_or(DestFeatureID);
+      to->SetValue(QStringLiteral("FeatureID"), featureId);
+      if (bProblemType) {
+        const qint32 v = GetFreePartitionValue(from->Value(QStringLiteral("Minimum")).toInt(), featureId);
+        to->SetValue(QStringLiteral("Minimum"), v);
+        to->SetValue(QStringLiteral("Maximum"), v);
+      }
+    }
+    to->Update();
+    pairs.add(from->Value(0).toInt(), to->Value(0).toInt());
+  }
+}
+
+qint32 MappingModel::GetFreePartitionValue(qint32 nMinimum, qint32 nFeatureID) {
+  CDataAccess& dal = dest();
+  const QString ofFeature = QStringLiteral("select * from featurepartition where FeatureID=") +
+                            QString::number(nFeatureID) + QStringLiteral(" and Minimum=");
+  if (!rowFound(dal, ofFeature + QString::number(nMinimum))) return nMinimum;
+
+  const QVariant largestId =
+      firstValue(dal, QStringLiteral("select max(Featurepartitionid) Featurepartitionid  from featurepartition"),
+                 QStringLiteral("FeaturePartitionid"));
+  if (!largestId.isNull() && !rowFound(dal, ofFeature + QString::number(largestId.toInt())))
+    return largestId.toInt();
+
+  return firstValue(dal,
+                    QStringLiteral("select max(Minimum) Minimum from featurepartition where FeatureID=") +
+                        QString::number(nFeatureID),
+                    QStringLiteral("Minimum"))
+             .toInt() +
+         1;
+}
