@@ -2,10 +2,14 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <cstdio>
+#include <memory>
 
+#include "cli/CommandLine.h"
+#include "cli/InitDemo.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
+#include "ui/QtInteraction.h"
+#include "ui/frmLogin.h"
 
 namespace {
 int makeTemplate(const QStringList& args) {
@@ -16,18 +20,36 @@ int makeTemplate(const QStringList& args) {
   Schema::writeSqliteTemplate(args.at(2));
   return 0;
 }
+
+int runWindows(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  Interaction::install(std::make_shared<QtInteraction>());
+  frmLogin login;
+  // Cancelling the login ends the program; a login hands over to the main window.
+  QObject::connect(&login, &QDialog::rejected, &app, &QCoreApplication::quit);
+  login.show();
+  return app.exec();
+}
 }  // namespace
 
 int main(int argc, char* argv[]) {
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  const QString command = args.value(1);
   try {
-    if (args.size() > 1 && args.at(1) == QLatin1String("make-template")) {
+    if (command == QLatin1String("make-template")) {
       QCoreApplication app(argc, argv);
       return makeTemplate(args);
     }
-    QApplication app(argc, argv);
-    return 0;
+    if (command == QLatin1String("init-demo")) {
+      QCoreApplication app(argc, argv);
+      return runInitDemo(args.mid(2));
+    }
+    if (CommandLine::isCommand(command)) {
+      QCoreApplication app(argc, argv);
+      return CommandLine::run(args.mid(1));
+    }
+    return runWindows(argc, argv);
   } catch (const DataError& e) {
     QTextStream(stderr) << e.description() << '\n';
     return 1;

@@ -2,11 +2,28 @@
 #include <QString>
 
 // The stored connection settings of the system database: "odbc.ini" in the
-// program folder when it exists, else the registry stand-in file.
+// program folder when it exists, else the registry the examination system's
+// applications share. Read afresh for every new data access object.
 namespace ConnectionSettings {
+// Scrambles the stored user names and passwords.
 inline const QString Key = QStringLiteral("5203916");
 
-// The connection string of the system database. registryString receives the
-// string assembled from the registry when that path is taken.
+// GetConnectionString. registryString receives the string assembled from the
+// registry when that path is taken. Throws DataError (13, type mismatch) for a
+// registry flag that is neither a Boolean word nor a number.
 QString connectionString(QString* registryString = nullptr);
+
+// The string built from odbc.ini at iniFile.
+QString iniConnectionString(const QString& iniFile);
+// GetRegistryConnectionString.
+QString registryConnectionString();
+
+// "Driver={SQL Server};Server=...;Database=...;Uid=...;Pwd=...;" as the
+// registry and the settings dialog build it (with a final semicolon).
+QString sqlServerString(const QString& server, const QString& database, const QString& user,
+                        const QString& password);
+
+// A registry flag converted as the original did: "True"/"False" in any case,
+// or a number (0 is False). Anything else raises a type mismatch.
+bool toBoolean(const QString& text);
 }  // namespace ConnectionSettings

@@ -21,6 +21,22 @@ QString insertReturning(Dialect d, const QString& table, const QStringList& colu
       .arg(table, cols, marks.join(','), firstColumn);
 }
 
+QString userRightQuery(Dialect d, long rightId) {
+  const QString rolesOfUser = QStringLiteral(
+      "select distinct ui.Userid,rr.rightid from userinfo ui,RolesRights rr "
+      " where rr.roleid in (select roleid from userrole ur where ur.userid=ui.userid union select roleid "
+      "from grouprole gr inner join groupuser gu on gr.groupid=gu.groupid where gu.userid=ui.userid))");
+  // SQLite rejects a parenthesised SELECT before UNION; the same union unbracketed.
+  const QString view = d == Dialect::SQLite
+                           ? QStringLiteral("(") + rolesOfUser.chopped(1) +
+                                 QStringLiteral(" union select userid,rightid from UsersRights ) as user_right_view")
+                           : QStringLiteral("((") + rolesOfUser +
+                                 QStringLiteral(" union select userid,rightid from UsersRights ) as user_right_view");
+  return QStringLiteral("select u.userid,u.Name from ") + view +
+         QStringLiteral(",userinfo u where user_right_view.userid=u.userid and rightid=") +
+         QString::number(rightId) + QStringLiteral(" and u.name=?");
+}
+
 QString dialectName(Dialect d) {
   switch (d) {
     case Dialect::SQLite: return QStringLiteral("SQLite");

@@ -11,4 +11,7 @@ namespace Sql {
 QString insertReturning(Dialect d, const QString& table, const QStringList& columns,
                         const QString& firstColumn);
 QString dialectName(Dialect d);
+// The login's check that a user holds a right, through a role, a group's role
+// or directly. The right number is written in; the user name is the one "?".
+QString userRightQuery(Dialect d, long rightId);
 }  // namespace Sql

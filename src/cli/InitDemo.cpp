@@ -1,0 +1,114 @@
+#include "cli/InitDemo.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include "core/AppPaths.h"
+#include "data/CDataAccess.h"
+#include "data/DataError.h"
+#include "data/DemoData.h"
+#include "data/IniFile.h"
+#include "data/Schema.h"
+
+namespace {
+constexpr int kMaxProblems = 2'000'000;
+
+struct Options {
+  int problems = DemoData::DefaultProblems;
+  bool force = false;
+  QString error;
+};
+
+Options parse(const QStringList& args) {
+  Options o;
+  for (qsizetype i = 0; i < args.size() && o.error.isEmpty(); ++i) {
+    const QString& a = args.at(i);
+    if (a == QLatin1String("--force")) {
+      o.force = true;
+    } else if (a == QLatin1String("--problems") && i + 1 < args.size()) {
+      bool ok = false;
+      o.problems = args.at(++i).toInt(&ok);
+      if (!ok || o.problems < 0 || o.problems > kMaxProblems)
+        o.error = QStringLiteral("--problems needs a whole number from 0 to %1").arg(kMaxProblems);
+    } else {
+      o.error = QStringLiteral("unknown argument: %1").arg(a);
+    }
+  }
+  return o;
+}
+
+// Builds the database beside its final place and moves it there only when
+// complete, so a failure never leaves half a database behind.
+DemoData::Summary build(const QString& target, int problems) {
+  const QString work = target + QStringLiteral(".part");
+  QFile::remove(work);
+  {
+    QFile empty(work);
+    if (!empty.open(QIODevice::WriteOnly))
+      throw DataError(DataError::GenericNumber, QStringLiteral("init-demo"),
+                      QStringLiteral("cannot create %1: %2").arg(work, empty.errorString()));
+  }
+  DemoData::Summary summary;
+  try {
+    CDataAccess dal{CDataAccess::Unconnected{}};
+    dal.OpenConnection(QStringLiteral("Driver=SQLite3;Database=") + work);
+    dal.BeginTrans();
+    Schema::createSystemTables(dal);
+    dal.CommitTrans();
+    summary = DemoData::create(dal, problems);
+    dal.CloseConnection();
+  } catch (...) {
+    QFile::remove(work);
+    throw;
+  }
+  QFile::remove(target);
+  if (!QFile::rename(work, target))
+    throw DataError(DataError::GenericNumber, QStringLiteral("init-demo"),
+                    QStringLiteral("cannot move %1 to %2").arg(work, target));
+  return summary;
+}
+}  // namespace
+
+int runInitDemo(const QStringList& args) {
+  QTextStream out(stdout);
+  QTextStream err(stderr);
+  const Options o = parse(args);
+  if (!o.error.isEmpty()) {
+    err << o.error << "\nusage: corvina init-demo [--problems N] [--force]\n";
+    return 2;
+  }
+  const QString target = AppPaths::demoDatabase();
+  if (QFileInfo::exists(target) && !o.force) {
+    err << "The demo database already exists: " << target << "\n(use --force to make it again)\n";
+    return 1;
+  }
+  QDir().mkpath(QFileInfo(target).absolutePath());
+  try {
+    QElapsedTimer timer;
+    timer.start();
+    const DemoData::Summary s = build(target, o.problems);
+    out << "Demo system database: " << target << '\n'
+        << "  " << s.courses << " courses, " << s.contents << " contents, " << s.problems << " problems ("
+        << DemoData::BigCourseName << ", CourseID " << s.bigCourseId << ", holds the scaled set), "
+        << s.users << " users, made in " << timer.elapsed() << " ms\n";
+  } catch (const DataError& e) {
+    err << "init-demo failed: " << e.description() << '\n';
+    return 1;
+  }
+  const QString ini = AppPaths::iniFile();
+  if (!QFileInfo::exists(ini)) {
+    const QString connect = QStringLiteral("Driver=SQLite3;Database=") + QFileInfo(target).absoluteFilePath();
+    if (!WriteIniString(QStringLiteral("ODBC"), QStringLiteral("ConnectionString"), connect, ini)) {
+      err << "cannot write " << ini << '\n';
+      return 1;
+    }
+    out << "Connection settings: " << ini << '\n';
+    // The settings file hands back at most 127 characters of a value.
+    if (connect.size() > 127)
+      err << "warning: the demo database path is too long for odbc.ini; move the program to a shorter path\n";
+  }
+  return 0;
+}

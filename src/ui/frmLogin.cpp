@@ -1,0 +1,77 @@
+#include "ui/frmLogin.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/LoginCheck.h"
+#include "ui/frmCorvina.h"
+#include "ui/frmSysOdbcIni.h"
+
+frmLogin::frmLogin(QWidget* parent)
+    : QDialog(parent),
+      Frame1(new QGroupBox(QStringLiteral("请输入您的用户名和密码"), this)),
+      Label1(new QLabel(QStringLiteral("用户名："), Frame1)),
+      inputName(new QLineEdit(Frame1)),
+      Label2(new QLabel(QStringLiteral("密  码："), Frame1)),
+      inputPWD(new QLineEdit(Frame1)),
+      cmdOk(new QPushButton(QStringLiteral("确定(&O)"), this)),
+      cmdCancel(new QPushButton(QStringLiteral("取消(&C)"), this)),
+      Command1(new QPushButton(QStringLiteral("连接设置"), this)) {
+  setObjectName(QStringLiteral("frmLogin"));
+  setWindowTitle(QStringLiteral("登录"));
+  Frame1->setObjectName(QStringLiteral("Frame1"));
+  Label1->setObjectName(QStringLiteral("Label1"));
+  inputName->setObjectName(QStringLiteral("inputName"));
+  Label2->setObjectName(QStringLiteral("Label2"));
+  inputPWD->setObjectName(QStringLiteral("inputPWD"));
+  inputPWD->setEchoMode(QLineEdit::Password);
+  cmdOk->setObjectName(QStringLiteral("cmdOk"));
+  cmdOk->setDefault(true);
+  cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+  Command1->setObjectName(QStringLiteral("Command1"));
+  Command1->setAutoDefault(false);
+
+  auto* fields = new QGridLayout(Frame1);
+  fields->addWidget(Label1, 0, 0);
+  fields->addWidget(inputName, 0, 1);
+  fields->addWidget(Label2, 1, 0);
+  fields->addWidget(inputPWD, 1, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(Command1);
+  buttons->addStretch();
+  buttons->addWidget(cmdOk);
+  buttons->addWidget(cmdCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Frame1);
+  layout->addLayout(buttons);
+  setMinimumWidth(340);
+
+  setTabOrder(inputName, inputPWD);
+  setTabOrder(inputPWD, cmdOk);
+  setTabOrder(cmdOk, cmdCancel);
+  connect(cmdOk, &QPushButton::clicked, this, &frmLogin::cmdOk_Click);
+  connect(cmdCancel, &QPushButton::clicked, this, &frmLogin::cmdCancel_Click);
+  connect(Command1, &QPushButton::clicked, this, &frmLogin::Command1_Click);
+}
+
+void frmLogin::cmdOk_Click() {
+  if (LoginCheck::login(inputName->text(), inputPWD->text()) != LoginCheck::Outcome::Success) return;
+  // The main window becomes the only window; it lives until it is closed.
+  auto* main = new frmCorvina;
+  main->setAttribute(Qt::WA_DeleteOnClose);
+  main->show();
+  accept();
+  emit loggedIn();
+}
+
+void frmLogin::cmdCancel_Click() { reject(); }
+
+void frmLogin::Command1_Click() {
+  frmSysOdbcIni dialog(this);
+  dialog.exec();
+}

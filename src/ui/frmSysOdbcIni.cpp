@@ -1,0 +1,156 @@
+#include "ui/frmSysOdbcIni.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/AppPaths.h"
+#include "core/Interaction.h"
+#include "data/Connection.h"
+#include "data/ConnectionSettings.h"
+#include "data/DataError.h"
+#include "data/IniFile.h"
+#include "data/Scramble.h"
+#include "resources/Strings.h"
+
+namespace {
+const QString kSection = QStringLiteral("ODBC");
+
+void openAndClose(const QString& connect) {
+  auto conn = Connection::open(connect);
+  conn->release();
+}
+
+[[noreturn]] void raiseNotWritten(const QString& file) {
+  throw DataError(DataError::GenericNumber, QStringLiteral("frmSysOdbcIni"),
+                  QStringLiteral("无法写入文件 %1").arg(file));
+}
+void reportFailure(const QString& description) {
+  interaction().MsgBox(QStringLiteral("连接失败！\r\n") + description, Vb::OKOnly | Vb::Critical,
+                       QStringLiteral("错误"));
+}
+}  // namespace
+
+SysOdbcIniSettings::SysOdbcIniSettings(QString iniFile)
+    : openConnection(openAndClose), m_strFile(std::move(iniFile)) {}
+
+OdbcIniFields SysOdbcIniSettings::Load() const {
+  auto read = [this](const char* key) { return ReadIniString(kSection, QLatin1String(key), m_strFile); };
+  OdbcIniFields f;
+  f.DataSource = read("Data Source");
+  f.Provider = read("Provider");
+  f.InitialCatalog = read("Initial Catalog");
+  f.UserID = UnscrambleText(read("User ID"), m_strKey);
+  f.PassWord = UnscrambleText(read("PassWord"), m_strKey);
+  return f;
+}
+
+bool SysOdbcIniSettings::TestAndSave(const OdbcIniFields& f) {
+  if (f.ConnectionString.isEmpty()) {
+    m_strConnect = ConnectionSettings::sqlServerString(f.DataSource.trimmed(), f.InitialCatalog.trimmed(),
+                                                       f.UserID.trimmed(), f.PassWord.trimmed());
+  } else {
+    const QString boxes[] = {f.Provider, f.DataSource, f.InitialCatalog, f.UserID, f.PassWord};
+    for (const QString& box : boxes) {
+      if (box.isEmpty()) {
+        interaction().MsgBox(QStringLiteral("参数不能有空项!重新输入参数!"), Vb::OKOnly, QString());
+        return false;
+      }
+    }
+    m_strConnect = f.ConnectionString;
+  }
+  try {
+    openConnection(m_strConnect);
+    interaction().MsgBox(QStringLiteral("连接成功！"), Vb::OKOnly, QString());
+    Save(f);
+  } catch (const DataError& e) {
+    reportFailure(e.description());
+    return false;
+  } catch (const std::exception& e) {
+    reportFailure(QString::fromUtf8(e.what()));
+    return false;
+  }
+  return true;
+}
+
+// The full string is written only when given, so an earlier one stays in force.
+void SysOdbcIniSettings::Save(const OdbcIniFields& f) const {
+  auto write = [this](const char* key, const QString& value) {
+    if (!WriteIniString(kSection, QLatin1String(key), value, m_strFile)) raiseNotWritten(m_strFile);
+  };
+  write("Provider", f.Provider);
+  write("Data Source", f.DataSource);
+  write("Initial Catalog", f.InitialCatalog);
+  write("User ID", ScrambleText(f.UserID, m_strKey));
+  write("PassWord", ScrambleText(f.PassWord, m_strKey));
+  if (!f.ConnectionString.isEmpty()) write("ConnectionString", f.ConnectionString);
+}
+
+frmSysOdbcIni::frmSysOdbcIni(QWidget* parent)
+    : QDialog(parent),
+      settings_(AppPaths::iniFile()),
+      cboProvider(new QComboBox(this)),
+      txtDataSource(new QLineEdit(this)),
+      txtInitialCatalog(new QLineEdit(this)),
+      txtUserID(new QLineEdit(this)),
+      txtPassWord(new QLineEdit(this)),
+      txtString(new QLineEdit(this)),
+      cmdTest(new QPushButton(QStringLiteral("测试连接"), this)),
+      cmdClose(new QPushButton(QStringLiteral("关闭"), this)) {
+  setObjectName(QStringLiteral("frmSysOdbcIni"));
+  setWindowTitle(QStringLiteral("设置数据源"));
+  setModal(true);
+  cboProvider->setObjectName(QStringLiteral("cboProvider"));
+  cboProvider->setEditable(true);
+  cboProvider->addItems({QStringLiteral("{SQL Server}"), QStringLiteral("{PostgreSQL Unicode}")});
+  txtDataSource->setObjectName(QStringLiteral("txtDataSource"));
+  txtInitialCatalog->setObjectName(QStringLiteral("txtInitialCatalog"));
+  txtUserID->setObjectName(QStringLiteral("txtUserID"));
+  txtPassWord->setObjectName(QStringLiteral("txtPassWord"));
+  txtPassWord->setEchoMode(QLineEdit::Password);
+  txtString->setObjectName(QStringLiteral("txtString"));
+  txtString->setMinimumWidth(360);
+  cmdTest->setObjectName(QStringLiteral("cmdTest"));
+  cmdClose->setObjectName(QStringLiteral("cmdClose"));
+
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("驱动"), cboProvider);
+  form->addRow(QStringLiteral("服务器"), txtDataSource);
+  form->addRow(QStringLiteral("数据库"), txtInitialCatalog);
+  form->addRow(QStringLiteral("用户名"), txtUserID);
+  form->addRow(QStringLiteral("口令"), txtPassWord);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(cmdTest);
+  buttons->addWidget(cmdClose);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(txtString);
+  layout->addLayout(buttons);
+
+  connect(cmdTest, &QPushButton::clicked, this, &frmSysOdbcIni::cmdTest_Click);
+  connect(cmdClose, &QPushButton::clicked, this, &QDialog::reject);
+  Form_Load();
+}
+
+void frmSysOdbcIni::Form_Load() {
+  const OdbcIniFields f = settings_.Load();
+  txtDataSource->setText(f.DataSource);
+  cboProvider->setCurrentText(f.Provider);
+  txtInitialCatalog->setText(f.InitialCatalog);
+  txtUserID->setText(f.UserID);
+  txtPassWord->setText(f.PassWord);
+}
+
+OdbcIniFields frmSysOdbcIni::fields() const {
+  return {cboProvider->currentText(), txtDataSource->text(), txtInitialCatalog->text(),
+          txtUserID->text(),          txtPassWord->text(),   txtString->text()};
+}
+
+void frmSysOdbcIni::cmdTest_Click() {
+  if (settings_.TestAndSave(fields())) Form_Load();
+}
