@@ -1,0 +1,27 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// Program-wide state of the transfer frame, read by the file dialogs and the
+// actions of the main window.
+extern qint32 nAction;       // code of the chosen action (1..6)
+extern bool bImportFolder;   // the browse button picks a folder, not files
+extern bool bMultiSelect;    // the open-file dialog lets the user pick several files
+
+// Appends an entry to ErrorLog.TXT in the program folder and, unless bQuiet,
+// shows the error with the program version in the title. A failing log write
+// is reported and does not stop the routine.
+void LogError(const QString& strModule, const QString& strProcedure, qint32 nErrNumber,
+              const QString& strDescription, bool bQuiet);
+
+// The title of LogError's message: "Unexpected Error! Version: 1.5.0035".
+QString ErrorTitle();
+
+// The open-file dialog's selection text to full paths: one item is a full path;
+// several blank-separated items are a folder followed by file names.
+QStringList SplitFileList(const QString& strFileList);
+
+// A course name as a file name (without extension): "/" and NUL become "_",
+// and "." or ".." become "_", so the file stays inside the chosen folder.
+QString SafeFileName(const QString& strName);
