@@ -81,14 +81,14 @@ void IniDocument::setValue(const QString& section, const QString& key, const QSt
     sections_.push_back({section, {}});
     s = &sections_.back();
   }
-  const QString line = key + '=' + value;
   for (QString& existing : s->lines) {
     const auto k = keyOf(existing);
     if (k && k->compare(key, Qt::CaseInsensitive) == 0) {
-      existing = line;
+      existing = *k + '=' + value;  // the key keeps its spelling
       return;
     }
   }
+  const QString line = key + '=' + value;
   // After the section's last entry, before the blank lines that part it from the next.
   qsizetype at = s->lines.size();
   while (at > 0 && s->lines.at(at - 1).trimmed().isEmpty()) --at;
