@@ -1,0 +1,103 @@
+// Exports the big course of the demo database and reports the rate.
+// usage: bench_export [problems]   (default 100000)
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <ctime>
+
+#include "data/CDataAccess.h"
+#include "data/DataError.h"
+#include "data/DemoData.h"
+#include "data/Schema.h"
+#include "export/CExport.h"
+
+namespace {
+QString sqliteConnect(const QString& file) { return QStringLiteral("Driver=SQLite3;Database=") + file; }
+
+// A program folder of its own: the built template and an odbc.ini naming a
+// fresh system database.
+QString prepareProgramFolder(const QTemporaryDir& dir) {
+  const QString home = dir.path();
+  QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/Template.mdb"), home + "/Template.mdb");
+  QFile db(home + "/system.db");
+  db.open(QIODevice::WriteOnly);
+  db.close();
+  QFile ini(home + "/odbc.ini");
+  ini.open(QIODevice::WriteOnly);
+  ini.write("[ODBC]\r\nConnectionString=" + sqliteConnect(db.fileName()).toUtf8() + "\r\n");
+  ini.close();
+  qputenv("CORVINA_HOME", home.toUtf8());
+  return home;
+}
+
+long peakRssKb() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+  return -1;
+}
+
+qint64 rowsIn(const QString& exchangeFile) {
+  CDataAccess dal{CDataAccess::Unconnected{}};
+  dal.OpenConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + exchangeFile + ';');
+  qint64 rows = 0;
+  for (const QString& table : Schema::courseTableNames()) {
+    RecordsetPtr rs;
+    dal.GetConnectedRecordset(QStringLiteral("select count(*) from ") + table, rs);
+    rows += rs->Value(0).toLongLong();
+  }
+  return rows;
+}
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  const int problems = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+  QTextStream out(stdout);
+  try {
+    QTemporaryDir dir;
+    const QString home = prepareProgramFolder(dir);
+    DemoData::Summary summary;
+    {
+      CDataAccess dal;
+      dal.BeginTrans();
+      Schema::createSystemTables(dal);
+      dal.CommitTrans();
+      QElapsedTimer t;
+      t.start();
+      summary = DemoData::create(dal, problems);
+      out << "demo database: " << summary.problems << " problems, " << summary.contents << " contents in "
+          << QString::number(t.elapsed() / 1000.0, 'f', 2) << " s\n";
+    }
+    QString file = home + QStringLiteral("/bench.mdb");
+    QElapsedTimer t;
+    t.start();
+    const std::clock_t cpuStart = std::clock();
+    CExport exporter;
+    qint64 stageStart = 0;
+    QString stage;
+    exporter.ExportProgress = [&](qint16 bar, const QString& message) {
+      if (!stage.isEmpty()) out << "  " << stage << ' ' << (t.elapsed() - stageStart) << " ms\n";
+      stage = QString::number(bar) + ' ' + message;
+      stageStart = t.elapsed();
+    };
+    exporter.ExportCourseData(file, summary.bigCourseId);
+    const double seconds = t.elapsed() / 1000.0;
+    const double cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    const qint64 rows = rowsIn(file);
+    out << "course " << summary.bigCourseId << " exported: " << rows << " rows in " << QString::number(seconds, 'f', 2)
+        << " s, " << QString::number(rows / seconds, 'f', 0) << " rows/s\n";
+    out << "CPU time " << QString::number(cpuSeconds, 'f', 2) << " s, " << QString::number(rows / cpuSeconds, 'f', 0)
+        << " rows per CPU second (the machine is shared: wall time includes waiting)\n";
+    out << "exchange file: " << QFile(file).size() / 1024 << " KiB\n";
+    out << "peak RSS (VmHWM): " << peakRssKb() << " kB\n";
+    return 0;
+  } catch (const DataError& e) {
+    out << "failed: " << e.number() << ' ' << e.source() << ": " << e.description() << '\n';
+    return 1;
+  }
+}
