@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <cstdio>
 
 #include "JetReaderSupport.h"
 #include "data/CDataAccess.h"
@@ -87,34 +88,49 @@ TEST(JetReaderSamples, ImportConnectStringReachesTheRowsThroughTheDataAccessObje
 
 // ---- Files Access itself made, against what mdb-export prints -------------
 
-void expectSameAsMdbExport(const QString& file) {
+// Returns the number of values compared.
+int expectSameAsMdbExport(const QString& file) {
+  int compared = 0;
   const auto conn = openForImport(file);
   const QSqlDatabase db = conn->database();
   const QStringList tables = mdbTables(file);
-  ASSERT_FALSE(tables.isEmpty()) << "mdb-tables found nothing in " << file.toStdString();
+  EXPECT_FALSE(tables.isEmpty()) << "mdb-tables found nothing in " << file.toStdString();
   for (const QString& table : tables) {
     SCOPED_TRACE(QString(file + " / " + table).toStdString());
     const QVector<CsvRow> exported = mdbExport(file, table);
-    ASSERT_FALSE(exported.isEmpty());
+    if (exported.isEmpty()) {
+      ADD_FAILURE() << "mdb-export printed nothing";
+      continue;
+    }
     QStringList header;
     for (const CsvField& f : exported.first()) header << f.text;
     EXPECT_EQ(columnNames(db, table), header);
     QSqlQuery q(db);
-    ASSERT_TRUE(q.exec("select * from \"" + table + "\" order by rowid"));
+    EXPECT_TRUE(q.exec("select * from \"" + table + "\" order by rowid"));
     int row = 1;
     while (q.next()) {
-      ASSERT_LT(row, exported.size()) << "more rows than mdb-export shows";
+      if (row >= exported.size()) {
+        ADD_FAILURE() << "more rows than mdb-export shows";
+        break;
+      }
       const CsvRow& theirs = exported[row];
-      ASSERT_EQ(theirs.size(), header.size());
+      if (theirs.size() != header.size()) {
+        ADD_FAILURE() << "row " << row << " of mdb-export has " << theirs.size() << " fields";
+        break;
+      }
       for (int c = 0; c < header.size(); ++c) {
         const QVariant ours = q.value(c);
         const CsvField& t = theirs[c];
         const QString where = QStringLiteral("row %1 column %2").arg(row).arg(header[c]);
+        ++compared;
         if (!t.quoted && t.text == QLatin1String("NULL")) {
           EXPECT_TRUE(ours.isNull()) << where.toStdString();
           continue;
         }
-        ASSERT_FALSE(ours.isNull()) << where.toStdString();
+        if (ours.isNull()) {
+          ADD_FAILURE() << where.toStdString() << " is NULL, mdb-export shows " << t.text.toStdString();
+          continue;
+        }
         bool numeric = false;
         const double theirNumber = t.text.toDouble(&numeric);
         if (!t.quoted && numeric && ours.typeId() != QMetaType::QString) {
@@ -134,6 +150,7 @@ void expectSameAsMdbExport(const QString& file) {
     }
     EXPECT_EQ(row, exported.size()) << "fewer rows than mdb-export shows";
   }
+  return compared;
 }
 
 TEST(JetReaderAccessMade, EveryFileReadsAsMdbExportPrintsIt) {
@@ -141,7 +158,11 @@ TEST(JetReaderAccessMade, EveryFileReadsAsMdbExportPrintsIt) {
   const QDir dir(jetDir + "/access-made");
   const QStringList files = dir.entryList({"*.mdb"}, QDir::Files, QDir::Name);
   ASSERT_EQ(files.size(), 5);
-  for (const QString& f : files) expectSameAsMdbExport(dir.filePath(f));
+  for (const QString& f : files) {
+    const int compared = expectSameAsMdbExport(dir.filePath(f));
+    EXPECT_GT(compared, 0) << f.toStdString();
+    std::printf("%s: %d values agree with mdb-export\n", qPrintable(f), compared);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -258,11 +259,9 @@ class ReaderProcess {
     const QByteArray file = QFile::encodeName(path);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) fail(QStringLiteral("No pipe for the Access file reader."));
+    const pid_t parent = ::getpid();
     pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(fds[0]);
-      ::_exit(streamFile(file.constData(), fds[1]));
-    }
+    if (pid_ == 0) runChild(parent, fds, file.constData());
     ::close(fds[1]);
     fd_ = fds[0];
     if (pid_ < 0) {
@@ -280,6 +279,20 @@ class ReaderProcess {
   }
   ReaderProcess(const ReaderProcess&) = delete;
   ReaderProcess& operator=(const ReaderProcess&) = delete;
+
+  // libmdb's complaints about a damaged file mean nothing to a user; a
+  // reader left behind by a dying program must not spin on.
+  [[noreturn]] static void runChild(pid_t parent, const int fds[2], const char* file) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(1);
+    ::close(fds[0]);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    if (devNull >= 0) {
+      ::dup2(devNull, STDOUT_FILENO);
+      ::dup2(devNull, STDERR_FILENO);
+    }
+    ::_exit(streamFile(file, fds[1]));
+  }
 
   // Bytes read into buffer; 0 at the end of the stream; throws when the
   // reader stays silent too long.

@@ -71,6 +71,6 @@ class MirrorBuilder {
 // database without those tables). libmdb reads the file in a child process,
 // so a damaged file costs that process, never this one; a reader silent for
 // idleTimeoutMs is killed. Throws DataError.
-FileFacts loadMirror(const QString& path, QSqlDatabase db, int idleTimeoutMs = 30000);
+FileFacts loadMirror(const QString& path, QSqlDatabase db, int idleTimeoutMs = 20000);
 
 }  // namespace Jet
