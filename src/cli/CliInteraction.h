@@ -1,0 +1,33 @@
+#pragma once
+#include <QStringList>
+
+#include "core/Interaction.h"
+
+// The command line's answers: progress to standard error, every message shown
+// there too, and each question answered the way that keeps data safe unless
+// the command was told otherwise (--overwrite, --rename-on-conflict).
+class CliInteraction : public Interaction {
+ public:
+  // The import's name-conflict question starts with this text.
+  static const QString NameConflictPrefix;
+
+  bool overwrite = false;
+  bool renameOnConflict = false;
+
+  int MsgBox(const QString& prompt, int flags, const QString& title) override;
+  std::optional<QString> InputBox(const QString& prompt, const QString& title,
+                                  const QString& defaultText) override;
+  void ShowMappingDialog(MappingModel& model) override;
+
+  // Shows one progress step: a rewritten line on a terminal, a plain line otherwise.
+  void progress(const QString& subject, int percent, const QString& message);
+  void endProgress();
+
+  // Messages shown since the last take, for the command's own report.
+  QStringList takeMessages();
+
+ private:
+  int answerFor(const QString& prompt, int flags) const;
+  QStringList messages_;
+  bool progressOpen_ = false;
+};

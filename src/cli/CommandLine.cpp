@@ -1,0 +1,453 @@
+#include "cli/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include "cli/CliInteraction.h"
+#include "core/AppPaths.h"
+#include "data/CDataAccess.h"
+#include "data/DataError.h"
+#include "export/CExport.h"
+#include "import/CImport.h"
+#include "import/ImportGlobals.h"
+#include "resources/Strings.h"
+#include "ui/LoginCheck.h"
+#include "ui/modInputOutput.h"
+
+namespace CommandLine {
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+QTextStream& out() {
+  static QTextStream s(stdout);
+  return s;
+}
+QTextStream& err() {
+  static QTextStream s(stderr);
+  return s;
+}
+
+struct Context {
+  QCommandLineParser& parser;
+  CliInteraction& cli;
+};
+
+struct Command {
+  QString name;
+  QString synopsis;
+  QString description;
+  QList<QCommandLineOption> options;
+  QString positional;  // empty when the command takes no positional arguments
+  std::function<int(Context&)> run;
+};
+
+QCommandLineOption userOption() {
+  return {QStringLiteral("user"), QStringLiteral("Log in as NAME (password from CORVINA_PASSWORD or a prompt)."),
+          QStringLiteral("NAME")};
+}
+QCommandLineOption overwriteOption() {
+  return {QStringLiteral("overwrite"), QStringLiteral("Overwrite an existing exchange file.")};
+}
+
+// Text for a tab-separated listing: one line per row, no tabs inside a field.
+QString field(const QVariant& v) {
+  QString s = v.toString();
+  s.replace('\t', ' ').replace('\n', ' ').replace('\r', ' ');
+  return s;
+}
+
+bool parseId(const QString& text, qint32& id) {
+  bool ok = false;
+  id = text.toInt(&ok);
+  return ok;
+}
+
+QString readPassword() {
+  const QByteArray fromEnv = qgetenv("CORVINA_PASSWORD");
+  if (!fromEnv.isNull()) return QString::fromUtf8(fromEnv);
+  if (!isatty(STDIN_FILENO)) return {};
+  err() << "Password: ";
+  err().flush();
+  termios old{};
+  tcgetattr(STDIN_FILENO, &old);
+  termios quiet = old;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  QTextStream in(stdin);
+  const QString line = in.readLine();
+  tcsetattr(STDIN_FILENO, TCSANOW, &old);
+  err() << Qt::endl;
+  return line;
+}
+
+// The login's own checks, messages and right 35.
+bool logIn(Context& c) {
+  const QString user = c.parser.value(QStringLiteral("user"));
+  return LoginCheck::login(user, readPassword()) == LoginCheck::Outcome::Success;
+}
+
+QString courseListSql(qint32 nSubjectID) {
+  QString sql = QStringLiteral("select courseID,Name,Description from course ");
+  if (nSubjectID > 0) sql += QStringLiteral("where keysubjectid=") + QString::number(nSubjectID);
+  return sql;
+}
+
+int listSubjects(Context&) {
+  CDataAccess dal;
+  RecordsetPtr rs;
+  dal.GetConnectedRecordset(QStringLiteral("select subjectid,name,description from SUBJECT "), rs);
+  for (; !rs->Eof(); rs->MoveNext())
+    out() << field(rs->Value(0)) << '\t' << field(rs->Value(1)) << '\t' << field(rs->Value(2)) << '\n';
+  return kOk;
+}
+
+bool subjectFilter(Context& c, qint32& nSubjectID) {
+  nSubjectID = 0;
+  if (!c.parser.isSet(QStringLiteral("subject"))) return true;
+  if (parseId(c.parser.value(QStringLiteral("subject")), nSubjectID)) return true;
+  err() << "corvina: --subject takes a number" << Qt::endl;
+  return false;
+}
+
+int listCourses(Context& c) {
+  qint32 nSubjectID = 0;
+  if (!subjectFilter(c, nSubjectID)) return kUsage;
+  CDataAccess dal;
+  RecordsetPtr rs;
+  dal.GetConnectedRecordset(courseListSql(nSubjectID), rs);
+  for (; !rs->Eof(); rs->MoveNext())
+    out() << field(rs->Value(0)) << '\t' << field(rs->Value(1)) << '\t' << field(rs->Value(2)) << '\n';
+  return kOk;
+}
+
+// Runs one course export; true when it reached its last stage.
+bool exportCourse(Context& c, qint32 nCourseID, QString& strFile) {
+  bool finished = false;
+  CExport objExport;
+  const QString label = QFileInfo(strFile).fileName();
+  objExport.ExportProgress = [&](qint16 bar, const QString& message) {
+    c.cli.progress(label, bar, message);
+    finished = bar == 100 && message == Res::str(347);
+  };
+  try {
+    objExport.nCourseID = nCourseID;
+    objExport.ExportCourseData(strFile);
+  } catch (const DataError& e) {
+    c.cli.endProgress();
+    err() << "corvina: " << strFile << ": " << e.description() << Qt::endl;
+    return false;
+  }
+  c.cli.endProgress();
+  return finished;
+}
+
+QString exportFolder() {
+  QDir dir(AppPaths::exportFolder());
+  if (!dir.exists()) QDir().mkpath(dir.absolutePath());
+  return QFileInfo(dir.absolutePath()).canonicalFilePath();
+}
+
+QString courseName(qint32 nCourseID) {
+  CDataAccess dal;
+  RecordsetPtr rs;
+  dal.GetConnectedRecordset(QStringLiteral("select Name from Course where CourseID=") + QString::number(nCourseID), rs);
+  return rs->Eof() ? QString() : rs->Value(0).toString();
+}
+
+int exportOne(Context& c) {
+  qint32 nCourseID = 0;
+  if (!parseId(c.parser.value(QStringLiteral("course")), nCourseID)) {
+    err() << "corvina: --course takes a number" << Qt::endl;
+    return kUsage;
+  }
+  const QString name = courseName(nCourseID);
+  if (name.isNull()) {
+    err() << "corvina: there is no course " << nCourseID << Qt::endl;
+    return kFailed;
+  }
+  QString file = c.parser.isSet(QStringLiteral("out"))
+                     ? QFileInfo(c.parser.value(QStringLiteral("out"))).absoluteFilePath()
+                     : exportFolder() + '/' + SafeFileName(name) + QStringLiteral(".mdb");
+  const bool existed = QFileInfo::exists(file);
+  if (!exportCourse(c, nCourseID, file)) {
+    if (existed && !c.cli.overwrite) err() << "corvina: " << file << " exists; --overwrite replaces it" << Qt::endl;
+    return kFailed;
+  }
+  out() << file << '\n';
+  return kOk;
+}
+
+int exportAll(Context& c) {
+  qint32 nSubjectID = 0;
+  if (!subjectFilter(c, nSubjectID)) return kUsage;
+  const QString dir = c.parser.value(QStringLiteral("dir"));
+  if (dir.isEmpty() || !QFileInfo(dir).isDir()) {
+    err() << "corvina: export --all needs --dir with an existing folder" << Qt::endl;
+    return kUsage;
+  }
+  struct Listed {
+    qint32 id;
+    QString name;
+  };
+  QList<Listed> courses;
+  {
+    CDataAccess dal;
+    RecordsetPtr rs;
+    dal.GetConnectedRecordset(courseListSql(nSubjectID), rs);
+    for (; !rs->Eof(); rs->MoveNext()) courses.append({rs->Value(0).toInt(), rs->Value(1).toString()});
+  }
+  int failures = 0;
+  for (const Listed& course : courses) {
+    QString file = QFileInfo(dir).absoluteFilePath() + '/' + SafeFileName(course.name) + QStringLiteral(".mdb");
+    if (exportCourse(c, course.id, file))
+      out() << file << '\n';
+    else
+      ++failures;
+  }
+  if (failures) err() << "corvina: " << failures << " of " << courses.size() << " exports failed" << Qt::endl;
+  return failures ? kFailed : kOk;
+}
+
+int runExport(Context& c) {
+  const bool all = c.parser.isSet(QStringLiteral("all"));
+  const bool one = c.parser.isSet(QStringLiteral("course"));
+  if (all == one) {
+    err() << "corvina: export needs either --course ID or --all" << Qt::endl;
+    return kUsage;
+  }
+  return all ? exportAll(c) : exportOne(c);
+}
+
+// The files an import of a whole folder takes: names ending in "MDB" in any
+// letter case, not in subfolders, in the order the file system lists them.
+QStringList exchangeFilesIn(const QString& folder) {
+  QStringList files;
+  const QDir dir(folder);
+  for (const QFileInfo& fi : dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Unsorted))
+    if (fi.fileName().right(3).toUpper() == QLatin1String("MDB")) files << fi.absoluteFilePath();
+  return files;
+}
+
+using ImportCall = bool (CImport::*)(const QString&);
+
+// Why an import answered False, from the messages it showed.
+QString declinedReason(const QStringList& messages) {
+  for (const QString& m : messages)
+    if (m.startsWith(CliInteraction::NameConflictPrefix))
+      return QStringLiteral("a course of this name exists (use --rename-on-conflict to import it renamed)");
+  return messages.join(QStringLiteral("; "));
+}
+
+int importFiles(Context& c, const QStringList& files, ImportCall call) {
+  importGlobals().bAutoMap = true;
+  CImport objImport;
+  QString label;
+  objImport.ImportProgress = [&](qint16 bar, const QString& message) { c.cli.progress(label, bar, message); };
+  int imported = 0;
+  for (const QString& file : files) {
+    label = QFileInfo(file).fileName();
+    c.cli.takeMessages();
+    QString reason;
+    bool ok = false;
+    try {
+      ok = (objImport.*call)(file);
+      if (!ok) reason = declinedReason(c.cli.takeMessages());
+    } catch (const DataError& e) {
+      reason = e.description();
+    } catch (const std::exception& e) {
+      reason = QString::fromUtf8(e.what());
+    }
+    c.cli.endProgress();
+    if (ok) {
+      ++imported;
+      const QString skipped = objImport.SkippedSummary();
+      out() << "imported\t" << file << (skipped.isEmpty() ? QString() : '\t' + skipped) << '\n';
+    } else {
+      out() << "failed\t" << file << '\t' << (reason.isEmpty() ? QStringLiteral("not imported") : reason) << '\n';
+    }
+  }
+  importGlobals().releaseConnections();
+  err() << imported << " of " << files.size() << " files imported" << Qt::endl;
+  return imported == files.size() ? kOk : kFailed;
+}
+
+int runImport(Context& c) {
+  QStringList files = c.parser.positionalArguments();
+  if (c.parser.isSet(QStringLiteral("folder"))) {
+    const QString folder = c.parser.value(QStringLiteral("folder"));
+    if (!QFileInfo(folder).isDir()) {
+      err() << "corvina: no such folder: " << folder << Qt::endl;
+      return kFailed;
+    }
+    files += exchangeFilesIn(folder);
+  } else if (files.isEmpty()) {
+    err() << "corvina: import needs FILE... or --folder DIR" << Qt::endl;
+    return kUsage;
+  }
+  c.cli.renameOnConflict = c.parser.isSet(QStringLiteral("rename-on-conflict"));
+  return importFiles(c, files, &CImport::ImportCourseData);
+}
+
+int runExportPaper(Context& c) {
+  qint32 nPaperID = 0;
+  if (!parseId(c.parser.value(QStringLiteral("paper")), nPaperID) || !c.parser.isSet(QStringLiteral("out"))) {
+    err() << "corvina: export-paper needs --paper ID and --out FILE" << Qt::endl;
+    return kUsage;
+  }
+  QString file = QFileInfo(c.parser.value(QStringLiteral("out"))).absoluteFilePath();
+  CExport objExport;
+  objExport.ExportProgress = [&](qint16 bar, const QString& message) { c.cli.progress(QStringLiteral("paper"), bar, message); };
+  QString written;
+  try {
+    written = objExport.ExportPaper(file, nPaperID);
+  } catch (const DataError& e) {
+    c.cli.endProgress();
+    err() << "corvina: " << file << ": " << e.description() << Qt::endl;
+    return kFailed;
+  }
+  c.cli.endProgress();
+  if (written.isEmpty()) return kFailed;
+  out() << written << '\n';
+  return kOk;
+}
+
+int runImportPaper(Context& c) {
+  const QStringList files = c.parser.positionalArguments();
+  if (files.isEmpty()) {
+    err() << "corvina: import-paper needs FILE..." << Qt::endl;
+    return kUsage;
+  }
+  return importFiles(c, files, &CImport::ImportPaperData);
+}
+
+QList<Command> commands() {
+  const QCommandLineOption subject(QStringLiteral("subject"), QStringLiteral("Only the courses of subject ID."),
+                                   QStringLiteral("ID"));
+  return {
+      {QStringLiteral("subjects"), QStringLiteral("subjects --user NAME"),
+       QStringLiteral("Lists the subjects: ID, name, description, tab-separated."), {}, {}, listSubjects},
+      {QStringLiteral("courses"), QStringLiteral("courses --user NAME [--subject ID]"),
+       QStringLiteral("Lists the courses (of one subject): ID, name, description, tab-separated."),
+       {subject}, {}, listCourses},
+      {QStringLiteral("export"),
+       QStringLiteral("export --user NAME (--course ID [--out FILE] | --all [--subject ID] --dir DIR) [--overwrite]"),
+       QStringLiteral("Exports one course (by default into the export folder, named after the course) or every "
+                      "listed course into exchange files; prints each file written."),
+       {{QStringLiteral("course"), QStringLiteral("The course to export."), QStringLiteral("ID")},
+        {QStringLiteral("out"), QStringLiteral("The exchange file to write."), QStringLiteral("FILE")},
+        {QStringLiteral("all"), QStringLiteral("Export every listed course.")},
+        subject,
+        {QStringLiteral("dir"), QStringLiteral("Folder for --all."), QStringLiteral("DIR")},
+        overwriteOption()},
+       {}, runExport},
+      {QStringLiteral("import"), QStringLiteral("import --user NAME (FILE... | --folder DIR) [--rename-on-conflict]"),
+       QStringLiteral("Imports the courses of exchange files, pairing subjects, features and partitions by name. "
+                      "A course whose name exists is skipped unless --rename-on-conflict."),
+       {{QStringLiteral("folder"), QStringLiteral("Import every .mdb file of DIR (not its subfolders)."),
+         QStringLiteral("DIR")},
+        {QStringLiteral("rename-on-conflict"),
+         QStringLiteral("Import a course whose name exists under the name with today's date appended.")}},
+       QStringLiteral("FILE"), runImport},
+      {QStringLiteral("export-paper"), QStringLiteral("export-paper --user NAME --paper ID --out FILE [--overwrite]"),
+       QStringLiteral("Exports one paper with its design and answer sheets."),
+       {{QStringLiteral("paper"), QStringLiteral("The paper to export."), QStringLiteral("ID")},
+        {QStringLiteral("out"), QStringLiteral("The exchange file to write."), QStringLiteral("FILE")},
+        overwriteOption()},
+       {}, runExportPaper},
+      {QStringLiteral("import-paper"), QStringLiteral("import-paper --user NAME FILE..."),
+       QStringLiteral("Imports the papers of exchange files, pairing subjects by name."), {}, QStringLiteral("FILE"),
+       runImportPaper},
+  };
+}
+
+std::optional<Command> findCommand(const QString& name) {
+  for (const Command& c : commands())
+    if (c.name == name) return c;
+  return std::nullopt;
+}
+
+void printUsage(QTextStream& s) {
+  s << "usage: corvina                 start the windows\n"
+       "       corvina init-demo [--problems N] [--force]\n";
+  for (const Command& c : commands()) s << "       corvina " << c.synopsis << '\n';
+  s << "Every command but init-demo logs in first; the password comes from CORVINA_PASSWORD or a prompt.\n"
+       "Use corvina COMMAND --help for details.\n";
+}
+
+int runCommand(const Command& command, const QStringList& args) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(command.description);
+  parser.addOptions(command.options);
+  parser.addOption(userOption());
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+  parser.addOption(help);
+  if (!command.positional.isEmpty())
+    parser.addPositionalArgument(command.positional, QStringLiteral("Exchange files."), command.positional + "...");
+  if (!parser.parse(QStringList{QStringLiteral("corvina ") + command.name} + args)) {
+    err() << "corvina " << command.name << ": " << parser.errorText() << Qt::endl;
+    return kUsage;
+  }
+  if (parser.isSet(help)) {
+    out() << "usage: corvina " << command.synopsis << "\n\n" << parser.helpText().section('\n', 1);
+    return kOk;
+  }
+  if (command.positional.isEmpty() && !parser.positionalArguments().isEmpty()) {
+    err() << "corvina " << command.name << ": unexpected argument " << parser.positionalArguments().first()
+          << Qt::endl;
+    return kUsage;
+  }
+  if (!parser.isSet(QStringLiteral("user"))) {
+    err() << "corvina " << command.name << ": --user NAME is required" << Qt::endl;
+    return kUsage;
+  }
+  auto cli = std::make_shared<CliInteraction>();
+  for (const QCommandLineOption& o : command.options)
+    if (o.names().contains(QStringLiteral("overwrite"))) cli->overwrite = parser.isSet(o);
+  ScopedInteraction scope(cli);
+  Context context{parser, *cli};
+  if (!logIn(context)) return kFailed;
+  try {
+    return command.run(context);
+  } catch (const DataError& e) {
+    cli->endProgress();
+    err() << "corvina: " << e.description() << Qt::endl;
+    return kFailed;
+  }
+}
+
+}  // namespace
+
+bool isCommand(const QString& word) {
+  // Any plain word is taken as a command (an unknown one is a usage error);
+  // dashed arguments are left to the windows (Qt's own options).
+  return word == QLatin1String("--help") || word == QLatin1String("-h") ||
+         (!word.isEmpty() && !word.startsWith('-'));
+}
+
+int run(const QStringList& args) {
+  const QString name = args.value(0);
+  if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
+    printUsage(out());
+    return kOk;
+  }
+  const auto command = findCommand(name);
+  if (!command) {
+    printUsage(err());
+    return kUsage;
+  }
+  return runCommand(*command, args.mid(1));
+}
+
+}  // namespace CommandLine

@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "data/CDataAccess.h"
+
+namespace {
+
+// One program folder with its own demo system database, driven through the
+// built executable exactly as an administrator would run it.
+class Home {
+ public:
+  Home() {
+    QFile::copy(QStringLiteral(CORVINA_BINARY_DIR "/Template.mdb"), path("Template.mdb"));
+    QFile::setPermissions(path("Template.mdb"), QFile::ReadOwner | QFile::WriteOwner);
+    const auto r = run({"init-demo"}, {});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+  }
+  QString path(const QString& name) const { return dir_.path() + '/' + name; }
+
+  struct Result {
+    int status = -1;
+    QString out;
+    QString err;
+  };
+  Result run(const QStringList& args, const QString& password = QStringLiteral("admin")) const {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("CORVINA_HOME", dir_.path());
+    env.remove("CORVINA_PASSWORD");
+    if (!password.isNull()) env.insert("CORVINA_PASSWORD", password);
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(QStringLiteral(CORVINA_BINARY_DIR "/corvina"), args);
+    if (!p.waitForFinished(120000)) p.kill();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+  }
+  Result admin(QStringList args) const {
+    args.insert(1, "--user");
+    args.insert(2, "admin");
+    return run(args);
+  }
+  QVariant scalar(const QString& sql) const {
+    CDataAccess dal{CDataAccess::Unconnected{}};
+    dal.OpenConnection("Driver=SQLite3;Database=" + path("demo/system.db"));
+    RecordsetPtr rs;
+    dal.GetConnectedRecordset(sql, rs);
+    return rs->Eof() ? QVariant() : rs->Value(0);
+  }
+
+ private:
+  QTemporaryDir dir_;
+};
+
+QString courseCount(const Home& h) { return h.scalar("select count(*) from Course").toString(); }
+
+TEST(CommandLine, ExportedCourseArrivesInAnotherSystemDatabase) {
+  Home from, to;
+  const QString file = from.path("os.mdb");
+  const auto exported = from.admin({"export", "--course", "2", "--out", file});
+  ASSERT_EQ(exported.status, 0) << exported.err.toStdString();
+  EXPECT_EQ(exported.out.trimmed(), file);
+  EXPECT_TRUE(exported.err.contains("导出完成！"));
+
+  // The receiving database already has a course of that name: renamed with the date.
+  const auto declined = to.admin({"import", file});
+  EXPECT_EQ(declined.status, 1);
+  EXPECT_TRUE(declined.out.startsWith("failed\t" + file));
+  EXPECT_TRUE(declined.out.contains("--rename-on-conflict"));
+  const QString before = courseCount(to);
+
+  const auto imported = to.admin({"import", "--rename-on-conflict", file});
+  ASSERT_EQ(imported.status, 0) << imported.err.toStdString();
+  EXPECT_TRUE(imported.out.startsWith("imported\t" + file));
+  EXPECT_EQ(courseCount(to).toInt(), before.toInt() + 1);
+  const QString newId = to.scalar("select max(CourseID) from Course").toString();
+  EXPECT_TRUE(to.scalar("select Name from Course where CourseID=" + newId).toString().startsWith("操作系统["));
+  const auto contents = [](const Home& h, const QString& id) {
+    return h.scalar("select count(*) from Content where CourseID=" + id).toInt();
+  };
+  EXPECT_EQ(contents(to, newId), contents(from, "2"));
+  EXPECT_GT(contents(to, newId), 0);
+  EXPECT_EQ(to.scalar("select count(*) from ProblemsContents pc join Content c on c.ContentID=pc.ContentID "
+                      "where c.CourseID=" + newId).toInt(),
+            from.scalar("select count(*) from ProblemsContents pc join Content c on c.ContentID=pc.ContentID "
+                        "where c.CourseID=2").toInt());
+}
+
+TEST(CommandLine, RefusedLoginsPrintTheLoginsMessageAndExitOne) {
+  Home h;
+  auto wrong = h.run({"subjects", "--user", "admin"}, "nope");
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_TRUE(wrong.err.contains("您输入的用户名和密码有误，请重新输入！"));
+  EXPECT_TRUE(wrong.out.isEmpty());
+
+  auto noRight = h.run({"subjects", "--user", "teacher"}, "teacher");
+  EXPECT_EQ(noRight.status, 1);
+  EXPECT_TRUE(noRight.err.contains("您没有导入课程的权限，请和系统管理员联系!"));
+
+  auto quote = h.run({"courses", "--user", "ad'min"}, "admin");
+  EXPECT_EQ(quote.status, 1);
+  EXPECT_TRUE(quote.err.contains("用户名和密码中包含有非法字符，请重新输入!"));
+
+  auto noPassword = h.run({"subjects", "--user", "admin"}, QString());
+  EXPECT_EQ(noPassword.status, 1);
+}
+
+TEST(CommandLine, ListingsAreTabSeparated) {
+  Home h;
+  const auto subjects = h.admin({"subjects"});
+  ASSERT_EQ(subjects.status, 0);
+  const QStringList lines = subjects.out.trimmed().split('\n');
+  EXPECT_EQ(lines.size(), h.scalar("select count(*) from Subject").toInt());
+  EXPECT_EQ(lines.first().split('\t').size(), 3);
+
+  const QString subject = h.scalar("select KeySubjectID from Course where CourseID=1").toString();
+  const auto courses = h.admin({"courses", "--subject", subject});
+  ASSERT_EQ(courses.status, 0);
+  EXPECT_EQ(courses.out.trimmed().split('\n').size(),
+            h.scalar("select count(*) from Course where KeySubjectID=" + subject).toInt());
+}
+
+TEST(CommandLine, ExistingFileIsNotOverwrittenWithoutBeingAskedTo) {
+  Home h;
+  const QString file = h.path("keep.mdb");
+  ASSERT_EQ(h.admin({"export", "--course", "1", "--out", file}).status, 0);
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray before = f.readAll();
+  f.close();
+
+  const auto again = h.admin({"export", "--course", "3", "--out", file});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(again.err.contains("--overwrite"));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), before);
+  f.close();
+
+  EXPECT_EQ(h.admin({"export", "--course", "3", "--out", file, "--overwrite"}).status, 0);
+}
+
+TEST(CommandLine, NotAnExchangeFileFailsWithTheConnectionMessage) {
+  Home h;
+  QFile junk(h.path("junk.mdb"));
+  junk.open(QIODevice::WriteOnly);
+  junk.write("plain text, not a database");
+  junk.close();
+  const QString before = courseCount(h);
+  const auto r = h.admin({"import", h.path("junk.mdb")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.err.contains("连接数据库失败！"));
+  EXPECT_TRUE(r.out.startsWith("failed\t"));
+  EXPECT_EQ(courseCount(h), before);
+}
+
+TEST(CommandLine, FolderImportTakesMdbFilesInAnyCaseButNotSubfolders) {
+  Home from, to;
+  QDir(from.path("")).mkpath("bank/sub");
+  ASSERT_EQ(from.admin({"export", "--course", "3", "--out", from.path("bank/a.MDB")}).status, 0);
+  ASSERT_EQ(from.admin({"export", "--course", "4", "--out", from.path("bank/b.mdb")}).status, 0);
+  ASSERT_EQ(from.admin({"export", "--course", "5", "--out", from.path("bank/sub/c.mdb")}).status, 0);
+  QFile::copy(from.path("bank/b.mdb"), from.path("bank/b.txt"));
+  to.admin({"import", "--folder", from.path("bank"), "--rename-on-conflict"});
+  const auto r = to.admin({"courses"});
+  EXPECT_EQ(r.out.count("[20"), 2) << r.out.toStdString();
+}
+
+TEST(CommandLine, UsageErrorsExitTwoAndHelpExitsZero) {
+  Home h;
+  EXPECT_EQ(h.run({"export", "--course", "1"}).status, 2);            // no --user
+  EXPECT_EQ(h.admin({"export", "--bogus"}).status, 2);                // unknown option
+  EXPECT_EQ(h.admin({"export", "--course", "x"}).status, 2);          // not a number
+  EXPECT_EQ(h.admin({"export"}).status, 2);                           // neither --course nor --all
+  EXPECT_EQ(h.admin({"import"}).status, 2);                           // no files
+  EXPECT_EQ(h.run({"nonsense"}).status, 2);
+  for (const char* c : {"subjects", "courses", "export", "import", "export-paper", "import-paper"}) {
+    const auto help = h.run({c, "--help"});
+    EXPECT_EQ(help.status, 0) << c;
+    EXPECT_TRUE(help.out.contains(QStringLiteral("usage: corvina ") + c)) << c;
+  }
+}
+
+TEST(CommandLine, PaperTravelsAndImportingTwiceMakesTwoCopies) {
+  Home from, to;
+  const QString paperId = from.scalar("select min(PaperID) from Paper").toString();
+  const QString file = from.path("paper.mdb");
+  ASSERT_EQ(from.admin({"export-paper", "--paper", paperId, "--out", file}).status, 0);
+  const int sheets = from.scalar("select count(*) from AnswerSheet where PaperID=" + paperId).toInt();
+  const int papersBefore = to.scalar("select count(*) from Paper").toInt();
+  const int sheetsBefore = to.scalar("select count(*) from AnswerSheet").toInt();
+  ASSERT_EQ(to.admin({"import-paper", file, file}).status, 0);
+  EXPECT_EQ(to.scalar("select count(*) from Paper").toInt(), papersBefore + 2);
+  EXPECT_EQ(to.scalar("select count(*) from AnswerSheet").toInt(), sheetsBefore + 2 * sheets);
+}
+
+}  // namespace
