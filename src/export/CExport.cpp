@@ -38,11 +38,18 @@ bool isSameFile(const QString& a, const QString& b) {
 // A fresh exchange file is a copy of the template, writable whatever the
 // template's own permissions are.
 void copyTemplate(const QString& templatePath, const QString& path) {
-  if (QFileInfo::exists(path) && !QFile::remove(path))
-    throw DataError(70, exportSource(), QStringLiteral("Permission denied: '%1'").arg(path));
-  if (!QFile::copy(templatePath, path))
+  if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
     throw DataError(76, exportSource(), QStringLiteral("Path not found: '%1'").arg(path));
+  if (!QFile::copy(templatePath, path))
+    throw DataError(75, exportSource(), QStringLiteral("Path/File access error: '%1'").arg(path));
   QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// A file name may hold a semicolon (course names become file names as they
+// are); braces keep it from ending the value.
+QString exchangeConnectString(const QString& path) {
+  const QString source = path.contains(';') ? '{' + path + '}' : path;
+  return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + source + ';';
 }
 
 // IDs go into statement text; only their integer form is ever pasted, and an
@@ -251,8 +258,7 @@ bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAc
   try {
     if (!dal)
       throw DataError(91, exportSource(), QStringLiteral("Object variable or With block variable not set"));
-    bResult = dal->OpenConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + strDestFile +
-                                  ';');
+    bResult = dal->OpenConnection(exchangeConnectString(strDestFile));
     RecordsetPtr rs;
     if (bResult) {
       bResult = dal->GetConnectedRecordset(bCourse ? QStringLiteral("select * from Course")

@@ -177,6 +177,18 @@ TEST_F(ExportTarget, MissingFolderReachesTheCaller) {
   EXPECT_TRUE(ui->shown.empty());
 }
 
+TEST_F(ExportTarget, FileNameWithASemicolonIsWritten) {
+  QString file = env.path("C++; 基础.mdb");
+  newExport()->ExportCourseData(file, 5);
+  EXPECT_TRUE(ui->shown.empty());
+  CDataAccess dal{CDataAccess::Unconnected{}};
+  dal.OpenConnection("Driver=SQLite3;Database={" + file + "}");
+  RecordsetPtr rs;
+  dal.GetConnectedRecordset("select CourseID from Course", rs);
+  ASSERT_FALSE(rs->Eof());
+  EXPECT_EQ(rs->Value(0).toInt(), 5);
+}
+
 TEST_F(ExportTarget, ReadOnlyTemplateGivesAWritableExchangeFile) {
   QFile::setPermissions(env.path("Template.mdb"), QFile::ReadOwner);
   QString file = env.path("rw.mdb");
