@@ -115,7 +115,7 @@ void MappingModel::finishStep(qint32 step) {
   Unload();
 }
 
-QString MappingModel::unmappedIdList(qint32 step) const {
+QString MappingModel::UnmappedIdList(qint32 step) const {
   QStringList ids;
   // The leading 0 of the feature list matches no feature.
   if (step == 2) ids << QStringLiteral("0");
@@ -126,7 +126,7 @@ QString MappingModel::unmappedIdList(qint32 step) const {
 void MappingModel::createUnmappedItems(qint32 step, IdMap& pairs) {
   const StepTables& t = tablesFor(step);
   RecordsetPtr from;
-  source().GetConnectedRecordset(QString::fromLatin1(t.readRows) + unmappedIdList(step), from);
+  source().GetConnectedRecordset(QString::fromLatin1(t.readRows) + UnmappedIdList(step), from);
   RecordsetPtr to;
   dest().GetConnectedRecordset(QString::fromLatin1(t.newRows), to);
 

@@ -66,6 +66,9 @@ class MappingModel {
   // A Minimum for a new partition of the system feature nFeatureID that none
   // of its partitions uses yet, nMinimum when that is free.
   qint32 GetFreePartitionValue(qint32 nMinimum, qint32 nFeatureID);
+  // The SQL value list of the exchange items still unpaired, as the finish
+  // operation of step reads them: "(12,15)", in step 2 "(0,12,15)".
+  QString UnmappedIdList(qint32 step) const;
 
   // Pair maps: exchange ID to system ID, per step.
   const IdMap& SubjectPairMap() const { return pairs_.subject; }
@@ -97,7 +100,6 @@ class MappingModel {
   void finishStep(qint32 step);
   bool confirmCreation(qint32 step) const;
   void createUnmappedItems(qint32 step, IdMap& pairs);
-  QString unmappedIdList(qint32 step) const;
 
   PairState pairs_;
   bool loaded_ = false;
