@@ -30,6 +30,7 @@ IniDocument IniDocument::load(const QString& fileName) {
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly)) return doc;
   QString text = decodeText(file.readAll());
+  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);  // a byte-order mark from an editor
   text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   QStringList lines = text.split('\n');
   if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();

@@ -8,6 +8,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <memory>
+
+#include "core/Interaction.h"
+#include "data/DataError.h"
+#include "resources/Strings.h"
 #include "ui/LoginCheck.h"
 #include "ui/frmCorvina.h"
 #include "ui/frmSysOdbcIni.h"
@@ -62,9 +67,16 @@ frmLogin::frmLogin(QWidget* parent)
 void frmLogin::cmdOk_Click() {
   if (LoginCheck::login(inputName->text(), inputPWD->text()) != LoginCheck::Outcome::Success) return;
   // The main window becomes the only window; it lives until it is closed.
-  auto* main = new frmCorvina;
-  main->setAttribute(Qt::WA_DeleteOnClose);
-  main->show();
+  try {
+    auto main = std::make_unique<frmCorvina>();
+    main->setAttribute(Qt::WA_DeleteOnClose);
+    main->show();
+    main.release();  // owned by its own close from now on
+  } catch (const DataError& e) {
+    // A main window that cannot load leaves the login open for another try.
+    interaction().MsgBox(e.description(), Vb::OKOnly | Vb::Critical, Res::str(Res::AppTitle));
+    return;
+  }
   accept();
   emit loggedIn();
 }

@@ -88,3 +88,13 @@ TEST(IniFile, AnUnwritableFolderReportsFailure) {
 }
 
 }  // namespace
+
+namespace {
+TEST(IniFile, AByteOrderMarkFromAnEditorIsIgnored) {
+  SettingsFolder folder;
+  folder.writeFile(folder.ini(), "\xef\xbb\xbf[ODBC]\r\nData Source=db01\r\n");
+  EXPECT_EQ(ReadIniString("ODBC", "Data Source", folder.ini()), "db01");
+  ASSERT_TRUE(WriteIniString("ODBC", "Initial Catalog", "yarrow", folder.ini()));
+  EXPECT_EQ(folder.readFile(folder.ini()).count("[ODBC]"), 1);
+}
+}  // namespace
