@@ -6,5 +6,16 @@ here="$(cd "$(dirname "$0")" && pwd)"
 build="$here/build/test"
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)"
+# The pg.* tests run every test again against a private PostgreSQL server,
+# started here and stopped however the run ends.
+pgdir="$build/pg-server"
+trap '"$here/scripts/pg-test-server.sh" stop "$pgdir"' EXIT
+if "$here/scripts/pg-test-server.sh" start "$pgdir"; then
+  set -a
+  . "$pgdir/env"
+  set +a
+else
+  echo "*** The PostgreSQL test server could not be started: the pg.* tests are SKIPPED. ***" >&2
+fi
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" "$@"

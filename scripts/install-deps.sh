@@ -19,3 +19,9 @@ if [ "${#missing[@]}" -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+# Connection strings name the driver "SQL Server": register it as FreeTDS once.
+if ! odbcinst -q -d -n "SQL Server" >/dev/null 2>&1; then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" odbcinst -i -d -f "$(cd "$(dirname "$0")/.." && pwd)/resources/odbcinst-corvina.ini" >/dev/null
+fi

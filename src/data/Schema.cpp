@@ -128,6 +128,40 @@ QStringList courseTableNames() {
   return names;
 }
 
+namespace {
+// Rows are written with their own IDs as well (subject -1, copied rows): like
+// SQLite, Jet and SQL Server, the next generated ID then follows the highest
+// one stored, instead of running into it later.
+QStringList postgresIdentityFollowers() {
+  QStringList out;
+  out << QStringLiteral(
+      "CREATE OR REPLACE FUNCTION corvina_follow_identity() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+      "DECLARE\n"
+      "  seq text;\n"
+      "  top bigint;\n"
+      "  next_id bigint;\n"
+      "BEGIN\n"
+      "  seq = pg_get_serial_sequence(format('%I.%I', TG_TABLE_SCHEMA, TG_TABLE_NAME), TG_ARGV[0]);\n"
+      "  EXECUTE format('SELECT max(%I) FROM %I.%I', TG_ARGV[0], TG_TABLE_SCHEMA, TG_TABLE_NAME) INTO top;\n"
+      "  EXECUTE format('SELECT CASE WHEN is_called THEN last_value + 1 ELSE last_value END FROM %s', seq)\n"
+      "    INTO next_id;\n"
+      "  IF top IS NOT NULL AND top >= next_id THEN\n"
+      "    PERFORM setval(seq, top);\n"
+      "  END IF;\n"
+      "  RETURN NULL;\n"
+      "END\n"
+      "$$");
+  for (const Table& t : tables()) {
+    if (t.columns.isEmpty() || t.columns.first().type != ColumnType::Id) continue;
+    out << QStringLiteral(
+               "CREATE TRIGGER %1_follow_identity AFTER INSERT ON %1 FOR EACH STATEMENT "
+               "EXECUTE FUNCTION corvina_follow_identity('%2')")
+               .arg(t.name, t.columns.first().name.toLower());
+  }
+  return out;
+}
+}  // namespace
+
 QStringList systemDdl(Dialect d) {
   QStringList out;
   for (const Table& t : tables()) out << createTable(t, d, false);
@@ -136,6 +170,7 @@ QStringList systemDdl(Dialect d) {
     out << QStringLiteral("CREATE INDEX ix_%1_%2 ON %1 (%3)")
                .arg(ix[0], cols.join('_'), cols.join(','));
   }
+  if (d == Dialect::PostgreSQL) out << postgresIdentityFollowers();
   return out;
 }
 

@@ -82,7 +82,7 @@ TEST(DataAccess, FailedRecordsetLeavesTheCallersVariableEmpty) {
     FAIL();
   } catch (const DataError& e) {
     EXPECT_EQ(e.source(), "DataAccessAPI");
-    EXPECT_TRUE(e.description().contains("NoSuchTable"));
+    EXPECT_TRUE(e.description().contains("NoSuchTable", Qt::CaseInsensitive));
   }
   EXPECT_EQ(rs, nullptr);
 }
