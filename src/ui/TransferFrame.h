@@ -4,8 +4,12 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
+class CExport;
+class CImport;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -45,6 +49,14 @@ class TransferFrame : public QGroupBox {
   QProgressBar* ProgressBar1 = nullptr;
 
  private:
+  // What became of one file of an import action.
+  struct ImportOutcome {
+    QString strFile;
+    bool bImported = false;
+    QString strReason;   // why it was not imported
+    QString strSkipped;  // rows the import left out, for the user
+  };
+
   void buildControls();
   Dialogs defaultDialogs();
   void cboAction_Click();
@@ -53,6 +65,23 @@ class TransferFrame : public QGroupBox {
   void cmdSelectFile_Click();
   QString SelectMdbFile();
   void cmdIO_Click();
+  void RunAction();
+  void ImportSingleFile();
+  void ImportFileList(const QStringList& files, const QString& strNothingToImport);
+  QStringList FilesToImport() const;
+  QStringList MdbFilesOfFolder(const QString& strFolder) const;
+  ImportOutcome ImportOneFile(const QString& strFile);
+  void ReportImportOutcomes(const std::vector<ImportOutcome>& outcomes, const QString& strNothingToImport);
+  void ResetProgressDisplay();
+  void ExportCourseSingle();
+  void ExportCourseAll();
+  QString PreparedExportFolder() const;
+  void ShowExportProgress();
+  void NewExport(qint32 nCourseID);
+  void objExport_ExportProgress(qint16 nBarValue, const QString& strMessage);
+  void objImport_ImportProgress(qint16 nBarValue, const QString& strMessage);
 
   frmCorvina& m_owner;
+  std::unique_ptr<CExport> objExport;
+  std::unique_ptr<CImport> objImport;
 };

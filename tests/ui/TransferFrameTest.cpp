@@ -1,0 +1,353 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "data/CDataAccess.h"
+#include "data/DemoData.h"
+#include "export/CExport.h"
+#include "import/ImportGlobals.h"
+#include "resources/Strings.h"
+#include "support/ScriptedInteraction.h"
+#include "support/TestEnv.h"
+#include "ui/TransferFrame.h"
+#include "ui/UiTestApp.h"
+#include "ui/frmCorvina.h"
+#include "ui/modInputOutput.h"
+
+namespace {
+
+const QString Succeeded = QStringLiteral("导入操作成功");
+
+// A demo system database and a main window over it. The program folder is
+// nested one level deeper than the test's own folder, so that the export
+// folder beside it belongs to this test alone.
+class Transfer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    uiTestApp();
+    ASSERT_TRUE(QDir().mkpath(programFolder()));
+    QFile::copy(env.path("Template.mdb"), programFolder() + "/Template.mdb");
+    QFile::copy(env.path("odbc.ini"), programFolder() + "/odbc.ini");
+    qputenv("CORVINA_HOME", programFolder().toUtf8());
+    {
+      CDataAccess dal;
+      DemoData::create(dal, DemoData::SmallCourseProblems);
+    }
+    // The import's program-wide connections must not outlive another test's database.
+    importGlobals().releaseConnections();
+  }
+  void TearDown() override { importGlobals().releaseConnections(); }
+
+  QString programFolder() const { return env.path("prog"); }
+  QString exportFolder() const { return env.path("QuornBanks"); }
+
+  // Course name of a demo course.
+  QString courseName(int id) const {
+    return env.scalar(QStringLiteral("select Name from Course where CourseID=%1").arg(id)).toString();
+  }
+  // Writes a demo course into an exchange file with the export engine.
+  QString exportCourse(int id, const QString& file) const {
+    CExport e;
+    e.nCourseID = id;
+    QString dest = file;
+    e.ExportCourseData(dest);
+    return dest;
+  }
+  // From here on the program works on an empty second system database.
+  void switchToEmptySystemDb() {
+    const QString connect = TestEnv::createSystemDb(env.path("second.db"));
+    QFile f(programFolder() + "/odbc.ini");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("[ODBC]\r\nConnectionString=" + connect.toUtf8() + "\r\n");
+  }
+  QStringList courseNames() const {
+    QStringList names;
+    CDataAccess dal;
+    RecordsetPtr rs;
+    dal.GetConnectedRecordset("select Name from Course order by CourseID", rs);
+    for (; !rs->Eof(); rs->MoveNext()) names << rs->Value(0).toString();
+    return names;
+  }
+
+  void open() {
+    window = std::make_unique<frmCorvina>();
+    frame = window->Frame3();
+    frame->dialogs.openMdbFile = [this](bool multi) {
+      openCalls << multi;
+      return nextOpen;
+    };
+    frame->dialogs.browseFolder = [this](const QString& title, const QString& initial) {
+      browseCalls << QStringList{title, initial};
+      return nextFolder;
+    };
+    frame->dialogs.saveMdbFile = [this](const QString& proposed) -> std::optional<QString> {
+      proposedFiles << proposed;
+      return saveAnswer.value_or(proposed).isEmpty() ? std::nullopt : std::optional<QString>(saveAnswer.value_or(proposed));
+    };
+    window->RefreshCourse();
+  }
+  void chooseAction(int index) {
+    frame->cboAction->setCurrentIndex(index);
+    emit frame->cboAction->activated(index);
+  }
+  void run() { frame->cmdIO->click(); }
+  void selectCourseRow(int row) { window->sprCourse()->selectRow(row - 1); }
+  bool fileControlsShown() const {
+    return !frame->lblFiles->isHidden() && !frame->txtFileName->isHidden() && !frame->cmdSelectFile->isHidden();
+  }
+  bool fileControlsHidden() const {
+    return frame->lblFiles->isHidden() && frame->txtFileName->isHidden() && frame->cmdSelectFile->isHidden();
+  }
+
+  TestEnv env;
+  std::shared_ptr<ScriptedInteraction> ui = std::make_shared<ScriptedInteraction>();
+  ScopedInteraction scope{ui};
+  std::unique_ptr<frmCorvina> window;
+  TransferFrame* frame = nullptr;
+  QList<bool> openCalls;
+  QString nextOpen;
+  QList<QStringList> browseCalls;
+  QString nextFolder;
+  QStringList proposedFiles;
+  std::optional<QString> saveAnswer;  // nullopt: accept the proposal; "": cancel
+};
+
+TEST_F(Transfer, AfterLoadingActionOneIsInForceWithTheFileControlsShown) {
+  open();
+  ASSERT_EQ(frame->cboAction->count(), 6);
+  const QStringList captions{"导    入", "自动导入", "导入多个", "导入全部", "导    出", "导出全部"};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(frame->cboAction->itemText(i), captions[i]);
+    EXPECT_EQ(frame->cboAction->itemData(i).toInt(), i + 1);
+  }
+  EXPECT_EQ(nAction, 1);
+  EXPECT_FALSE(importGlobals().bAutoMap);
+  EXPECT_FALSE(bImportFolder);
+  EXPECT_FALSE(bMultiSelect);
+  EXPECT_EQ(frame->lblFiles->text(), "MDB文件");
+  EXPECT_EQ(frame->lblTips->text(), "导入指定单个课程，手工做对应！");
+  EXPECT_TRUE(fileControlsShown());
+  EXPECT_TRUE(frame->lblIO->isHidden());
+  EXPECT_TRUE(frame->ProgressBar1->isHidden());
+  EXPECT_EQ(frame->cmdIO->text(), "导入导出");
+}
+
+TEST_F(Transfer, ActionThreeThenTwoLeavesTheOpenDialogInSingleFileMode) {
+  open();
+  chooseAction(2);
+  EXPECT_TRUE(bMultiSelect);
+  EXPECT_TRUE(importGlobals().bAutoMap);
+  nextOpen = "/banks a.mdb b.mdb";
+  frame->cmdSelectFile->click();
+  EXPECT_EQ(frame->txtFileName->text(), "/banks a.mdb b.mdb");
+
+  chooseAction(1);
+  EXPECT_EQ(nAction, 2);
+  EXPECT_FALSE(bMultiSelect);
+  EXPECT_TRUE(importGlobals().bAutoMap);
+  nextOpen = "";  // cancelled: the text stays
+  frame->cmdSelectFile->click();
+  EXPECT_EQ(openCalls, (QList<bool>{true, false}));
+  EXPECT_EQ(frame->txtFileName->text(), "/banks a.mdb b.mdb");
+}
+
+TEST_F(Transfer, ExportActionsHideTheFileControlsAndImportsShowThemAgain) {
+  open();
+  chooseAction(4);
+  EXPECT_TRUE(fileControlsHidden());
+  EXPECT_EQ(frame->lblTips->text(), "导出指定单个课程！");
+  chooseAction(5);
+  EXPECT_TRUE(fileControlsHidden());
+  EXPECT_EQ(frame->lblTips->text(), "导出所有课程！");
+  chooseAction(3);
+  EXPECT_TRUE(fileControlsShown());
+  EXPECT_EQ(frame->lblFiles->text(), "MDB目录");
+  EXPECT_TRUE(bImportFolder);
+
+  nextFolder = "/srv/banks";
+  frame->cmdSelectFile->click();
+  ASSERT_EQ(browseCalls.size(), 1);
+  EXPECT_EQ(browseCalls[0], (QStringList{"选择题库所在文件夹", ""}));
+  EXPECT_EQ(frame->txtFileName->text(), "/srv/banks");
+  EXPECT_TRUE(openCalls.isEmpty());
+}
+
+TEST_F(Transfer, ActionFourImportsMdbFilesInAnyCaseButNotOthersNorSubfolders) {
+  const QString folder = env.path("banks");
+  ASSERT_TRUE(QDir().mkpath(folder + "/sub"));
+  exportCourse(2, folder + "/upper.MDB");
+  exportCourse(3, folder + "/lower.mdb");
+  exportCourse(4, folder + "/other.txt");
+  exportCourse(5, folder + "/sub/deeper.mdb");
+  const QStringList expected{courseName(2), courseName(3)};
+  switchToEmptySystemDb();
+
+  open();
+  chooseAction(3);
+  frame->txtFileName->setText(folder);
+  run();
+  QStringList imported = courseNames();
+  imported.sort();
+  QStringList wanted = expected;
+  wanted.sort();
+  EXPECT_EQ(imported, wanted);
+  EXPECT_EQ(ui->lastPrompt(), Succeeded);
+  EXPECT_EQ(ui->shown.back().flags, Vb::Information);
+  EXPECT_EQ(ui->shown.back().title, "导入导出");
+  // The grid is refilled and its last row selected.
+  EXPECT_EQ(window->sprCourse()->rowCount(), 2);
+  EXPECT_EQ(frmCorvina::ActiveRow(window->sprCourse()), 2);
+  EXPECT_TRUE(frame->cmdIO->isEnabled());
+  EXPECT_TRUE(frame->lblIO->isHidden());
+  EXPECT_TRUE(fileControlsShown());
+}
+
+TEST_F(Transfer, ActionThreeWithOneFileImportsThatFile) {
+  const QString file = exportCourse(2, env.path("one course.mdb"));
+  const QString name = courseName(2);
+  switchToEmptySystemDb();
+  open();
+  chooseAction(2);
+  frame->txtFileName->setText(file);
+  run();
+  EXPECT_EQ(courseNames(), QStringList{name});
+  EXPECT_EQ(ui->lastPrompt(), Succeeded);
+  EXPECT_EQ(frmCorvina::ActiveRow(window->sprCourse()), 1);
+}
+
+TEST_F(Transfer, ActionsThreeAndFourReportEachFileThatWasNotImported) {
+  const QString folder = env.path("mixed");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  exportCourse(2, folder + "/a.mdb");
+  exportCourse(2, folder + "/b.mdb");  // the same course again: a name conflict
+  {
+    QFile junk(folder + "/c.mdb");
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("this is not an exchange file");
+  }
+  switchToEmptySystemDb();
+  ui->answers.push_back(Vb::Cancel);  // declines importing the course again under a new name
+
+  open();
+  chooseAction(2);
+  frame->txtFileName->setText(folder + " a.mdb b.mdb c.mdb");
+  run();
+  EXPECT_EQ(courseNames().size(), 1);
+  const QString summary = ui->lastPrompt();
+  EXPECT_FALSE(ui->prompts().contains(Succeeded));
+  EXPECT_TRUE(summary.contains("已导入 1 个文件，共 3 个。")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains(folder + "/b.mdb：已经存在相同名称的课程")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains(folder + "/c.mdb：")) << summary.toStdString();
+  EXPECT_FALSE(summary.contains(folder + "/a.mdb：")) << summary.toStdString();
+  EXPECT_EQ(ui->shown.back().flags, Vb::Exclamation);
+  EXPECT_TRUE(frame->cmdIO->isEnabled());
+}
+
+TEST_F(Transfer, ActionFourOnAMissingFolderReportsIt) {
+  open();
+  chooseAction(3);
+  frame->txtFileName->setText(env.path("nowhere"));
+  run();
+  EXPECT_FALSE(ui->prompts().contains(Succeeded));
+  EXPECT_TRUE(ui->lastPrompt().contains(env.path("nowhere")));
+}
+
+TEST_F(Transfer, SingleImportThatFailsShowsNoSuccess) {
+  open();
+  chooseAction(1);
+  frame->txtFileName->setText(env.path("missing.mdb"));
+  run();
+  EXPECT_FALSE(ui->prompts().contains(Succeeded));
+  EXPECT_FALSE(ui->prompts().isEmpty());  // the engine said why
+  EXPECT_TRUE(frame->cmdIO->isEnabled());
+}
+
+TEST_F(Transfer, SingleExportCreatesTheExportFolderOnFirstUseAndReusesIt) {
+  open();
+  ASSERT_FALSE(QFileInfo::exists(exportFolder()));
+  chooseAction(4);
+  selectCourseRow(2);
+  run();
+  ASSERT_EQ(proposedFiles.size(), 1);
+  const QString resolved = QFileInfo(exportFolder()).canonicalFilePath();
+  EXPECT_EQ(proposedFiles[0], resolved + "/" + courseName(2) + ".mdb");
+  EXPECT_TRUE(QFileInfo::exists(proposedFiles[0]));
+  EXPECT_EQ(ui->openedFolders, QStringList{resolved});
+  EXPECT_TRUE(frame->lblIO->isHidden());
+  EXPECT_TRUE(frame->ProgressBar1->isHidden());
+  EXPECT_EQ(window->sprCourse()->rowCount(), 5);
+
+  selectCourseRow(3);
+  run();
+  ASSERT_EQ(proposedFiles.size(), 2);
+  EXPECT_EQ(proposedFiles[1], resolved + "/" + courseName(3) + ".mdb");
+  EXPECT_TRUE(QFileInfo::exists(proposedFiles[1]));
+  EXPECT_EQ(ui->openedFolders.size(), 2);
+}
+
+TEST_F(Transfer, SingleExportNeedsASelectedCourseAndCancellingTheSaveDialogEndsSilently) {
+  open();
+  chooseAction(4);
+  run();
+  EXPECT_EQ(ui->prompts(), QStringList{"请先选择试卷"});
+  EXPECT_EQ(ui->shown[0].flags, Vb::Exclamation);
+
+  saveAnswer = QString();
+  selectCourseRow(1);
+  run();
+  EXPECT_EQ(ui->shown.size(), 1u);
+  EXPECT_TRUE(ui->openedFolders.isEmpty());
+  EXPECT_TRUE(QDir(exportFolder()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(Transfer, ExportOfAllWritesEveryListedCourseWithSafeNames) {
+  env.exec("update Course set Name='图/表..' where CourseID=1");
+  env.exec("update Course set Name='..' where CourseID=2");
+  open();
+  chooseAction(5);
+  nextFolder = env.path("all");
+  ASSERT_TRUE(QDir().mkpath(nextFolder));
+  run();
+  ASSERT_EQ(browseCalls.size(), 1);
+  EXPECT_EQ(browseCalls[0][0], "选择导出的文件夹");
+  EXPECT_EQ(browseCalls[0][1], QFileInfo(exportFolder()).canonicalFilePath());
+  QStringList files = QDir(nextFolder).entryList(QDir::Files);
+  EXPECT_EQ(files.size(), 5);
+  EXPECT_TRUE(files.contains("图_表...mdb"));
+  EXPECT_TRUE(files.contains("_.mdb"));
+  EXPECT_EQ(ui->openedFolders, QStringList{nextFolder});
+  EXPECT_TRUE(ui->prompts().isEmpty());
+}
+
+TEST_F(Transfer, ExportOfAllCancelledOrWithoutCoursesWritesNothing) {
+  open();
+  chooseAction(5);
+  nextFolder = "";
+  run();
+  EXPECT_TRUE(ui->shown.empty());
+  EXPECT_TRUE(ui->openedFolders.isEmpty());
+
+  env.exec("delete from Course");
+  window->RefreshCourse();
+  run();
+  EXPECT_EQ(ui->prompts(), QStringList{"请先选择试卷"});
+}
+
+TEST(SafeFileName, SlashesNulAndDotNamesBecomeUnderscores) {
+  EXPECT_EQ(SafeFileName("数据结构"), "数据结构");
+  EXPECT_EQ(SafeFileName("../etc/passwd"), ".._etc_passwd");
+  EXPECT_EQ(SafeFileName(QString("a") + QChar(0) + "b"), "a_b");
+  EXPECT_EQ(SafeFileName("."), "_");
+  EXPECT_EQ(SafeFileName(".."), "_");
+  EXPECT_EQ(SafeFileName("O'Brien 的课程"), "O'Brien 的课程");
+}
+
+}  // namespace
