@@ -1,0 +1,191 @@
+// A whole course travels from an exchange file into a system database that
+// already holds other subjects, features and partitions under other IDs.
+#include <QDate>
+#include <QRegularExpression>
+
+#include "import/ImportFixture.h"
+#include "import/ImportGlobals.h"
+#include "mapping/MappingModel.h"
+#include "resources/Strings.h"
+
+class CourseImport : public ImportTest {
+ protected:
+  // New ID of a row found by its name.
+  int ContentId(const QString& name) const {
+    return Count(QStringLiteral("select ContentID from Content where Name='%1'").arg(name));
+  }
+  int ProblemId(const QString& body) const {
+    return Count(QStringLiteral("select ProblemID from Problem where Body='%1'").arg(body));
+  }
+};
+
+TEST_F(CourseImport, ManualMappingBringsEveryRowAcrossWithTranslatedReferences) {
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  ScriptDemoMapping();
+
+  ASSERT_TRUE(ImportCourse(file.path()));
+  EXPECT_TRUE(ui->mappingSteps.empty());
+  EXPECT_TRUE(import.SkippedRows().isEmpty()) << import.SkippedSummary().toStdString();
+
+  // The course, its key subject and its code taken from its name.
+  const int course = Count(QStringLiteral("select CourseID from Course where Name='高等数学'"));
+  EXPECT_GT(course, 500);
+  EXPECT_EQ(Count(QStringLiteral("select KeySubjectID from Course where CourseID=%1").arg(course)), 7);
+  EXPECT_EQ(Scalar(QStringLiteral("select CourseCode from Course where CourseID=%1").arg(course)).toString(),
+            QStringLiteral("高等数学"));
+  EXPECT_EQ(Scalar(QStringLiteral("select Description from Course where CourseID=%1").arg(course)).toString(),
+            QStringLiteral("微积分"));
+
+  // Contents: new IDs, the course's ID, parent and level from the tree.
+  const int c1 = ContentId(QStringLiteral("第一章")), c2 = ContentId(QStringLiteral("第一节")),
+            c3 = ContentId(QStringLiteral("第一小节")), c4 = ContentId(QStringLiteral("第二章"));
+  EXPECT_GT(c1, 500);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Content where CourseID=%1").arg(course)), 4);
+  const auto parentAndLevel = [&](int id) {
+    return Scalar(QStringLiteral("select PARENTCONTENTID || '/' || LEVEL from Content where ContentID=%1").arg(id))
+        .toString();
+  };
+  EXPECT_EQ(parentAndLevel(c1), QStringLiteral("0/0"));
+  EXPECT_EQ(parentAndLevel(c2), QStringLiteral("%1/1").arg(c1));
+  EXPECT_EQ(parentAndLevel(c3), QStringLiteral("%1/2").arg(c2));
+  EXPECT_EQ(parentAndLevel(c4), QStringLiteral("0/0"));
+  EXPECT_EQ(Scalar(QStringLiteral("select ContentHierarchy from Course where CourseID=%1").arg(course)).toString(),
+            QStringLiteral("<ROOT><CONTENT ID=\"%1\"><CONTENT ID=\"%2\"><CONTENT ID=\"%3\"/></CONTENT></CONTENT>"
+                           "<CONTENT ID=\"%4\"/></ROOT>")
+                .arg(c1)
+                .arg(c2)
+                .arg(c3)
+                .arg(c4));
+
+  // Syllabus and the course's subjects through the subject map.
+  EXPECT_EQ(Scalar(QStringLiteral("select SubjectID || '/' || DefaultWeight || '/' || Requirement from Syllabus "
+                                  "where ContentID=%1")
+                       .arg(c1))
+                .toString(),
+            QStringLiteral("7/0.5/掌握"));
+  EXPECT_EQ(Count(QStringLiteral("select SubjectID from Syllabus where ContentID=%1").arg(c4)), 3);
+  EXPECT_EQ(Scalar(QStringLiteral("select group_concat(SubjectID) from (select SubjectID from CoursesSubjects "
+                                  "where CourseID=%1 order by SubjectID)")
+                       .arg(course))
+                .toString(),
+            QStringLiteral("3,7"));
+
+  // Course partitions: paired ones with their weights, the type-1 feature in bulk with weight 0.
+  EXPECT_EQ(Scalar(QStringLiteral("select group_concat(FeaturePartitionID || ':' || DefaultWeight) from (select * "
+                                  "from CoursesFeaturePartitions where CourseID=%1 order by FeaturePartitionID)")
+                       .arg(course))
+                .toString(),
+            QStringLiteral("200:0.3,201:0.2,210:0.0,211:0.0,212:0.0,220:0.1"));
+
+  // Features: number 5 paired with the system's, number 7 created once.
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=5")), 1);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=7 and name='时长'")), 1);
+
+  // Problems in ascending old ID, with groups, codes and links.
+  const int p51 = ProblemId(QStringLiteral("b51")), p52 = ProblemId(QStringLiteral("b52")),
+            p53 = ProblemId(QStringLiteral("b53"));
+  EXPECT_GT(p51, 500);
+  EXPECT_LT(p51, p52);
+  EXPECT_LT(p52, p53);
+  const int group = Count(QStringLiteral("select max(ProblemGroupID) from ProblemGroup"));
+  EXPECT_GT(group, 500);
+  EXPECT_EQ(Count(QStringLiteral("select ProblemGroupID from Problem where ProblemID=%1").arg(p51)), group);
+  EXPECT_EQ(Count(QStringLiteral("select ProblemGroupID from Problem where ProblemID=%1").arg(p52)), group);
+  EXPECT_TRUE(Scalar(QStringLiteral("select ProblemGroupID from Problem where ProblemID=%1").arg(p53)).isNull());
+  EXPECT_EQ(Scalar(QStringLiteral("select ProblemCode from Problem where ProblemID=%1").arg(p51)).toString(),
+            QStringLiteral("P-51"));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"))
+                  .match(Scalar(QStringLiteral("select ProblemCode from Problem where ProblemID=%1").arg(p52)).toString())
+                  .hasMatch());
+  EXPECT_EQ(Scalar(QStringLiteral("select ProblemHierarchy from ProblemGroup where ProblemGroupID=%1").arg(group))
+                .toString(),
+            QStringLiteral("<GROUP><PROBLEM ID=\"%1\"/><PROBLEM ID=\"%2\"/><PROBLEM ID=\"999\"/></GROUP>")
+                .arg(p51)
+                .arg(p52));
+  EXPECT_EQ(Scalar(QStringLiteral("select group_concat(ProblemID || ':' || ContentID) from (select * from "
+                                  "ProblemsContents order by ProblemID)"))
+                .toString(),
+            QStringLiteral("%1:%2,%3:%4,%5:%6").arg(p51).arg(c1).arg(p52).arg(c3).arg(p53).arg(c4));
+
+  // Feature values through the value maps; a type-1 value unchanged.
+  const int timeFeature = Count(QStringLiteral("select FeatureID from Feature where FeatureNumber=7"));
+  EXPECT_GT(timeFeature, 500);
+  EXPECT_EQ(Scalar(QStringLiteral("select group_concat(r) from (select ProblemID || ':' || FeatureID || ':' || "
+                                  "SubjectID || ':' || Value as r from ProblemsFeatures order by ProblemID, FeatureID)"))
+                .toString(),
+            QStringLiteral("%1:20:7:1,%2:20:7:12,%2:22:3:6,%3:21:7:3").arg(p51).arg(p52).arg(p53));
+}
+
+TEST_F(CourseImport, ProgressRunsThroughTheTablePhaseInOrder) {
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  ScriptDemoMapping();
+
+  ASSERT_TRUE(ImportCourse(file.path()));
+  std::vector<std::pair<int, QString>> expected;
+  for (int i = 0; i <= 10; ++i) expected.emplace_back(i * 10, Res::str(323 + i));
+  EXPECT_EQ(progress, expected);
+  // Each content, group, problem, link, value and syllabus row lets the window repaint.
+  EXPECT_GE(ui->doEvents, 4 + 1 + 3 + 3 + 4 + 2);
+  EXPECT_EQ(ui->busyOn, 1);
+}
+
+TEST_F(CourseImport, SystemWithoutUserFeaturesGetsThemCreatedWithoutDialog) {
+  env.exec(QStringLiteral("delete from FeaturePartition where FeatureID=22"));
+  env.exec(QStringLiteral("delete from Feature where FeatureID=22"));
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  ScriptDemoMapping();
+  ui->mappingSteps.erase(ui->mappingSteps.begin() + 1);  // no feature dialog
+  ui->mappingSteps.back() = [](MappingModel& form) {
+    EXPECT_EQ(form.SourceFeatureID, 12);
+    EXPECT_GT(form.DestFeatureID, 500);  // the copy just made
+    form.Unload();                       // partitions left unpaired
+  };
+
+  ASSERT_TRUE(ImportCourse(file.path()));
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=0 and name='自定义'")), 1);
+  const QStringList kinds = [&] {
+    QStringList k;
+    for (const auto& s : ui->shown) k << s.kind + s.prompt;
+    return k;
+  }();
+  EXPECT_EQ(kinds, (QStringList{QStringLiteral("mapping1"), QStringLiteral("mapping3"), QStringLiteral("mapping3")}));
+  // The course's weight of an unpaired partition has nowhere to go; its values stay as they were.
+  EXPECT_EQ(import.SkippedRows(), (QMap<QString, int>{{QStringLiteral("CoursesFeaturePartitions"), 1}}));
+  EXPECT_EQ(Count(QStringLiteral("select Value from ProblemsFeatures where FeatureID=(select FeatureID from Feature "
+                                 "where FeatureNumber=0 and name='自定义')")),
+            2);
+}
+
+TEST_F(CourseImport, SameFileTwiceGivesASecondSeparateCopy) {
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  ScriptDemoMapping();
+  ASSERT_TRUE(ImportCourse(file.path()));
+  ScriptDemoMapping();
+  ui->answers.push_back(Vb::OK);
+  ASSERT_TRUE(ImportCourse(file.path()));
+
+  const QString renamed = QStringLiteral("高等数学[%1]").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course where Name in ('高等数学','%1')").arg(renamed)), 2);
+  EXPECT_EQ(Scalar(QStringLiteral("select CourseCode from Course where Name='%1'").arg(renamed)).toString(), renamed);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Problem where Body like 'b5_'")), 6);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsContents")), 6);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsFeatures")), 8);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Syllabus")), 4);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from CoursesSubjects")), 4);
+  // Reference data is paired, not created again.
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=7")), 1);
+  // Each course has its own contents and tree.
+  const int second = Count(QStringLiteral("select CourseID from Course where Name='%1'").arg(renamed));
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Content where CourseID=%1 and LEVEL=2 and "
+                                 "PARENTCONTENTID in (select ContentID from Content where CourseID=%1)")
+                      .arg(second)),
+            1);
+}

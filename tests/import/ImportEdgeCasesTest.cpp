@@ -1,0 +1,264 @@
+// Files the import refuses, questions the user answers, cancels, failures in
+// the middle and references the file does not hold.
+#include <QDate>
+
+#include <QFile>
+
+#include "data/CDataAccess.h"
+#include "data/DataError.h"
+#include "import/ImportFixture.h"
+#include "import/ImportGlobals.h"
+#include "mapping/MappingModel.h"
+#include "resources/Strings.h"
+
+namespace {
+const QString kConflictTail = QStringLiteral(
+    "，请选择是否继续\r\n   选择[确定]更改名称后继续导入课程，\r\n   选择[取消]则不导入该课程。");
+}
+
+class RefusedFile : public ImportTest {};
+
+TEST_F(RefusedFile, EmptyCourseTableIsRefusedBeforeAnythingIsWritten) {
+  ExchangeFile file(env, QStringLiteral("empty.mdb"));
+  file.exec(QStringLiteral("insert into Subject values (1,'数学',NULL)"));
+  file.close();
+  const QStringList before = Snapshot();
+
+  EXPECT_FALSE(ImportCourse(file.path()));
+  ASSERT_EQ(ui->shown.size(), 1u);
+  EXPECT_EQ(ui->shown[0].prompt, Res::str(318));
+  EXPECT_EQ(ui->shown[0].flags, Vb::Exclamation);
+  EXPECT_EQ(ui->shown[0].title, QStringLiteral("导入导出"));
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_TRUE(progress.empty());
+}
+
+TEST_F(RefusedFile, MissingTableIsAConnectionFailure) {
+  ExchangeFile file(env, QStringLiteral("broken.mdb"));
+  WriteDemoCourse(file);
+  file.exec(QStringLiteral("drop table ProblemsContents"));
+  file.close();
+  const QStringList before = Snapshot();
+
+  EXPECT_FALSE(ImportCourse(file.path()));
+  EXPECT_EQ(ui->prompts(), QStringList{QStringLiteral("连接数据库失败！")});
+  EXPECT_EQ(ui->shown[0].flags, Vb::OKOnly);
+  EXPECT_TRUE(ui->shown[0].title.isEmpty());
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(RefusedFile, FileThatIsNoDatabaseIsAConnectionFailure) {
+  const QString path = env.path(QStringLiteral("text.mdb"));
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("this is not a database at all, just some text standing in for one");
+  f.close();
+
+  EXPECT_FALSE(ImportCourse(path));
+  EXPECT_EQ(ui->prompts(), QStringList{QStringLiteral("连接数据库失败！")});
+}
+
+TEST_F(RefusedFile, PaperFileWithoutPapersIsRefused) {
+  ExchangeFile file(env, QStringLiteral("nopaper.mdb"));
+  file.close();
+  EXPECT_FALSE(import.ImportPaperData(file.path()));
+  EXPECT_EQ(ui->prompts(), QStringList{Res::str(318)});
+}
+
+class NameConflict : public ImportTest {};
+
+TEST_F(NameConflict, CancelWritesNothingAndShowsNoMapping) {
+  env.exec(QStringLiteral("insert into Course (Name) values ('高等数学')"));
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  const QStringList before = Snapshot();
+  ui->answers.push_back(Vb::Cancel);
+
+  EXPECT_FALSE(ImportCourse(file.path()));
+  ASSERT_EQ(ui->shown.size(), 1u);
+  EXPECT_EQ(ui->shown[0].prompt, QStringLiteral("已经存在相同名称的课程高等数学") + kConflictTail);
+  EXPECT_EQ(ui->shown[0].flags, Vb::OKCancel | Vb::Exclamation);
+  EXPECT_EQ(ui->shown[0].title, QStringLiteral("请选择"));
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(NameConflict, OkImportsUnderTheDatedName) {
+  env.exec(QStringLiteral("insert into Course (Name) values ('高等数学')"));
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  ui->answers.push_back(Vb::OK);
+  ScriptDemoMapping();
+
+  ASSERT_TRUE(ImportCourse(file.path()));
+  const QString renamed = QStringLiteral("高等数学[%1]").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course where Name='%1' and CourseCode='%1'").arg(renamed)), 1);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course where Name='高等数学'")), 1);
+}
+
+TEST_F(NameConflict, NameWithQuotesIsFoundAndWritten) {
+  const QString name = QStringLiteral("O'Neil's \"数学\"; drop table Course --");
+  ExchangeFile file(env, QStringLiteral("quote.mdb"));
+  WriteDemoCourse(file, name);
+  file.close();
+  auto dal = env.dal();
+  dal->ExecQuery(QString(), QStringLiteral("insert into Course (Name) values (?)"), QVariantList{name});
+  ui->answers.push_back(Vb::OK);
+  ScriptDemoMapping();
+
+  ASSERT_TRUE(ImportCourse(file.path()));
+  EXPECT_EQ(ui->prompts().value(0), QStringLiteral("已经存在相同名称的课程") + name + kConflictTail);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course")), 3);
+}
+
+TEST_F(NameConflict, AutomaticMappingStillAsks) {
+  env.exec(QStringLiteral("insert into Course (Name) values ('高等数学')"));
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  importGlobals().bAutoMap = true;
+  ui->answers.push_back(Vb::Cancel);
+
+  EXPECT_FALSE(ImportCourse(file.path()));
+  EXPECT_EQ(ui->prompts().size(), 1);
+}
+
+class MappingCancel : public ImportTest {
+ protected:
+  void SetUp() override {
+    ImportTest::SetUp();
+    ExchangeFile file(env, QStringLiteral("course.mdb"));
+    WriteDemoCourse(file);
+    path = file.path();
+  }
+  void CancelAtStep(size_t step) {
+    ScriptDemoMapping();
+    ui->mappingSteps.resize(step);
+    ui->mappingSteps.back() = [](MappingModel& form) { form.cmdCancel_Click(); };
+  }
+  QString path;
+};
+
+TEST_F(MappingCancel, SubjectStepCancelWritesNothing) {
+  const QStringList before = Snapshot();
+  CancelAtStep(1);
+  EXPECT_FALSE(ImportCourse(path));
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_TRUE(progress.empty());
+}
+
+TEST_F(MappingCancel, FeatureStepCancelKeepsTheNumberedFeatureItCreated) {
+  CancelAtStep(2);
+  EXPECT_FALSE(ImportCourse(path));
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=7")), 1);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course")), 1);
+  EXPECT_TRUE(progress.empty());
+}
+
+TEST_F(MappingCancel, PartitionStepCancelStopsBeforeTheNextFeature) {
+  CancelAtStep(3);
+  EXPECT_FALSE(ImportCourse(path));
+  EXPECT_EQ(ui->shown.size(), 3u);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course")), 1);
+  EXPECT_TRUE(progress.empty());
+}
+
+class TablePhaseFailure : public ImportTest {};
+
+TEST_F(TablePhaseFailure, RollsBackEverythingTheTablePhaseWrote) {
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  ScriptDemoMapping();
+  env.exec(QStringLiteral("create trigger refuse before insert on ProblemsFeatures begin "
+                          "select raise(abort, 'disk full'); end"));
+  QStringList beforeTablePhase;
+  import.ImportProgress = [&](qint16 n, const QString& text) {
+    progress.emplace_back(n, text);
+    if (n == 0) beforeTablePhase = Snapshot();
+  };
+
+  EXPECT_THROW(import.ImportCourseData(file.path()), DataError);
+  ASSERT_FALSE(beforeTablePhase.isEmpty());
+  EXPECT_EQ(Snapshot(), beforeTablePhase);
+  EXPECT_EQ(progress.back().first, 60);
+  EXPECT_FALSE(importGlobals().ImportDestDAL().IsInTransaction());
+  // The created feature 7 belongs to the mapping and stays.
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=7")), 1);
+
+  // Once the cause is gone the same file imports completely.
+  env.exec(QStringLiteral("drop trigger refuse"));
+  importGlobals().releaseConnections();
+  ScriptDemoMapping();
+  ASSERT_TRUE(ImportCourse(file.path()));
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsFeatures")), 4);
+}
+
+TEST_F(TablePhaseFailure, FailureRaisedByTheCallerMidwayAlsoRollsBack) {
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  ScriptDemoMapping();
+  QStringList before;
+  import.ImportProgress = [&](qint16 n, const QString&) {
+    if (n == 0) before = Snapshot();
+    if (n == 50) throw std::runtime_error("stopped");
+  };
+  EXPECT_THROW(import.ImportCourseData(file.path()), std::runtime_error);
+  ASSERT_FALSE(before.isEmpty());
+  EXPECT_EQ(Snapshot(), before);
+}
+
+class LooseReferences : public ImportTest {};
+
+TEST_F(LooseReferences, RowsPointingOutsideTheFileAreSkippedAndCounted) {
+  ExchangeFile file(env, QStringLiteral("loose.mdb"));
+  WriteDemoCourse(file);
+  file.exec(QStringLiteral("insert into ProblemsContents values (777,31,NULL),(51,888,NULL)"));
+  file.exec(QStringLiteral("insert into ProblemsFeatures values (51,10,1,9,NULL),(51,66,1,1,NULL)"));
+  file.exec(QStringLiteral("insert into Syllabus values (32,9,1,NULL,NULL)"));
+  file.exec(QStringLiteral("insert into CoursesSubjects values (1,9)"));
+  file.exec(QStringLiteral("insert into Problem values (54,77,'P-54','b54',NULL,NULL,NULL)"));
+  file.close();
+  ScriptDemoMapping();
+
+  ASSERT_TRUE(ImportCourse(file.path()));
+  const QMap<QString, int> expected{{QStringLiteral("ProblemsContents"), 2},
+                                    {QStringLiteral("ProblemsFeatures"), 1},
+                                    {QStringLiteral("ProblemsFeatures.Value"), 1},
+                                    {QStringLiteral("Syllabus"), 1},
+                                    {QStringLiteral("CoursesSubjects"), 1},
+                                    {QStringLiteral("Problem"), 1}};
+  EXPECT_EQ(import.SkippedRows(), expected);
+  EXPECT_FALSE(import.SkippedSummary().isEmpty());
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsContents")), 3);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsFeatures")), 5);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsFeatures where Value is null and FeatureID=20")), 1);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from CoursesSubjects where SubjectID is null")), 0);
+  EXPECT_TRUE(Scalar(QStringLiteral("select ProblemGroupID from Problem where Body='b54'")).isNull());
+}
+
+TEST_F(LooseReferences, UnusableContentTreeIsReportedAndTheImportGoesOn) {
+  int round = 0;
+  for (const QString& tree : {QStringLiteral("NULL"), QStringLiteral("''"), QStringLiteral("'<ROOT><CONTENT'"),
+                              QStringLiteral("'<ROOT><CONTENT ID=\"x\"/></ROOT>'"),
+                              QStringLiteral("'<ROOT><CONTENT ID=\"4711\"/></ROOT>'"),
+                              QStringLiteral("'<ROOT><SECTION ID=\"31\"/></ROOT>'")}) {
+    SCOPED_TRACE(tree.toStdString());
+    const QString name = QStringLiteral("tree%1").arg(++round);
+    ExchangeFile file(env, name + QStringLiteral(".mdb"));
+    WriteDemoCourse(file, name);
+    file.exec(QStringLiteral("update Course set ContentHierarchy=") + tree);
+    file.close();
+    ScriptDemoMapping();
+
+    ASSERT_TRUE(ImportCourse(file.path()));
+    EXPECT_EQ(import.SkippedRows().value(QStringLiteral("ContentHierarchy")), 1);
+    EXPECT_EQ(progress.back().first, 100);
+    // Contents arrived and kept the level the file gave them.
+    EXPECT_EQ(Count(QStringLiteral("select LEVEL from Content where ContentID=(select max(ContentID) from Content "
+                                   "where Name='第一小节')")),
+              2);
+  }
+}
