@@ -67,7 +67,7 @@ QString registryConnectionString() {
 
 QString connectionString(QString* registryString) {
   const QString ini = AppPaths::iniFile();
-  if (QFileInfo::exists(ini)) return iniConnectionString(ini);
+  if (QFileInfo(ini).isFile()) return iniConnectionString(ini);
   const QString fromRegistry = registryConnectionString();
   if (registryString) *registryString = fromRegistry;
   return fromRegistry;

@@ -154,17 +154,29 @@ class Writer {
   }
 
  private:
-  RecordsetPtr& table(const QString& name) {
-    RecordsetPtr& rs = tables_[name.toLower()];
-    if (!rs) dal_.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(name), rs);
-    return rs;
+  // One open recordset per table, so that its prepared insert is reused, and
+  // the position of each column named so far.
+  struct Target {
+    RecordsetPtr rs;
+    QHash<const char*, int> columns;
+  };
+
+  Target& target(const QString& name) {
+    Target& t = targets_[name];
+    if (!t.rs) dal_.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(name), t.rs);
+    return t;
   }
 
   // AddNew, field assignment, Update; the generated first column of the new row.
   int insert(const QString& tableName, Values values) {
-    Recordset& rs = *table(tableName);
+    Target& t = target(tableName);
+    Recordset& rs = *t.rs;
     rs.AddNew();
-    for (const auto& [name, value] : values) rs.SetValue(QLatin1String(name), value);
+    for (const auto& [name, value] : values) {
+      auto column = t.columns.constFind(name);
+      if (column == t.columns.constEnd()) column = t.columns.insert(name, rs.FieldIndex(QLatin1String(name)));
+      rs.SetValue(*column, value);
+    }
     rs.Update();
     return rs.Value(0).toInt();
   }
@@ -327,17 +339,18 @@ class Writer {
   int makeProblem(const CourseSpec& spec, const Content& leaf, int leafSection, int keySubject, int type,
                   const QVariant& groupId) {
     const int n = ++sequence_[QLatin1String(spec.code)];
+    const QDateTime when = stamp(n);
     const QVariant code = n % 50 == 0 ? QVariant() : QVariant(QStringLiteral("%1-%2").arg(QLatin1String(spec.code)).arg(n, 6, 10, QChar('0')));
     const int id = insert(QStringLiteral("Problem"), {{"ProblemGroupID", groupId},
                                                       {"ProblemCode", code},
                                                       {"Body", body(type, leaf.name, n)},
                                                       {"Answer", answer(type)},
                                                       {"Score", kTypes[type].score},
-                                                      {"Lastupdated", stamp(n)}});
-    insert(QStringLiteral("ProblemsContents"), {{"ProblemID", id}, {"ContentID", leaf.id}, {"Lastupdated", stamp(n)}});
+                                                      {"Lastupdated", when}});
+    insert(QStringLiteral("ProblemsContents"), {{"ProblemID", id}, {"ContentID", leaf.id}, {"Lastupdated", when}});
     if (n % 10 == 0)
       insert(QStringLiteral("ProblemsContents"),
-             {{"ProblemID", id}, {"ContentID", leafSection}, {"Lastupdated", stamp(n)}});
+             {{"ProblemID", id}, {"ContentID", leafSection}, {"Lastupdated", when}});
     const int minutes = type >= 4 ? pick(6, 30) : pick(1, 5);
     const std::pair<const FeatureIds*, int> values[] = {{&type_, type_.values.at(type)},
                                                         {&difficulty_, difficulty_.values.at(pick(0, 4))},
@@ -348,7 +361,7 @@ class Writer {
                                                   {"FeatureID", feature->id},
                                                   {"SubjectID", keySubject},
                                                   {"Value", value},
-                                                  {"Lastupdated", stamp(n)}});
+                                                  {"Lastupdated", when}});
     ++summary_.problems;
     return id;
   }
@@ -448,7 +461,7 @@ class Writer {
   std::mt19937 rng_;
   // UTC: local times would consult the time zone for every row.
   const QDateTime base_{QDate(2024, 9, 1), QTime(8, 0), Qt::UTC};
-  std::map<QString, RecordsetPtr> tables_;
+  std::map<QString, Target> targets_;
   QHash<QString, int> sequence_;
   QVector<int> subjects_;
   FeatureIds type_, difficulty_, cognition_, time_;

@@ -29,6 +29,14 @@ void openAndClose(const QString& connect) {
   throw DataError(DataError::GenericNumber, QStringLiteral("frmSysOdbcIni"),
                   QStringLiteral("无法写入文件 %1").arg(file));
 }
+// The provider may take a while to give up on a server that is not there.
+struct BusyWhileConnecting {
+  BusyWhileConnecting() { interaction().SetBusy(true); }
+  ~BusyWhileConnecting() { interaction().SetBusy(false); }
+  BusyWhileConnecting(const BusyWhileConnecting&) = delete;
+  BusyWhileConnecting& operator=(const BusyWhileConnecting&) = delete;
+};
+
 void reportFailure(const QString& description) {
   interaction().MsgBox(QStringLiteral("连接失败！\r\n") + description, Vb::OKOnly | Vb::Critical,
                        QStringLiteral("错误"));
@@ -64,7 +72,10 @@ bool SysOdbcIniSettings::TestAndSave(const OdbcIniFields& f) {
     m_strConnect = f.ConnectionString;
   }
   try {
-    openConnection(m_strConnect);
+    {
+      const BusyWhileConnecting busy;
+      openConnection(m_strConnect);
+    }
     interaction().MsgBox(QStringLiteral("连接成功！"), Vb::OKOnly, QString());
     Save(f);
   } catch (const DataError& e) {

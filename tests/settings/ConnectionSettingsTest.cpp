@@ -54,6 +54,15 @@ TEST(ConnectionStringFromIni, MissingKeysLeaveEmptyPartsAndNeverFallBackToTheReg
 
 // ---- no odbc.ini: the registry (Algorithm B) ----
 
+TEST(ConnectionStringFromRegistry, AFolderNamedOdbcIniIsNoSettingsFile) {
+  SettingsFolder folder;
+  QDir().mkpath(folder.ini());
+  setScrivel("OnLineStatus", "False");
+  setScrivel("OfflineDBName", "/srv/offline.db");
+  EXPECT_EQ(ConnectionSettings::connectionString(),
+            "Provider=MSDataShape;Data Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/srv/offline.db;");
+}
+
 TEST(ConnectionStringFromRegistry, OnlineWithUserAndPassword) {
   SettingsFolder folder;
   setScrivel("OnLineStatus", "True");

@@ -52,6 +52,7 @@ TEST(SettingsDialogLogic, EmptyBoxesOpenAnEmptyServerStringAndReportTheFailure) 
   };
   EXPECT_FALSE(settings.TestAndSave(OdbcIniFields{}));
   EXPECT_EQ(opened, "Driver={SQL Server};Server=;Database=;Uid=;Pwd=;");
+  EXPECT_EQ(s.ui->busyOn, 1);  // the busy pointer while the provider tries
   ASSERT_EQ(s.ui->shown.size(), 1u);
   EXPECT_EQ(s.ui->shown[0].prompt, "连接失败！\r\n[unixODBC][Driver Manager]Data source name not found");
   EXPECT_EQ(s.ui->shown[0].title, "错误");
