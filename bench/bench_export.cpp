@@ -1,5 +1,7 @@
 // Exports the big course of the demo database and reports the rate.
-// usage: bench_export [problems]   (default 100000)
+// usage: bench_export [problems] [--template FILE]
+//   problems: size of the big course (default 100000)
+//   FILE: another exchange-file template, e.g. the Access-format one
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,9 +21,10 @@ QString sqliteConnect(const QString& file) { return QStringLiteral("Driver=SQLit
 
 // A program folder of its own: the built template and an odbc.ini naming a
 // fresh system database.
-QString prepareProgramFolder(const QTemporaryDir& dir) {
+QString prepareProgramFolder(const QTemporaryDir& dir, const QString& templateFile) {
   const QString home = dir.path();
-  QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/Template.mdb"), home + "/Template.mdb");
+  QFile::copy(templateFile, home + "/Template.mdb");
+  QFile::setPermissions(home + "/Template.mdb", QFile::ReadOwner | QFile::WriteOwner);
   QFile db(home + "/system.db");
   db.open(QIODevice::WriteOnly);
   db.close();
@@ -56,11 +59,17 @@ qint64 rowsIn(const QString& exchangeFile) {
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  const int problems = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+  const QStringList args = QCoreApplication::arguments();
+  const int problems = args.size() > 1 && !args.at(1).startsWith('-') ? args.at(1).toInt() : 100000;
+  const int templateAt = args.indexOf(QStringLiteral("--template"));
+  const QString templateFile = templateAt > 0 && templateAt + 1 < args.size()
+                                   ? args.at(templateAt + 1)
+                                   : QCoreApplication::applicationDirPath() + QStringLiteral("/Template.mdb");
   QTextStream out(stdout);
   try {
     QTemporaryDir dir;
-    const QString home = prepareProgramFolder(dir);
+    const QString home = prepareProgramFolder(dir, templateFile);
+    out << "template: " << templateFile << '\n';
     DemoData::Summary summary;
     {
       CDataAccess dal;
@@ -87,6 +96,7 @@ int main(int argc, char* argv[]) {
     };
     exporter.ExportCourseData(file, summary.bigCourseId);
     const double seconds = t.elapsed() / 1000.0;
+    out << "  " << stage << " and closing the file " << (t.elapsed() - stageStart) << " ms\n";
     const double cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     const qint64 rows = rowsIn(file);
     out << "course " << summary.bigCourseId << " exported: " << rows << " rows in " << QString::number(seconds, 'f', 2)
