@@ -380,7 +380,7 @@ std::optional<Command> findCommand(const QString& name) {
 
 void printUsage(QTextStream& s) {
   s << "usage: corvina                 start the windows\n"
-       "       corvina init-demo [--problems N] [--force]\n";
+       "       corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n";
   for (const Command& c : commands()) s << "       corvina " << c.synopsis << '\n';
   s << "Every command but init-demo logs in first; the password comes from CORVINA_PASSWORD or a prompt.\n"
        "Use corvina COMMAND --help for details.\n";

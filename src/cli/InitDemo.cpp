@@ -19,6 +19,7 @@ constexpr int kMaxProblems = 2'000'000;
 struct Options {
   int problems = DemoData::DefaultProblems;
   bool force = false;
+  QString connect;  // a server database to fill instead of the demo file
   QString error;
 };
 
@@ -28,6 +29,8 @@ Options parse(const QStringList& args) {
     const QString& a = args.at(i);
     if (a == QLatin1String("--force")) {
       o.force = true;
+    } else if (a == QLatin1String("--connect") && i + 1 < args.size()) {
+      o.connect = args.at(++i);
     } else if (a == QLatin1String("--problems") && i + 1 < args.size()) {
       bool ok = false;
       o.problems = args.at(++i).toInt(&ok);
@@ -70,6 +73,71 @@ DemoData::Summary build(const QString& target, int problems) {
                     QStringLiteral("cannot move %1 to %2").arg(work, target));
   return summary;
 }
+
+// A server database is only ever filled when it holds none of our tables:
+// nothing there is dropped or overwritten. When filling fails, the tables made
+// here are dropped again.
+DemoData::Summary buildOnServer(const QString& connect, int problems) {
+  CDataAccess dal{CDataAccess::Unconnected{}};
+  dal.OpenConnection(connect);
+  bool holdsTables = true;
+  try {
+    RecordsetPtr probe;
+    dal.GetConnectedRecordset(QStringLiteral("select count(*) from Subject"), probe);
+  } catch (const DataError&) {
+    holdsTables = false;
+    dal.OpenConnection(connect);  // a failed statement may leave the connection unusable
+  }
+  if (holdsTables)
+    throw DataError(DataError::GenericNumber, QStringLiteral("init-demo"),
+                    QStringLiteral("the database already holds the system tables; init-demo --connect fills "
+                                   "only an empty database"));
+  dal.BeginTrans();
+  Schema::createSystemTables(dal);
+  dal.CommitTrans();
+  try {
+    return DemoData::create(dal, problems);
+  } catch (...) {
+    dal.OpenConnection(connect);
+    for (const Schema::Table& t : Schema::tables()) {
+      try {
+        dal.ExecQuery(QString(), QStringLiteral("DROP TABLE ") + t.name);
+      } catch (const DataError&) {
+        // Keep dropping the others; the first error is the one to report.
+      }
+    }
+    throw;
+  }
+}
+
+int initDemoOnServer(const Options& o, QTextStream& out, QTextStream& err) {
+  try {
+    QElapsedTimer timer;
+    timer.start();
+    const DemoData::Summary s = buildOnServer(o.connect, o.problems);
+    out << "Demo system database on the server: " << s.courses << " courses, " << s.contents << " contents, "
+        << s.problems << " problems (" << DemoData::BigCourseName << ", CourseID " << s.bigCourseId << "), "
+        << s.users << " users, made in " << timer.elapsed() << " ms\n";
+  } catch (const DataError& e) {
+    err << "init-demo failed: " << e.description() << '\n';
+    return 1;
+  }
+  const QString ini = AppPaths::iniFile();
+  if (!QFileInfo::exists(ini)) {
+    // The settings file hands back at most 127 characters of a value.
+    if (o.connect.size() > 127) {
+      err << "warning: the connection string is longer than odbc.ini can hand back (127 characters); "
+             "no odbc.ini written\n";
+      return 0;
+    }
+    if (!WriteIniString(QStringLiteral("ODBC"), QStringLiteral("ConnectionString"), o.connect, ini)) {
+      err << "cannot write " << ini << '\n';
+      return 1;
+    }
+    out << "Connection settings: " << ini << '\n';
+  }
+  return 0;
+}
 }  // namespace
 
 int runInitDemo(const QStringList& args) {
@@ -77,9 +145,10 @@ int runInitDemo(const QStringList& args) {
   QTextStream err(stderr);
   const Options o = parse(args);
   if (!o.error.isEmpty()) {
-    err << o.error << "\nusage: corvina init-demo [--problems N] [--force]\n";
+    err << o.error << "\nusage: corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n";
     return 2;
   }
+  if (!o.connect.isEmpty()) return initDemoOnServer(o, out, err);
   const QString target = AppPaths::demoDatabase();
   if (QFileInfo::exists(target) && !o.force) {
     err << "The demo database already exists: " << target << "\n(use --force to make it again)\n";
