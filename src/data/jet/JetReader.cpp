@@ -358,6 +358,8 @@ int streamFile(const char* path, int fd) {
       sendFailure(out, "out of memory");
     } catch (const StreamClosed&) {
     }
+  } catch (...) {
+    // Nothing may escape: this runs as a forked copy of the program.
   }
   return 1;
 }
