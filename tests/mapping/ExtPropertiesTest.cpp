@@ -39,6 +39,15 @@ TEST(ExtProperties, ReadsEveryElementIntoItsField) {
   EXPECT_EQ(item.Help, QStringLiteral("选出正确答案"));
 }
 
+TEST(ExtProperties, ReadsIndentedDocumentsWithAnEncodingDeclaration) {
+  const CExtPropertiesMapItem item = read(QStringLiteral(
+      "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<EXT>\n  <GROUP TYPE=\"BOOL\">true</GROUP>\n"
+      "  <BASICTYPE TYPE=\"INTEGER\">7</BASICTYPE>\n  <HELP TYPE=\"STRING\">判断正误并说明理由。</HELP>\n</EXT>\n"));
+  EXPECT_TRUE(item.Group);
+  EXPECT_EQ(item.BasicType, 7);
+  EXPECT_EQ(item.Help, QStringLiteral("判断正误并说明理由。"));
+}
+
 TEST(ExtProperties, BooleansAcceptTheirSpellingsAndEmptyMeansOff) {
   for (const char* on : {"true", "1", "TRUE", "True"})
     EXPECT_TRUE(read(QStringLiteral("<EXT><GROUP>%1</GROUP></EXT>").arg(on)).Group) << on;
