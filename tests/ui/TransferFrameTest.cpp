@@ -68,6 +68,23 @@ class Transfer : public ::testing::Test {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write("[ODBC]\r\nConnectionString=" + connect.toUtf8() + "\r\n");
   }
+  // The system database refuses to store a course of that name, as a full disk would.
+  static void refuseCourseInserts(const QString& name) {
+    CDataAccess dal;
+    dal.ExecQuery(QString(), "create table RefusedName (name varchar(100))");
+    dal.ExecQuery(QString(), "insert into RefusedName (name) values (?)", QVariantList{name});
+    if (TestEnv::onPostgres()) {
+      dal.ExecQuery(QString(),
+                    "create function refuse() returns trigger as $$ begin "
+                    "if NEW.Name in (select name from RefusedName) then raise exception 'disk quota exceeded'; "
+                    "end if; return NEW; end $$ language plpgsql");
+      dal.ExecQuery(QString(), "create trigger refuse before insert on Course for each row execute function refuse()");
+    } else {
+      dal.ExecQuery(QString(),
+                    "create trigger refuse before insert on Course when NEW.Name in (select name from RefusedName) "
+                    "begin select raise(abort, 'disk quota exceeded'); end");
+    }
+  }
   QStringList courseNames() const {
     QStringList names;
     CDataAccess dal;
@@ -249,6 +266,45 @@ TEST_F(Transfer, ActionsThreeAndFourReportEachFileThatWasNotImported) {
   EXPECT_FALSE(summary.contains(folder + "/a.mdb：")) << summary.toStdString();
   EXPECT_EQ(ui->shown.back().flags, Vb::Exclamation);
   EXPECT_TRUE(frame->cmdIO->isEnabled());
+}
+
+TEST_F(Transfer, RaisedFailureIsReportedAndTheRemainingFilesAreStillImported) {
+  const QString first = exportCourse(2, env.path("first.mdb"));
+  const QString second = exportCourse(3, env.path("second.mdb"));
+  const QString failing = courseName(2);
+  const QString name3 = courseName(3);
+  switchToEmptySystemDb();
+  refuseCourseInserts(failing);
+  open();
+  chooseAction(2);
+  frame->txtFileName->setText(env.home() + " first.mdb second.mdb");
+  run();
+  EXPECT_EQ(courseNames(), QStringList{name3});
+  const QString summary = ui->lastPrompt();
+  EXPECT_TRUE(summary.contains("已导入 1 个文件，共 2 个。")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains(first + "：发生错误：")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("disk quota exceeded")) << summary.toStdString();
+  EXPECT_TRUE(frame->lblIO->isHidden());
+  EXPECT_TRUE(fileControlsShown());
+  EXPECT_TRUE(frame->cmdIO->isEnabled());
+}
+
+TEST_F(Transfer, RowsTheImportLeftOutAreCounted) {
+  const QString file = exportCourse(2, env.path("links.mdb"));
+  {
+    CDataAccess exchange{CDataAccess::Unconnected{}};
+    exchange.OpenConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file + ";");
+    exchange.ExecQuery(QString(), "insert into ProblemsContents (ProblemID,ContentID) values (987654,987654)");
+    exchange.CloseConnection();
+  }
+  switchToEmptySystemDb();
+  open();
+  chooseAction(1);
+  frame->txtFileName->setText(file);
+  run();
+  const QString message = ui->lastPrompt();
+  EXPECT_TRUE(message.startsWith(Succeeded)) << message.toStdString();
+  EXPECT_TRUE(message.contains("ProblemsContents 1")) << message.toStdString();
 }
 
 TEST_F(Transfer, ActionFourOnAMissingFolderReportsIt) {
