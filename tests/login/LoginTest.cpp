@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include "data/CDataAccess.h"
 #include "resources/Strings.h"
@@ -238,6 +239,24 @@ TEST(LoginWindow, ASuccessfulLoginClosesItAndOpensTheMainWindow) {
   EXPECT_TRUE(windows.front()->isVisible());
   windows.front()->close();  // deletes itself
   QApplication::processEvents();
+}
+
+TEST(LoginWindow, ConnectionSettingsOpenModallyAndTheLoginStaysOpen) {
+  app();
+  LoginDb db;
+  frmLogin login;
+  login.show();
+  QString shownModal;
+  QTimer::singleShot(0, [&] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      shownModal = modal->objectName();
+      modal->close();
+    }
+  });
+  login.findChild<QPushButton*>("Command1")->click();
+  EXPECT_EQ(shownModal, "frmSysOdbcIni");
+  EXPECT_TRUE(login.isVisible());
+  EXPECT_TRUE(mainWindows().isEmpty());
 }
 
 TEST(LoginWindow, CancelClosesWithoutLoggingIn) {
