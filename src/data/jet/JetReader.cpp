@@ -164,6 +164,9 @@ class FileStreamer {
     if (!table) throw ReadFailure(std::string("the definition of table ") + entry->object_name + " cannot be read");
     if (!mdb_read_columns(table.get()) || table->num_cols == 0 || table->num_cols > unsigned(Stream::MaxColumns))
       throw ReadFailure(std::string("the columns of table ") + entry->object_name + " cannot be read");
+    // libmdb scans a table through its page map and does not check it is there.
+    if (!table->usage_map || table->map_sz == 0)
+      throw ReadFailure(std::string("the page map of table ") + entry->object_name + " cannot be read");
     sendTableStart(table.get());
     std::vector<MdbField> fields(table->num_cols);
     mdb_rewind_table(table.get());
