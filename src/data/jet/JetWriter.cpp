@@ -1,14 +1,194 @@
 #include "data/jet/JetWriter.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryFile>
+
+#include <array>
+#include <cstdio>
+#include <unistd.h>
+
 #include "data/DataError.h"
+#include "data/jet/JetPageFile.h"
+#include "data/jet/JetPageTable.h"
+#include "data/jet/JetWriterRows.h"
 
 namespace Jet {
 
-void writeBack(const QString&, const QString& destination, QSqlDatabase) {
-  throw DataError(DataError::GenericNumber, QStringLiteral("Microsoft JET Database Engine"),
-                  QStringLiteral("Access files cannot be written yet: '%1'.").arg(destination));
+namespace {
+
+using namespace writer;
+
+constexpr int VersionOffset = 0x14;
+constexpr quint8 Jet4Version = 0x01;
+constexpr int MaskedRegion = 0x18;
+constexpr int EncryptionKeyOffset = 0x3E;
+constexpr qint64 CopyChunk = 1 << 20;
+
+// Page 0 hides 128 bytes under a fixed RC4 keystream (key C7 DA 39 6B).
+std::array<quint8, 128> headerMask() {
+  std::array<quint8, 256> s{};
+  for (int i = 0; i < 256; ++i) s[size_t(i)] = quint8(i);
+  const quint8 key[4] = {0xC7, 0xDA, 0x39, 0x6B};
+  for (int i = 0, j = 0; i < 256; ++i) {
+    j = (j + s[size_t(i)] + key[i % 4]) & 0xFF;
+    std::swap(s[size_t(i)], s[size_t(j)]);
+  }
+  std::array<quint8, 128> out{};
+  for (int n = 0, i = 0, j = 0; n < 128; ++n) {
+    i = (i + 1) & 0xFF;
+    j = (j + s[size_t(i)]) & 0xFF;
+    std::swap(s[size_t(i)], s[size_t(j)]);
+    out[size_t(n)] = s[size_t((s[size_t(i)] + s[size_t(j)]) & 0xFF)];
+  }
+  return out;
 }
 
-QString unwritableReason(const QString&) { return QStringLiteral("Access files cannot be written yet."); }
+QString headerProblem(const QByteArray& page0, qint64 fileSize) {
+  if (page0.size() < PageSize || page0.mid(4, 15) != QByteArrayLiteral("Standard Jet DB"))
+    return QStringLiteral("it is not an Access database");
+  if (quint8(page0[VersionOffset]) != Jet4Version)
+    return QStringLiteral("it is not in the Access 2000-2003 (Jet 4) format");
+  if (fileSize % PageSize != 0 || fileSize < 3 * PageSize) return QStringLiteral("the file is damaged (incomplete pages)");
+  const std::array<quint8, 128> mask = headerMask();
+  quint32 key = 0;
+  for (int i = 0; i < 4; ++i) {
+    const int at = EncryptionKeyOffset + i;
+    key |= quint32(quint8(page0[at]) ^ mask[size_t(at - MaskedRegion)]) << (8 * i);
+  }
+  if (key != 0) return QStringLiteral("the database is encrypted");
+  return {};
+}
+
+QString lockFileOf(const QString& path) {
+  const QFileInfo info(path);
+  const QDir dir = info.absoluteDir();
+  for (const QString& suffix : {QStringLiteral(".ldb"), QStringLiteral(".LDB")}) {
+    const QString lock = dir.filePath(info.completeBaseName() + suffix);
+    if (QFileInfo::exists(lock)) return lock;
+  }
+  return {};
+}
+
+QString lockProblem(const QString& path) {
+  const QString lock = lockFileOf(path);
+  return lock.isEmpty() ? QString()
+                        : QStringLiteral("it is open in Access (the lock file %1 exists)").arg(QDir::toNativeSeparators(lock));
+}
+
+QString indexProblem(PageFile& file) {
+  for (const CatalogEntry& e : readCatalog(file)) {
+    if (e.system) continue;
+    // The counts alone decide; the rest of the definition need not make sense.
+    const QByteArray tdef = file.readPage(e.tdefPage);
+    if (quint8(tdef[0]) != TdefPage) return QStringLiteral("the file is damaged (table %1)").arg(e.name);
+    if (u32(tdef, 47) > 0 || u32(tdef, 51) > 0)
+      return QStringLiteral("table %1 has indexes, which Corvina cannot keep up to date").arg(e.name);
+  }
+  return {};
+}
+
+[[noreturn]] void refuse(const QString& path, const QString& reason) {
+  fail(QStringLiteral("Cannot write to '%1': %2.").arg(QDir::toNativeSeparators(path), reason));
+}
+
+void copyInto(const QString& source, QFile& target) {
+  QFile in(source);
+  if (!in.open(QIODevice::ReadOnly)) refuse(source, in.errorString());
+  while (!in.atEnd()) {
+    const QByteArray chunk = in.read(CopyChunk);
+    if (chunk.isEmpty() && in.error() != QFile::NoError) refuse(source, in.errorString());
+    if (target.write(chunk) != chunk.size()) refuse(target.fileName(), target.errorString());
+  }
+}
+
+const CatalogEntry& findTable(const std::vector<CatalogEntry>& catalog, const QString& name) {
+  for (const CatalogEntry& e : catalog)
+    if (!e.system && e.name.compare(name, Qt::CaseInsensitive) == 0) return e;
+  fail(QStringLiteral("The file has no table %1.").arg(name));
+}
+
+void writeTable(PageFile& file, const CatalogEntry& entry, const QString& mirrorTable, QSqlDatabase& mirror) {
+  TableWriter writer(file, readTableDef(file, entry.tdefPage));
+  writer.empty();
+  QSqlQuery query(mirror);
+  query.setForwardOnly(true);
+  QString quoted = mirrorTable;
+  quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+  if (!query.exec(QStringLiteral("SELECT * FROM \"%1\"").arg(quoted)))
+    fail(QStringLiteral("Table %1 cannot be read: %2").arg(mirrorTable, query.lastError().text()));
+  const QSqlRecord record = query.record();
+  QStringList names;
+  for (int i = 0; i < record.count(); ++i) names << record.fieldName(i);
+  writer.bindColumns(names);
+  std::vector<QVariant> values(size_t(record.count()));
+  while (query.next()) {
+    for (int i = 0; i < record.count(); ++i) values[size_t(i)] = query.value(i);
+    writer.append(values);
+  }
+  if (query.lastError().isValid())
+    fail(QStringLiteral("Table %1 cannot be read: %2").arg(mirrorTable, query.lastError().text()));
+  writer.finish();
+}
+
+void writeTables(QFile& target, QSqlDatabase& mirror) {
+  PageFile file(target);
+  const std::vector<CatalogEntry> catalog = readCatalog(file);
+  for (const QString& table : mirror.tables(QSql::Tables)) {
+    if (table.startsWith(QLatin1String("sqlite_"))) continue;
+    try {
+      writeTable(file, findTable(catalog, table), table, mirror);
+    } catch (const DataError& e) {
+      fail(QStringLiteral("Table %1: %2").arg(table, e.description()));
+    }
+  }
+  file.flush();
+}
+
+void replaceDestination(QTemporaryFile& temp, const QString& source, const QString& destination) {
+  if (::fsync(temp.handle()) != 0) refuse(destination, QStringLiteral("the new file cannot be saved to disk"));
+  // The new file keeps the permissions of the one it replaces (a new one
+  // those of its source, but writable by its owner).
+  const QFileInfo old(destination);
+  temp.setPermissions(old.exists() ? old.permissions()
+                                   : QFileInfo(source).permissions() | QFile::ReadOwner | QFile::WriteOwner);
+  if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(destination).constData()) != 0)
+    refuse(destination, QStringLiteral("the new file cannot replace it (%1)").arg(QString::fromLocal8Bit(strerror(errno))));
+  temp.setAutoRemove(false);
+}
+
+}  // namespace
+
+QString unwritableReason(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return f.errorString();
+  const QString header = headerProblem(f.read(PageSize), f.size());
+  if (!header.isEmpty()) return header;
+  const QString lock = lockProblem(path);
+  if (!lock.isEmpty()) return lock;
+  try {
+    PageFile file(f);
+    return indexProblem(file);
+  } catch (const DataError& e) {
+    return QStringLiteral("the file is damaged (%1)").arg(e.description());
+  }
+}
+
+void writeBack(const QString& source, const QString& destination, QSqlDatabase mirror) {
+  for (const QString& path : {source, destination}) {
+    if (path != source && !QFileInfo::exists(path)) continue;
+    const QString reason = path == source ? unwritableReason(path) : lockProblem(path);
+    if (!reason.isEmpty()) refuse(destination, reason);
+  }
+  const QFileInfo target(destination);
+  QTemporaryFile temp(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+  if (!temp.open()) refuse(destination, temp.errorString());
+  copyInto(source, temp);
+  writeTables(temp, mirror);
+  replaceDestination(temp, source, destination);
+}
 
 }  // namespace Jet
