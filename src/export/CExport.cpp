@@ -184,11 +184,15 @@ void CExport::WriteAtomically(void (CExport::*stages)()) {
     (this->*stages)();
     DestDAL->CommitTrans();
   } catch (...) {
+    // The failure that stopped the export is the one the caller needs; a
+    // second one while undoing it is not reported.
     try {
       DestDAL->RollbackTrans();
+    } catch (...) {
+    }
+    try {
       ReleaseConnections();
     } catch (...) {
-      // The failure that stopped the export is the one the caller needs.
     }
     throw;
   }
@@ -221,13 +225,15 @@ bool CExport::PrepareExportFile(QString& strDestFile) {
   const QString strFolder = folderPart(strDestFile);
   bool bOverwrite = false;
   while (QFileInfo(strDestFile).isFile() && !bOverwrite) {
-    const int answer = transferBox(Res::str(350) + strDestFile, Vb::YesNoCancel | Vb::Exclamation | Vb::DefaultButton2);
+    const int answer =
+        transferBox(Res::str(350) + strDestFile, Vb::YesNoCancel | Vb::Exclamation | Vb::DefaultButton2);
     if (answer == Vb::Yes) {
       bOverwrite = true;
       continue;
     }
     if (answer != Vb::No) return false;
-    QString strName = interaction().InputBox(Res::str(351), Res::str(Res::TransferTitle), QString()).value_or(QString());
+    QString strName =
+        interaction().InputBox(Res::str(351), Res::str(Res::TransferTitle), QString()).value_or(QString());
     strName.remove(QStringLiteral(".mdb"));
     if (strName.isEmpty()) return false;
     strDestFile = QDir(strFolder).absolutePath() + '/' + strName + QStringLiteral(".mdb");
