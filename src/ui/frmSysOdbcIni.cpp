@@ -71,6 +71,11 @@ bool SysOdbcIniSettings::TestAndSave(const OdbcIniFields& f) {
     }
     m_strConnect = f.ConnectionString;
   }
+  if (!fitsTheFile(f)) {
+    interaction().MsgBox(QStringLiteral("参数过长!每项不能超过127个字符，重新输入参数!"), Vb::OKOnly | Vb::Exclamation,
+                         QString());
+    return false;
+  }
   try {
     {
       const BusyWhileConnecting busy;
@@ -86,6 +91,16 @@ bool SysOdbcIniSettings::TestAndSave(const OdbcIniFields& f) {
     return false;
   }
   return true;
+}
+
+// The settings file hands back at most 127 characters of a value: a longer one
+// would be saved cut short and fail later, far from where it was typed.
+bool SysOdbcIniSettings::fitsTheFile(const OdbcIniFields& f) const {
+  constexpr qsizetype kMaxValue = 127;
+  const qsizetype scrambledExtra = m_strKey.size();
+  return f.Provider.trimmed().size() <= kMaxValue && f.DataSource.trimmed().size() <= kMaxValue &&
+         f.InitialCatalog.trimmed().size() <= kMaxValue && f.UserID.size() + scrambledExtra <= kMaxValue &&
+         f.PassWord.size() + scrambledExtra <= kMaxValue && f.ConnectionString.trimmed().size() <= kMaxValue;
 }
 
 // The full string is written only when given, so an earlier one stays in force.

@@ -38,6 +38,7 @@ class SysOdbcIniSettings {
   std::function<void(const QString&)> openConnection;
 
  private:
+  bool fitsTheFile(const OdbcIniFields& fields) const;
   void Save(const OdbcIniFields& fields) const;
 
   QString m_strFile;

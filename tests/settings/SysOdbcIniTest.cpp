@@ -126,6 +126,25 @@ TEST(SettingsDialogLogic, AWorkingFullStringIsSavedAndUsedByTheNextDataAccessObj
   EXPECT_EQ(ReadIniString("ODBC", "ConnectionString", folder.ini()), connect);
 }
 
+TEST(SettingsDialogLogic, AValueTheFileCannotHandBackIsRefusedBeforeConnecting) {
+  SettingsFolder folder;
+  Scripted s;
+  SysOdbcIniSettings settings(folder.ini());
+  int attempts = 0;
+  settings.openConnection = [&](const QString&) { ++attempts; };
+  const QString longString = "Driver={PostgreSQL Unicode};Server=db01;Database=yarrow;" + QString(100, 'x');
+  EXPECT_FALSE(settings.TestAndSave(filled(longString)));
+  OdbcIniFields longPassword = filled();
+  longPassword.PassWord = QString(121, 'p');  // 128 characters once scrambled
+  EXPECT_FALSE(settings.TestAndSave(longPassword));
+  EXPECT_EQ(attempts, 0);
+  EXPECT_EQ(s.ui->prompts(), QStringList(2, "参数过长!每项不能超过127个字符，重新输入参数!"));
+  EXPECT_FALSE(QFile::exists(folder.ini()));
+  longPassword.PassWord.chop(1);
+  EXPECT_TRUE(settings.TestAndSave(longPassword));
+  EXPECT_EQ(settings.Load().PassWord, QString(120, 'p'));
+}
+
 TEST(SettingsDialogLogic, ASaveThatCannotBeWrittenIsNotReportedAsSuccess) {
   SettingsFolder folder;
   Scripted s;
