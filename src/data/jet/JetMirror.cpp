@@ -257,6 +257,9 @@ class ReaderProcess {
  public:
   explicit ReaderProcess(const QString& path) {
     const QByteArray file = QFile::encodeName(path);
+    // Set here, not in the forked copy, where the environment's lock may be
+    // held by a thread that did not come along.
+    if (qEnvironmentVariableIsSet("MDB_ICONV") && qgetenv("MDB_ICONV") != "UTF-8") qputenv("MDB_ICONV", "UTF-8");
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) fail(QStringLiteral("No pipe for the Access file reader."));
     const pid_t parent = ::getpid();

@@ -341,8 +341,6 @@ void sendFailure(StreamWriter& out, const char* what) {
 int streamFile(const char* path, int fd) {
   StreamWriter out(fd);
   try {
-    // Names (tables, columns) come out of libmdb's own conversion.
-    ::setenv("MDB_ICONV", "UTF-8", 1);
     struct stat st {};
     if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) throw ReadFailure("the file cannot be found");
     const MdbPtr mdb(mdb_open(path, MDB_NOFLAGS));

@@ -8,6 +8,9 @@
 // (JetMirror.h). Nothing here touches Qt's global state.
 namespace Jet {
 
+// Table and column names come out of libmdb's own conversion, which follows
+// the environment variable MDB_ICONV (UTF-8 when unset).
+//
 // Sends every user table of the Jet 4 file at path, with all its rows, to
 // the file descriptor fd. Returns 0 when everything went out, 1 when the file
 // could not be read (a Failure message saying why was sent, if fd still took
