@@ -147,7 +147,7 @@ void TransferFrame::buildControls() {
 TransferFrame::Dialogs TransferFrame::defaultDialogs() {
   Dialogs d;
   d.openMdbFile = [this](bool bMulti) {
-    const QString filter = QStringLiteral("Access Files(*.mdb) (*.mdb);;All Files (*.*) (*)");
+    const QString filter = QStringLiteral("Access Files(*.mdb);;All Files (*)");
     if (bMulti) return selectionText(QFileDialog::getOpenFileNames(this, QString(), QString(), filter));
     return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
   };
@@ -155,8 +155,10 @@ TransferFrame::Dialogs TransferFrame::defaultDialogs() {
     return BrowseForFolder(window(), strTitle, strInitial);
   };
   d.saveMdbFile = [this](const QString& strProposed) -> std::optional<QString> {
-    const QString chosen =
-        QFileDialog::getSaveFileName(this, QString(), strProposed, QStringLiteral("ACCESS数据库(*.mdb) (*.mdb)"));
+    // The export asks itself about an existing file; the dialog must not ask first.
+    const QString chosen = QFileDialog::getSaveFileName(this, QString(), strProposed,
+                                                        QStringLiteral("ACCESS数据库(*.mdb)"), nullptr,
+                                                        QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty()) return std::nullopt;
     return chosen;
   };

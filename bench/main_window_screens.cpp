@@ -1,0 +1,114 @@
+// Shows the login window and the main window on the system database of the
+// program folder (e.g. after `corvina init-demo`) and photographs the X screen
+// with ImageMagick's `import` at each stage, including the transfer frame in
+// the middle of an import. Meant to run under Xvfb.
+// usage: main_window_screens OUTPUT_FOLDER
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTextStream>
+#include <QThread>
+
+#include "core/Interaction.h"
+#include "export/CExport.h"
+#include "resources/Strings.h"
+#include "ui/TransferFrame.h"
+#include "ui/frmCorvina.h"
+#include "ui/frmLogin.h"
+
+namespace {
+
+QString outputFolder;
+
+void settle() {
+  for (int i = 0; i < 10; ++i) {
+    QApplication::processEvents();
+    QThread::msleep(30);
+  }
+}
+
+void shoot(const QString& name) {
+  settle();
+  const QString file = outputFolder + '/' + name + QStringLiteral(".png");
+  QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
+  QTextStream(stdout) << file << '\n';
+}
+
+// Answers every question with its first button, and photographs the frame once
+// while the import's progress bar is half-way.
+class PhotographingInteraction : public Interaction {
+ public:
+  QProgressBar* bar = nullptr;
+  bool shot = false;
+  int MsgBox(const QString& prompt, int flags, const QString&) override {
+    QTextStream(stdout) << "message: " << prompt << '\n';
+    if ((flags & Vb::ButtonsMask) == Vb::YesNo || (flags & Vb::ButtonsMask) == Vb::YesNoCancel) return Vb::Yes;
+    return Vb::OK;
+  }
+  std::optional<QString> InputBox(const QString&, const QString&, const QString& defaultText) override {
+    return defaultText;
+  }
+  void ShowMappingDialog(MappingModel&) override {}
+  void DoEvents() override {
+    QApplication::processEvents();
+    if (!shot && bar && bar->isVisible() && bar->value() >= 40) {
+      shot = true;
+      shoot(QStringLiteral("4-transfer-frame-importing"));
+    }
+  }
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  if (argc < 2) {
+    QTextStream(stderr) << "usage: main_window_screens OUTPUT_FOLDER\n";
+    return 2;
+  }
+  outputFolder = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(outputFolder);
+  auto ui = std::make_shared<PhotographingInteraction>();
+  Interaction::install(ui);
+
+  {
+    frmLogin login;
+    login.show();
+    shoot(QStringLiteral("0-login"));
+  }
+
+  frmCorvina w;
+  w.show();
+  w.sprSubject()->selectRow(0);
+  shoot(QStringLiteral("1-subject-page"));
+
+  w.findChild<QTabWidget*>(QStringLiteral("tabMain"))->setCurrentIndex(1);
+  shoot(QStringLiteral("2-course-page"));
+
+  // An exchange file of the first listed course, imported again automatically.
+  QString file = outputFolder + QStringLiteral("/course.mdb");
+  QFile::remove(file);
+  {
+    CExport e;
+    e.nCourseID = frmCorvina::CellText(w.sprCourse(), 0, 1).toInt();
+    e.ExportCourseData(file);
+  }
+  w.findChild<QTabWidget*>(QStringLiteral("tabCourse"))->setCurrentIndex(1);
+  TransferFrame* frame = w.Frame3();
+  frame->cboAction->setCurrentIndex(1);
+  emit frame->cboAction->activated(1);
+  frame->txtFileName->setText(file);
+  shoot(QStringLiteral("3-transfer-frame"));
+
+  ui->bar = frame->ProgressBar1;
+  frame->cmdIO->click();
+  w.findChild<QTabWidget*>(QStringLiteral("tabCourse"))->setCurrentIndex(0);
+  shoot(QStringLiteral("5-course-page-after-import"));
+  return 0;
+}
