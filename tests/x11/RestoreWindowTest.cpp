@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
@@ -25,21 +24,21 @@ constexpr int ScreenHeight = 768;
 // A private X server on a display number nobody uses, stopped with the object.
 class PrivateXServer {
  public:
+  // The server picks a free display number itself and tells it on its standard
+  // output, so parallel test runs never share one.
   bool start() {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty()) return false;
-    for (int n = 91; n < 200; ++n) {
-      if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
-          QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
-        continue;
-      name_ = ':' + QByteArray::number(n);
-      process_.start(xvfb, {QString::fromLatin1(name_), QStringLiteral("-screen"), QStringLiteral("0"),
-                            QStringLiteral("%1x%2x24").arg(ScreenWidth).arg(ScreenHeight),
-                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-      if (waitUntilReady()) return true;
-      stop();
+    process_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                          QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(ScreenWidth).arg(ScreenHeight),
+                          QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    if (!process_.waitForStarted(10000)) return false;
+    while (!process_.canReadLine() && process_.waitForReadyRead(10000)) {
     }
-    return false;
+    const QByteArray number = process_.readLine().trimmed();
+    if (number.isEmpty()) return false;
+    name_ = ':' + number;
+    return waitUntilReady();
   }
   ~PrivateXServer() { stop(); }
   const QByteArray& name() const { return name_; }
