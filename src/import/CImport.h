@@ -84,7 +84,7 @@ class CImport {
   bool ImportUserFeatures();
   bool ImportFeaturePartition();
   bool PairFeaturePartitions(qint32 oldF, qint32 newF);
-  IdMap PairNumberedPartitions(qint32 oldF, bool bProblemType);
+  IdMap PairNumberedPartitions(qint32 oldF, qint32 newF, bool bProblemType);
   void ImportCoursesFeaturePartitions();
   QList<qint32> TypeOneFeatures();
 

@@ -89,7 +89,7 @@ bool CImport::PairFeaturePartitions(qint32 oldF, qint32 newF) {
   const bool bProblemType = feature->Value(QStringLiteral("FeatureNumber")).toInt() == 1;
   if (!bIntegerType) return true;
 
-  IdMap pairs = PairNumberedPartitions(oldF, bProblemType);
+  IdMap pairs = PairNumberedPartitions(oldF, newF, bProblemType);
   RecordsetPtr partitions;
   Source().GetConnectedRecordset(QStringLiteral("select * from FeaturePartition where FeatureID=%1").arg(oldF),
                                  partitions);
@@ -114,7 +114,11 @@ bool CImport::PairFeaturePartitions(qint32 oldF, qint32 newF) {
 }
 
 // Partitions with a fixed number are the same partition in every database.
-IdMap CImport::PairNumberedPartitions(qint32 oldF, bool bProblemType) {
+// The number is looked up among the partitions of the paired system feature
+// only: databases that reuse numbers across features would otherwise pair a
+// partition with another feature's and file the course's weights and the
+// problems' values under the wrong feature.
+IdMap CImport::PairNumberedPartitions(qint32 oldF, qint32 newF, bool bProblemType) {
   IdMap pairs;
   RecordsetPtr source;
   RecordsetPtr system;
@@ -124,7 +128,8 @@ IdMap CImport::PairNumberedPartitions(qint32 oldF, bool bProblemType) {
   for (; !source->Eof(); source->MoveNext()) {
     const qint16 m = static_cast<qint16>(source->Value(QStringLiteral("FeaturePartitionNumber")).toInt());
     Dest().GetConnectedRecordset(
-        QStringLiteral("select * from FeaturePartition where FeaturePartitionNumber=%1").arg(m), system);
+        QStringLiteral("select * from FeaturePartition where FeaturePartitionNumber=%1 and FeatureID=%2").arg(m).arg(newF),
+        system);
     if (system->Eof()) continue;
     if (bProblemType && !SameProblemType(*source, *system)) continue;
     pairs.add(source->Value(0).toInt(), system->Value(0).toInt());
