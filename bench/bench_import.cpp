@@ -1,0 +1,136 @@
+// Imports the big demo course into a fresh system database with automatic
+// mapping and reports the rate.
+// usage: bench_import [problems]   (default 100000)
+// The demo database is generated and its big course exported first; the
+// figures cover the import only (peak RSS is reset before it starts).
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <ctime>
+
+#include "data/CDataAccess.h"
+#include "data/DataError.h"
+#include "data/DemoData.h"
+#include "data/Schema.h"
+#include "export/CExport.h"
+#include "import/CImport.h"
+#include "import/ImportGlobals.h"
+
+namespace {
+QString sqliteConnect(const QString& file) { return QStringLiteral("Driver=SQLite3;Database=") + file; }
+
+// Points odbc.ini at a new, empty system database with the full schema.
+void useFreshSystemDb(const QString& home, const QString& name) {
+  const QString file = home + '/' + name;
+  QFile db(file);
+  db.open(QIODevice::WriteOnly);
+  db.close();
+  QFile ini(home + "/odbc.ini");
+  ini.open(QIODevice::WriteOnly | QIODevice::Truncate);
+  ini.write("[ODBC]\r\nConnectionString=" + sqliteConnect(file).toUtf8() + "\r\n");
+  ini.close();
+  CDataAccess dal;
+  dal.BeginTrans();
+  Schema::createSystemTables(dal);
+  dal.CommitTrans();
+}
+
+long statusKb(const QByteArray& key) {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith(key)) return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
+  return -1;
+}
+
+// Lets VmHWM start again from the current resident size.
+void resetPeakRss() {
+  QFile clear(QStringLiteral("/proc/self/clear_refs"));
+  if (clear.open(QIODevice::WriteOnly)) clear.write("5");
+}
+
+qint64 rowsIn(const QString& exchangeFile) {
+  CDataAccess dal{CDataAccess::Unconnected{}};
+  dal.OpenConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + exchangeFile + ';');
+  qint64 rows = 0;
+  for (const QString& table : Schema::courseTableNames()) {
+    RecordsetPtr rs;
+    dal.GetConnectedRecordset(QStringLiteral("select count(*) from ") + table, rs);
+    rows += rs->Value(0).toLongLong();
+  }
+  return rows;
+}
+
+QString exportBigCourse(const QString& home, int problems, QTextStream& out) {
+  useFreshSystemDb(home, QStringLiteral("first.db"));
+  CDataAccess dal;
+  QElapsedTimer t;
+  t.start();
+  const DemoData::Summary summary = DemoData::create(dal, problems);
+  out << "demo database: " << summary.problems << " problems in " << QString::number(t.elapsed() / 1000.0, 'f', 1)
+      << " s\n";
+  QString file = home + QStringLiteral("/bench.mdb");
+  t.restart();
+  CExport exporter;
+  exporter.ExportCourseData(file, summary.bigCourseId);
+  out << "big course exported in " << QString::number(t.elapsed() / 1000.0, 'f', 1) << " s\n";
+  return file;
+}
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  const int problems = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+  QTextStream out(stdout);
+  try {
+    QTemporaryDir dir;
+    const QString home = dir.path();
+    QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/Template.mdb"), home + "/Template.mdb");
+    qputenv("CORVINA_HOME", home.toUtf8());
+
+    const QString file = exportBigCourse(home, problems, out);
+    const qint64 rows = rowsIn(file);
+    useFreshSystemDb(home, QStringLiteral("second.db"));
+    importGlobals().releaseConnections();
+    importGlobals().bAutoMap = true;
+
+    resetPeakRss();
+    const long rssBefore = statusKb("VmRSS:");
+    CImport importer;
+    QElapsedTimer t;
+    qint64 stageStart = 0;
+    QString stage;
+    importer.ImportProgress = [&](qint16 bar, const QString& message) {
+      if (!stage.isEmpty()) out << "  " << stage << ' ' << (t.elapsed() - stageStart) << " ms\n";
+      stage = QString::number(bar) + ' ' + message;
+      stageStart = t.elapsed();
+    };
+    t.start();
+    const std::clock_t cpuStart = std::clock();
+    const bool imported = importer.ImportCourseData(file);
+    const double seconds = t.elapsed() / 1000.0;
+    const double cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    importGlobals().releaseConnections();
+    if (!imported) {
+      out << "import refused the file\n";
+      return 1;
+    }
+    out << "imported " << rows << " exchange rows in " << QString::number(seconds, 'f', 2) << " s, "
+        << QString::number(rows / seconds, 'f', 0) << " rows/s\n";
+    out << "CPU time " << QString::number(cpuSeconds, 'f', 2) << " s, " << QString::number(rows / cpuSeconds, 'f', 0)
+        << " rows per CPU second (the machine is shared: wall time includes waiting)\n";
+    out << "resident before the import " << rssBefore << " kB, peak during it (VmHWM) " << statusKb("VmHWM:")
+        << " kB\n";
+    if (!importer.SkippedRows().isEmpty()) out << importer.SkippedSummary() << '\n';
+    return 0;
+  } catch (const DataError& e) {
+    out << "failed: " << e.number() << ' ' << e.source() << ": " << e.description() << '\n';
+    return 1;
+  } catch (const std::exception& e) {
+    out << "failed: " << e.what() << '\n';
+    return 1;
+  }
+}
