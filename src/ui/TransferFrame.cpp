@@ -206,14 +206,12 @@ void TransferFrame::cmdSelectFile_Click() {
 QString TransferFrame::SelectMdbFile() { return dialogs.openMdbFile(bMultiSelect); }
 
 void TransferFrame::cmdIO_Click() {
-  {
-    const DisabledWhileRunning running(cmdIO);
-    RunAction();
-    m_owner.RefreshCourse();
-    // The freshly imported course is normally the last one listed.
-    if (nAction != 5 && nAction != 6) frmCorvina::SelectLastRow(m_owner.sprCourse());
-    objImport.reset();
-  }
+  const DisabledWhileRunning running(cmdIO);
+  RunAction();
+  m_owner.RefreshCourse();
+  // The freshly imported course is normally the last one listed.
+  if (nAction != 5 && nAction != 6) frmCorvina::SelectLastRow(m_owner.sprCourse());
+  objImport.reset();
 }
 
 void TransferFrame::RunAction() {

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QTableWidget>
 
 #include "data/CDataAccess.h"
@@ -25,6 +26,16 @@
 namespace {
 
 const QString Succeeded = QStringLiteral("导入操作成功");
+
+// Lets a test look at the window each time an engine lets it repaint.
+class ObservingInteraction : public ScriptedInteraction {
+ public:
+  std::function<void()> onDoEvents;
+  void DoEvents() override {
+    ScriptedInteraction::DoEvents();
+    if (onDoEvents) onDoEvents();
+  }
+};
 
 // A demo system database and a main window over it. The program folder is
 // nested one level deeper than the test's own folder, so that the export
@@ -125,7 +136,7 @@ class Transfer : public ::testing::Test {
   }
 
   TestEnv env;
-  std::shared_ptr<ScriptedInteraction> ui = std::make_shared<ScriptedInteraction>();
+  std::shared_ptr<ObservingInteraction> ui = std::make_shared<ObservingInteraction>();
   ScopedInteraction scope{ui};
   std::unique_ptr<frmCorvina> window;
   TransferFrame* frame = nullptr;
@@ -238,6 +249,33 @@ TEST_F(Transfer, ActionThreeWithOneFileImportsThatFile) {
   EXPECT_EQ(courseNames(), QStringList{name});
   EXPECT_EQ(ui->lastPrompt(), Succeeded);
   EXPECT_EQ(frmCorvina::ActiveRow(window->sprCourse()), 1);
+}
+
+TEST_F(Transfer, ImportProgressReplacesTheFileControlsWhileItRuns) {
+  const QString file = exportCourse(1, env.path("big.mdb"));
+  switchToEmptySystemDb();
+  open();
+  chooseAction(1);
+  frame->txtFileName->setText(file);
+  int seenRunning = 0;
+  QSet<int> barValues;
+  ui->onDoEvents = [&] {
+    if (frame->lblIO->isHidden()) return;
+    ++seenRunning;
+    barValues << frame->ProgressBar1->value();
+    EXPECT_FALSE(frame->ProgressBar1->isHidden());
+    EXPECT_TRUE(fileControlsHidden());
+    EXPECT_FALSE(frame->lblIO->text().isEmpty());
+    EXPECT_FALSE(frame->cmdIO->isEnabled());
+  };
+  run();
+  EXPECT_GT(seenRunning, 0);
+  EXPECT_GT(barValues.size(), 1);
+  EXPECT_TRUE(frame->lblIO->isHidden());
+  EXPECT_TRUE(frame->ProgressBar1->isHidden());
+  EXPECT_EQ(frame->ProgressBar1->value(), 0);
+  EXPECT_TRUE(fileControlsShown());
+  EXPECT_EQ(ui->lastPrompt(), Succeeded);
 }
 
 TEST_F(Transfer, ActionsThreeAndFourReportEachFileThatWasNotImported) {
