@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "data/Schema.h"
+#include "data/jet/JetMirror.h"
 
 namespace JetWriterTest {
 
@@ -165,6 +166,31 @@ Rows Workspace::expected(const QString& table) {
     rows.push_back(row);
   }
   return rows;
+}
+
+std::map<QString, Rows> corvinaReader(const QString& file) {
+  std::map<QString, Rows> result;
+  const QString name = QUuid::createUuid().toString();
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(QStringLiteral(":memory:"));
+    if (!db.open()) throw std::runtime_error("reader mirror cannot be opened");
+    Jet::loadMirror(file, db);
+    for (const QString& table : Schema::courseTableNames()) {
+      QSqlQuery q(db);
+      if (!q.exec(QStringLiteral("SELECT * FROM \"%1\"").arg(table))) continue;
+      Rows rows;
+      while (q.next()) {
+        QStringList row;
+        for (int i = 0; i < q.record().count(); ++i) row << canonical(table, i, q.value(i));
+        rows.push_back(row);
+      }
+      result[table] = rows;
+    }
+    db.close();
+  }
+  QSqlDatabase::removeDatabase(name);
+  return result;
 }
 
 Rows mdbExport(const QString& file, const QString& table, QString* error) {

@@ -52,6 +52,8 @@ class Workspace {
 QString nullText();
 QString canonical(const QString& table, int column, const QVariant& v);
 
+// Corvina's own reader (the exchange-file backend's loader) over every table.
+std::map<QString, Rows> corvinaReader(const QString& file);
 // mdb-export (mdbtools) of one table, or an error text in *error.
 Rows mdbExport(const QString& file, const QString& table, QString* error);
 // mdb-count (mdbtools): the row count the table definition holds.

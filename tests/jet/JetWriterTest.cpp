@@ -85,11 +85,12 @@ void expectRow(const QString& table, size_t row, const char* reader, const QStri
     EXPECT_EQ(actual[c], expected[c]) << reader << " row " << row << " column " << t->columns[c].name.toStdString();
 }
 
-// Every table read back by mdb-export and mdb-reader equals the mirror, value
+// Every table read back by Corvina's reader, mdb-export and mdb-reader equals the mirror, value
 // by value, and the stored row counts agree.
 void expectReadersAgree(Workspace& w, const QString& file) {
   QString skip;
   const std::map<QString, Rows> js = mdbReader(file, &skip);
+  const std::map<QString, Rows> ours = corvinaReader(file);
   for (const QString& table : Schema::courseTableNames()) {
     SCOPED_TRACE(table.toStdString());
     const Rows expected = w.expected(table);
@@ -99,6 +100,9 @@ void expectReadersAgree(Workspace& w, const QString& file) {
     ASSERT_EQ(exported.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) expectRow(table, i, "mdb-export", exported[i], emptyTextAsNull(table, expected[i]));
     EXPECT_EQ(mdbCount(file, table), int(expected.size()));
+    ASSERT_TRUE(ours.count(table));
+    ASSERT_EQ(ours.at(table).size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) expectRow(table, i, "Corvina", ours.at(table)[i], expected[i]);
     if (!skip.isEmpty()) continue;
     ASSERT_TRUE(js.count(table));
     const Rows& fromJs = js.at(table);

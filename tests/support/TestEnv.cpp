@@ -82,7 +82,9 @@ TestEnv::~TestEnv() {
     qputenv("CORVINA_HOME", previousHome_);
 }
 
-QString TestEnv::builtTemplate() { return QStringLiteral(CORVINA_BINARY_DIR "/Template.mdb"); }
+QString TestEnv::builtTemplate() { return QStringLiteral(CORVINA_BINARY_DIR "/Template.sqlite.mdb"); }
+
+QString TestEnv::builtJetTemplate() { return QStringLiteral(CORVINA_BINARY_DIR "/Template.mdb"); }
 
 bool TestEnv::onPostgres() {
   return env("CORVINA_TEST_BACKEND").compare(QLatin1String("postgres"), Qt::CaseInsensitive) == 0;

@@ -50,7 +50,11 @@ class TestEnv {
   // First column of the first row of a query on the system database.
   QVariant scalar(const QString& sql) const;
 
-  static QString builtTemplate();  // the Template.mdb the build made
+  // The templates the build made: the SQLite-format one the program folder
+  // gets by default (tests look into it with SQL), and the Access (Jet 4)
+  // one that ships beside the program.
+  static QString builtTemplate();
+  static QString builtJetTemplate();
 
  private:
   QTemporaryDir dir_;
