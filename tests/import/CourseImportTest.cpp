@@ -189,3 +189,24 @@ TEST_F(CourseImport, SameFileTwiceGivesASecondSeparateCopy) {
                       .arg(second)),
             1);
 }
+
+TEST_F(CourseImport, NumberedPartitionPairsOnlyWithinThePairedFeature) {
+  // The system reuses number 1 under another feature, with the same problem-type
+  // properties; its own problem-type feature has no partition numbered 1.
+  env.exec(QStringLiteral("update FeaturePartition set FeaturePartitionNumber=1, ExtProperties=(select ExtProperties "
+                          "from FeaturePartition where FeaturePartitionID=200) where FeaturePartitionID=500"));
+  env.exec(QStringLiteral("update FeaturePartition set FeaturePartitionNumber=0 where FeaturePartitionID=200"));
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  ScriptDemoMapping();
+  ui->mappingSteps[2] = [](MappingModel& form) {
+    EXPECT_EQ(form.DestFeatureID, 20);
+    EXPECT_TRUE(form.tmpPartitionMap.empty());
+    form.cmdCancel_Click();
+  };
+  ui->mappingSteps.pop_back();
+
+  EXPECT_FALSE(ImportCourse(file.path()));
+  EXPECT_TRUE(ui->mappingSteps.empty());
+}
