@@ -1,11 +1,9 @@
 #include "import/CImport.h"
 
-#include <QDate>
 #include <QStringList>
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
-#include "data/DataError.h"
 #include "import/ImportGlobals.h"
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"

@@ -262,3 +262,18 @@ TEST_F(LooseReferences, UnusableContentTreeIsReportedAndTheImportGoesOn) {
               2);
   }
 }
+
+TEST_F(LooseReferences, SecondCourseRowOfAFileIsIgnoredAndItsContentsJoinTheFirst) {
+  ExchangeFile file(env, QStringLiteral("two.mdb"));
+  WriteDemoCourse(file);
+  file.exec(QStringLiteral("insert into Course values (2,1,'线性代数',NULL,NULL,NULL,NULL)"));
+  file.exec(QStringLiteral("insert into Content values (35,2,0,0,'矩阵',NULL,NULL)"));
+  file.close();
+  ScriptDemoMapping();
+
+  ASSERT_TRUE(ImportCourse(file.path()));
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course where Name='线性代数'")), 0);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Content where CourseID=(select CourseID from Course where "
+                                 "Name='高等数学')")),
+            5);
+}
