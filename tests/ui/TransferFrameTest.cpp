@@ -435,6 +435,48 @@ TEST_F(Transfer, ExportOfAllCancelledOrWithoutCoursesWritesNothing) {
   EXPECT_EQ(ui->prompts(), QStringList{"请先选择试卷"});
 }
 
+TEST_F(Transfer, ExportFailuresAreShownWithTheProcedureAsTitleAndTheDisplayRestored) {
+  open();
+  const QString working = QString::fromUtf8([this] {
+    QFile ini(programFolder() + "/odbc.ini");
+    return ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray();
+  }());
+  const auto writeIni = [this](const QString& text) {
+    QFile ini(programFolder() + "/odbc.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(text.toUtf8());
+  };
+  const QString broken = "[ODBC]\r\nConnectionString=Driver=SQLite3;Database=" + env.path("gone/none.db") + "\r\n";
+
+  writeIni(broken);
+  chooseAction(4);
+  selectCourseRow(1);
+  run();
+  ASSERT_GE(ui->shown.size(), 1u);
+  EXPECT_TRUE(ui->shown[0].prompt.startsWith("发生错误：")) << ui->shown[0].prompt.toStdString();
+  EXPECT_TRUE(ui->shown[0].prompt.contains("none.db"));
+  EXPECT_EQ(ui->shown[0].title, "ExportCourseSingle");
+  EXPECT_EQ(ui->shown[0].flags, Vb::Critical);
+
+  writeIni(working);
+  window->RefreshCourse();
+  ui->shown.clear();
+  writeIni(broken);
+  chooseAction(5);
+  nextFolder = env.path("all");
+  ASSERT_TRUE(QDir().mkpath(nextFolder));
+  run();
+  ASSERT_GE(ui->shown.size(), 1u);
+  EXPECT_EQ(ui->shown[0].title, "ExportCourseAll");
+  EXPECT_TRUE(ui->shown[0].prompt.contains("none.db"));
+
+  EXPECT_TRUE(ui->openedFolders.isEmpty());
+  EXPECT_TRUE(QDir(nextFolder).entryList(QDir::Files).isEmpty());
+  EXPECT_TRUE(frame->lblIO->isHidden());
+  EXPECT_TRUE(frame->ProgressBar1->isHidden());
+  EXPECT_TRUE(frame->cmdIO->isEnabled());
+}
+
 TEST(SafeFileName, SlashesNulAndDotNamesBecomeUnderscores) {
   EXPECT_EQ(SafeFileName("数据结构"), "数据结构");
   EXPECT_EQ(SafeFileName("../etc/passwd"), ".._etc_passwd");
