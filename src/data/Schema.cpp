@@ -134,29 +134,27 @@ namespace {
 // one stored, instead of running into it later.
 QStringList postgresIdentityFollowers() {
   QStringList out;
-  out << QStringLiteral(
-      "CREATE OR REPLACE FUNCTION corvina_follow_identity() RETURNS trigger LANGUAGE plpgsql AS $$\n"
-      "DECLARE\n"
-      "  seq text;\n"
-      "  top bigint;\n"
-      "  next_id bigint;\n"
-      "BEGIN\n"
-      "  seq = pg_get_serial_sequence(format('%I.%I', TG_TABLE_SCHEMA, TG_TABLE_NAME), TG_ARGV[0]);\n"
-      "  EXECUTE format('SELECT max(%I) FROM %I.%I', TG_ARGV[0], TG_TABLE_SCHEMA, TG_TABLE_NAME) INTO top;\n"
-      "  EXECUTE format('SELECT CASE WHEN is_called THEN last_value + 1 ELSE last_value END FROM %s', seq)\n"
-      "    INTO next_id;\n"
-      "  IF top IS NOT NULL AND top >= next_id THEN\n"
-      "    PERFORM setval(seq, top);\n"
-      "  END IF;\n"
-      "  RETURN NULL;\n"
-      "END\n"
-      "$$");
   for (const Table& t : tables()) {
     if (t.columns.isEmpty() || t.columns.first().type != ColumnType::Id) continue;
+    const QString table = t.name.toLower();
+    const QString id = t.columns.first().name.toLower();
+    const QString sequence = table + '_' + id + QStringLiteral("_seq");  // the identity's own name
+    // A generated ID equals the sequence's last value; only a larger own ID moves it.
     out << QStringLiteral(
-               "CREATE TRIGGER %1_follow_identity AFTER INSERT ON %1 FOR EACH STATEMENT "
-               "EXECUTE FUNCTION corvina_follow_identity('%2')")
-               .arg(t.name, t.columns.first().name.toLower());
+               "CREATE OR REPLACE FUNCTION %1_follow_identity() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+               "DECLARE s record;\n"
+               "BEGIN\n"
+               "  SELECT last_value, is_called INTO s FROM %3;\n"
+               "  IF NEW.%2 > s.last_value OR (NOT s.is_called AND NEW.%2 = s.last_value) THEN\n"
+               "    PERFORM setval('%3', NEW.%2);\n"
+               "  END IF;\n"
+               "  RETURN NEW;\n"
+               "END\n"
+               "$$")
+               .arg(table, id, sequence)
+        << QStringLiteral("CREATE TRIGGER %1_follow_identity BEFORE INSERT ON %1 FOR EACH ROW "
+                          "EXECUTE FUNCTION %1_follow_identity()")
+               .arg(table);
   }
   return out;
 }
