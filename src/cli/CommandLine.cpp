@@ -98,16 +98,10 @@ bool logIn(Context& c) {
   return LoginCheck::login(user, readPassword()) == LoginCheck::Outcome::Success;
 }
 
-QString courseListSql(qint32 nSubjectID) {
-  QString sql = QStringLiteral("select courseID,Name,Description from course ");
-  if (nSubjectID > 0) sql += QStringLiteral("where keysubjectid=") + QString::number(nSubjectID);
-  return sql;
-}
-
 int listSubjects(Context&) {
   CDataAccess dal;
   RecordsetPtr rs;
-  dal.GetConnectedRecordset(QStringLiteral("select subjectid,name,description from SUBJECT "), rs);
+  dal.GetConnectedRecordset(SubjectListSql(), rs);
   for (; !rs->Eof(); rs->MoveNext())
     out() << field(rs->Value(0)) << '\t' << field(rs->Value(1)) << '\t' << field(rs->Value(2)) << '\n';
   return kOk;
@@ -126,7 +120,7 @@ int listCourses(Context& c) {
   if (!subjectFilter(c, nSubjectID)) return kUsage;
   CDataAccess dal;
   RecordsetPtr rs;
-  dal.GetConnectedRecordset(courseListSql(nSubjectID), rs);
+  dal.GetConnectedRecordset(CourseListSql(nSubjectID), rs);
   for (; !rs->Eof(); rs->MoveNext())
     out() << field(rs->Value(0)) << '\t' << field(rs->Value(1)) << '\t' << field(rs->Value(2)) << '\n';
   return kOk;
@@ -205,7 +199,7 @@ int exportAll(Context& c) {
   {
     CDataAccess dal;
     RecordsetPtr rs;
-    dal.GetConnectedRecordset(courseListSql(nSubjectID), rs);
+    dal.GetConnectedRecordset(CourseListSql(nSubjectID), rs);
     for (; !rs->Eof(); rs->MoveNext()) courses.append({rs->Value(0).toInt(), rs->Value(1).toString()});
   }
   int failures = 0;
@@ -228,16 +222,6 @@ int runExport(Context& c) {
     return kUsage;
   }
   return all ? exportAll(c) : exportOne(c);
-}
-
-// The files an import of a whole folder takes: names ending in "MDB" in any
-// letter case, not in subfolders, in the order the file system lists them.
-QStringList exchangeFilesIn(const QString& folder) {
-  QStringList files;
-  const QDir dir(folder);
-  for (const QFileInfo& fi : dir.entryInfoList(QDir::Files | QDir::Hidden, QDir::Unsorted))
-    if (fi.fileName().right(3).toUpper() == QLatin1String("MDB")) files << fi.absoluteFilePath();
-  return files;
 }
 
 using ImportCall = bool (CImport::*)(const QString&);
@@ -291,7 +275,7 @@ int runImport(Context& c) {
       err() << "corvina: no such folder: " << folder << Qt::endl;
       return kFailed;
     }
-    files += exchangeFilesIn(folder);
+    files += MdbFilesOfFolder(folder);
   } else if (files.isEmpty()) {
     err() << "corvina: import needs FILE... or --folder DIR" << Qt::endl;
     return kUsage;

@@ -265,17 +265,6 @@ QStringList TransferFrame::FilesToImport() const {
   return SplitFileList(strText);
 }
 
-// Files directly in the folder (not in subfolders) whose names end in "MDB" in
-// any letter case, in the order the file system lists them.
-QStringList TransferFrame::MdbFilesOfFolder(const QString& strFolder) const {
-  QStringList files;
-  const QFileInfoList entries =
-      QDir(strFolder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
-  for (const QFileInfo& entry : entries)
-    if (entry.fileName().right(3).toUpper() == QLatin1String("MDB")) files << entry.absoluteFilePath();
-  return files;
-}
-
 void TransferFrame::ImportFileList(const QStringList& files, const QString& strNothingToImport) {
   objImport = std::make_unique<CImport>();
   std::vector<ImportOutcome> outcomes;

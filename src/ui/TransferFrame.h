@@ -69,7 +69,6 @@ class TransferFrame : public QGroupBox {
   void ImportSingleFile();
   void ImportFileList(const QStringList& files, const QString& strNothingToImport);
   QStringList FilesToImport() const;
-  QStringList MdbFilesOfFolder(const QString& strFolder) const;
   ImportOutcome ImportOneFile(const QString& strFile);
   void ReportImportOutcomes(const std::vector<ImportOutcome>& outcomes, const QString& strNothingToImport);
   void ResetProgressDisplay();

@@ -156,7 +156,7 @@ void frmCorvina::fillSubjectRows(QTableWidget* grid) {
   grid->setRowCount(0);
   CDataAccess dal;
   RecordsetPtr rs;
-  dal.GetConnectedRecordset(QStringLiteral("select subjectid,name,description from SUBJECT "), rs, 3, -1, 3);
+  dal.GetConnectedRecordset(SubjectListSql(), rs, 3, -1, 3);
   grid->setRowCount(rs->RecordCount());
   for (int row = 1; !rs->Eof(); ++row, rs->MoveNext()) {
     setLockedCell(grid, 1, row, requiredText(rs->Value(QStringLiteral("name"))));
@@ -171,11 +171,9 @@ void frmCorvina::RefreshCourse() {
   refreshGuarded(m_sprCourse, QStringLiteral("RefreshCourse"), [this] {
     setHeaders(m_sprCourse, QStringLiteral("课程名称"), QStringLiteral("描述"));
     m_sprCourse->setRowCount(0);
-    QString strSQL = QStringLiteral("select courseID,Name,Description from course ");
-    if (m_nSubjectID > 0) strSQL += QStringLiteral("where keysubjectid=") + QString::number(m_nSubjectID);
     CDataAccess dal;
     RecordsetPtr rs;
-    dal.GetConnectedRecordset(strSQL, rs, 3, -1, 3);
+    dal.GetConnectedRecordset(CourseListSql(m_nSubjectID), rs, 3, -1, 3);
     m_sprCourse->setRowCount(rs->RecordCount());
     for (int row = 1; !rs->Eof(); ++row, rs->MoveNext()) {
       setRowId(m_sprCourse, row, rs->Value(QStringLiteral("courseID")));

@@ -1,5 +1,8 @@
 #include "ui/modInputOutput.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
@@ -78,4 +81,21 @@ QString SafeFileName(const QString& strName) {
   safe.replace(QLatin1Char('/'), QLatin1Char('_'));
   safe.replace(QChar(0), QLatin1Char('_'));
   return safe;
+}
+
+QString SubjectListSql() { return QStringLiteral("select subjectid,name,description from SUBJECT "); }
+
+QString CourseListSql(qint32 nSubjectID) {
+  QString strSQL = QStringLiteral("select courseID,Name,Description from course ");
+  if (nSubjectID > 0) strSQL += QStringLiteral("where keysubjectid=") + QString::number(nSubjectID);
+  return strSQL;
+}
+
+QStringList MdbFilesOfFolder(const QString& strFolder) {
+  QStringList files;
+  const QFileInfoList entries =
+      QDir(strFolder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+  for (const QFileInfo& entry : entries)
+    if (entry.fileName().right(3).toUpper() == QLatin1String("MDB")) files << entry.absoluteFilePath();
+  return files;
 }

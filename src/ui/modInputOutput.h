@@ -22,6 +22,15 @@ QString ErrorTitle();
 // several blank-separated items are a folder followed by file names.
 QStringList SplitFileList(const QString& strFileList);
 
+// The statements of the subject and course listings (the main window's grids
+// and the command line's listings). nSubjectID 0 or less lists every course.
+QString SubjectListSql();
+QString CourseListSql(qint32 nSubjectID);
+
+// Files directly in the folder (not in subfolders) whose names end in "MDB" in
+// any letter case, in the order the file system lists them.
+QStringList MdbFilesOfFolder(const QString& strFolder);
+
 // A course name as a file name (without extension): "/" and NUL become "_",
 // and "." or ".." become "_", so the file stays inside the chosen folder.
 QString SafeFileName(const QString& strName);
