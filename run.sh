@@ -4,6 +4,8 @@
 # Arguments go to corvina unchanged.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+# Relative paths in the compiler cache let another checkout reuse its objects.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$here}" CCACHE_NOHASHDIR=1
 "$here/scripts/install-deps.sh" run
 cmake -S "$here" -B "$here/build/release" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$here/build/release" -j"$(nproc)" --target corvina template

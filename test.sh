@@ -2,6 +2,8 @@
 # Installs what the tests need, builds, and runs every test through ctest.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+# Relative paths in the compiler cache let another checkout reuse its objects.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$here}" CCACHE_NOHASHDIR=1
 "$here/scripts/install-deps.sh" test
 build="$here/build/test"
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
