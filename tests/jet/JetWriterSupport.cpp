@@ -193,11 +193,28 @@ std::map<QString, Rows> corvinaReader(const QString& file) {
   return result;
 }
 
-Rows mdbExport(const QString& file, const QString& table, QString* error) {
+QString mdbExportText(const QString& file, const QString& table) {
+  QString error;
   const QString out = run(QStringLiteral("mdb-export"),
                           {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), FieldSep, QStringLiteral("-R"), RowSep,
                            QStringLiteral("-0"), NullMark, QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"), file, table},
-                          error);
+                          &error);
+  if (!error.isEmpty()) throw std::runtime_error(error.toStdString());
+  return out;
+}
+
+QStringList mdbTables(const QString& file) {
+  QString error;
+  return run(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), file}, &error).split('\n', Qt::SkipEmptyParts);
+}
+
+Rows mdbExport(const QString& file, const QString& table, QString* error) {
+  QString out;
+  try {
+    out = mdbExportText(file, table);
+  } catch (const std::exception& e) {
+    *error = QString::fromUtf8(e.what());
+  }
   Rows rows;
   for (const QString& line : out.split(RowSep, Qt::SkipEmptyParts)) {
     QStringList row;
@@ -221,14 +238,13 @@ int mdbCount(const QString& file, const QString& table) {
   return error.isEmpty() ? out.trimmed().toInt() : -1;
 }
 
-std::map<QString, Rows> mdbReader(const QString& file, QString* skip) {
-  std::map<QString, Rows> result;
+QString mdbReaderJson(const QString& file, QString* skip) {
   if (QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty()) {
     *skip = QStringLiteral("node is not installed: the mdb-reader cross-check is skipped");
-    return result;
+    return {};
   }
-  if (!ensureMdbReader(skip)) return result;
-  const QString script = QFileInfo(file).absolutePath() + QStringLiteral("/read.mjs");
+  if (!ensureMdbReader(skip)) return {};
+  const QString script = QDir::temp().filePath(QStringLiteral("corvina-read-%1.mjs").arg(QUuid::createUuid().toString(QUuid::Id128)));
   QFile f(script);
   f.open(QIODevice::WriteOnly | QIODevice::Truncate);
   f.write(ReaderScript);
@@ -238,7 +254,15 @@ std::map<QString, Rows> mdbReader(const QString& file, QString* skip) {
   QString error;
   const QString module = nodeDir() + QStringLiteral("/node_modules/mdb-reader/lib/node/index.js");
   const QString out = run(QStringLiteral("node"), {script, module, file}, &error, env);
+  QFile::remove(script);
   if (!error.isEmpty()) throw std::runtime_error(error.toStdString());
+  return out;
+}
+
+std::map<QString, Rows> mdbReader(const QString& file, QString* skip) {
+  std::map<QString, Rows> result;
+  const QString out = mdbReaderJson(file, skip);
+  if (!skip->isEmpty()) return result;
   const QJsonObject tables = QJsonDocument::fromJson(out.toUtf8()).object();
   for (auto it = tables.begin(); it != tables.end(); ++it) {
     Rows rows;

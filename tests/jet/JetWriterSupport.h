@@ -64,4 +64,11 @@ std::map<QString, Rows> mdbReader(const QString& file, QString* skip);
 
 QByteArray fileBytes(const QString& file);
 
+// Raw outputs, for comparing a file with its rewritten copy: mdb-export of
+// one table, and mdb-reader's JSON of every table (empty, *skip set, when
+// node or the package is missing).
+QString mdbExportText(const QString& file, const QString& table);
+QString mdbReaderJson(const QString& file, QString* skip);
+QStringList mdbTables(const QString& file);
+
 }  // namespace JetWriterTest
