@@ -7,6 +7,9 @@ packages=(cmake g++ pkg-config qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc un
           odbc-postgresql tdsodbc mdbtools mdbtools-dev libx11-dev libgl1-mesa-dev fonts-noto-cjk ccache)
 if [ "$what" = test ]; then
   packages+=(googletest libgtest-dev xvfb xauth x11-utils imagemagick postgresql)
+  # The Access writer's tests cross-check with the npm package mdb-reader
+  # (they install it into the build folder themselves).
+  command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 fi
 missing=()
 for p in "${packages[@]}"; do
