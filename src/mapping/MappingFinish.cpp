@@ -69,9 +69,15 @@ class WriteScope {
 
 }  // namespace
 
-void MappingModel::FinishSubjectMap() { finishStep(1); }
-void MappingModel::FinishFeatureMap() { finishStep(2); }
-void MappingModel::FinishFeaturePartitionMap() { finishStep(3); }
+void MappingModel::FinishSubjectMap() {
+  unloadOnFailure([this] { finishStep(1); });
+}
+void MappingModel::FinishFeatureMap() {
+  unloadOnFailure([this] { finishStep(2); });
+}
+void MappingModel::FinishFeaturePartitionMap() {
+  unloadOnFailure([this] { finishStep(3); });
+}
 
 bool MappingModel::confirmCreation(qint32 step) const {
   if (importGlobals().bAutoMap || SourceList.empty()) return true;

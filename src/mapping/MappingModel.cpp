@@ -254,7 +254,13 @@ bool MappingModel::nameMatchAccepted(qint32 step) {
 // list that has only lost entries since, so the next search resumes at the
 // position of the entry just linked.
 void MappingModel::AutoNameMap(qint32& step) {
-  ensureLoaded();
+  unloadOnFailure([this, step] {
+    ensureLoaded();
+    autoNameMap(step);
+  });
+}
+
+void MappingModel::autoNameMap(qint32 step) {
   if (!validStep(step)) return;
   int first = 0;
   bool linked = true;
@@ -299,19 +305,14 @@ void MappingModel::cmdUnLink_Click() {
   pressButton([this] { cmdUnLink(); });
 }
 void MappingModel::cmdNameLink_Click() {
-  pressButton([this] {
-    qint32 step = intStep;
-    AutoNameMap(step);
-  });
+  pressButton([this] { autoNameMap(intStep); });
 }
 void MappingModel::reset_Click() {
   pressButton([this] { reset(); });
 }
 void MappingModel::Finish_Click() {
   pressButton([this] {
-    if (intStep == 1) FinishSubjectMap();
-    else if (intStep == 2) FinishFeatureMap();
-    else if (intStep == 3) FinishFeaturePartitionMap();
+    if (validStep(intStep)) finishStep(intStep);
   });
 }
 

@@ -42,7 +42,10 @@ class MappingModel {
   void Unload();
   void LoadMapLists(qint32 step);
 
-  // The operations behind the buttons. They raise what the databases raise.
+  // The operations behind the buttons. They raise what the databases raise;
+  // AutoNameMap and the finish operations, which the import engine calls
+  // directly, unload the form when they fail, so that the next import starts
+  // from freshly loaded lists.
   void Link();
   void cmdUnLink();
   void reset();
@@ -88,7 +91,17 @@ class MappingModel {
   template <class Operation>
   void pressButton(Operation&& operation);
 
+  template <class Operation>
+  void unloadOnFailure(Operation&& operation) {
+    try {
+      operation();
+    } catch (...) {
+      Unload();
+      throw;
+    }
+  }
   void ensureLoaded();
+  void autoNameMap(qint32 step);
   IdMap& pairMap();
   static CDataAccess& source();
   static CDataAccess& dest();

@@ -190,6 +190,24 @@ TEST_F(Finishing, AFailedCreationIsShownAndLeavesNothingBehind) {
   EXPECT_EQ(pairs(importGlobals().SubjectMap), (QList<std::pair<qint32, qint32>>{{5, 6}}));
 }
 
+TEST_F(Finishing, AFailureOfTheEnginesDirectCallUnloadsSoTheNextImportStartsAfresh) {
+  importGlobals().bAutoMap = true;
+  exchangeFeature(12, QStringLiteral("能力"));
+  importGlobals().FeatureMap.add(12, 40);
+  form.intStep = 2;
+  qint32 step = 2;
+  form.AutoNameMap(step);
+  EXPECT_THROW(form.FinishFeatureMap(), IdMap::DuplicateKey);
+  EXPECT_FALSE(form.isLoaded());
+  EXPECT_EQ(scalar(system(), "select count(*) from Feature").toInt(), 0);
+
+  exchange().ExecQuery({}, QStringLiteral("delete from Feature"));
+  exchangeFeature(13, QStringLiteral("层次"));
+  form.intStep = 2;
+  form.AutoNameMap(step);
+  EXPECT_EQ(texts(form.SourceList), QStringList{"层次"});
+}
+
 TEST_F(Finishing, AnExchangeIdTheEngineAlreadyMappedFailsWithoutWriting) {
   exchangeFeature(12, QStringLiteral("能力"));
   importGlobals().FeatureMap.add(12, 40);
