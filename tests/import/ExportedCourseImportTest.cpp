@@ -99,7 +99,7 @@ CourseImage ImageOf(CDataAccess& dal, int courseId) {
                                        "where ct.CourseID=") + c);
   im.values = Lines(dal, QStringLiteral("select p.Body, f.name, s.name, case when f.type=0 then (select fp.name from "
                                         "FeaturePartition fp where fp.FeatureID=pf.FeatureID and fp.Minimum=pf.Value) "
-                                        "else pf.Value end from ProblemsFeatures pf join Problem p on "
+                                        "else cast(pf.Value as varchar(20)) end from ProblemsFeatures pf join Problem p on "
                                         "p.ProblemID=pf.ProblemID join Feature f on f.FeatureID=pf.FeatureID join "
                                         "Subject s on s.SubjectID=pf.SubjectID where pf.ProblemID in ") + courseProblems);
   const QHash<QString, QString> bodies =

@@ -167,6 +167,7 @@ TEST_F(MappingCancel, PartitionStepCancelStopsBeforeTheNextFeature) {
 class TablePhaseFailure : public ImportTest {};
 
 TEST_F(TablePhaseFailure, RollsBackEverythingTheTablePhaseWrote) {
+  if (TestEnv::onPostgres()) GTEST_SKIP() << "the failing insert is made by a SQLite trigger";
   ExchangeFile file(env, QStringLiteral("course.mdb"));
   WriteDemoCourse(file);
   file.close();

@@ -106,6 +106,15 @@ QString TestEnv::createPostgresSystemDb() {
   serverDatabases().push_back(name);
   const QString connect = postgresConnect(name);
   createSchema(connect);
+  // Tests check lists of rows with SQLite's group_concat; the server gets one too.
+  CDataAccess dal{CDataAccess::Unconnected{}};
+  dal.OpenConnection(connect);
+  dal.ExecQuery(QString(), QStringLiteral(
+      "CREATE FUNCTION group_concat_step(acc text, v anyelement) RETURNS text LANGUAGE sql IMMUTABLE AS $$ "
+      "SELECT CASE WHEN v IS NULL THEN acc WHEN acc IS NULL THEN CAST(v AS text) "
+      "ELSE acc || ',' || CAST(v AS text) END $$"));
+  dal.ExecQuery(QString(), QStringLiteral(
+      "CREATE AGGREGATE group_concat(anyelement) (SFUNC = group_concat_step, STYPE = text)"));
   return connect;
 }
 
