@@ -107,6 +107,12 @@ QString nullText() { return QStringLiteral("<NULL>"); }
 
 QString canonical(const QString& table, int column, const QVariant& v) {
   if (v.isNull()) return nullText();
+  const Schema::Table* t = Schema::find(table);
+  if (!t || column >= t->columns.size()) {
+    // A table outside the exchange schema: numbers in their shortest form.
+    const bool number = v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float;
+    return number ? QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest) : v.toString();
+  }
   switch (typeOf(table, column)) {
     case Schema::ColumnType::Id:
     case Schema::ColumnType::Int:

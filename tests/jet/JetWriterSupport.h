@@ -48,7 +48,8 @@ class Workspace {
 };
 
 // Comparable text of a value: NULL, integers, doubles (shortest exact form),
-// dates "yyyy-MM-dd HH:mm:ss", text as is.
+// dates "yyyy-MM-dd HH:mm:ss", text as is. Typed by the exchange schema;
+// tables outside it keep their text, numbers in shortest form.
 QString nullText();
 QString canonical(const QString& table, int column, const QVariant& v);
 

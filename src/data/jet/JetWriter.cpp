@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "data/DataError.h"
@@ -148,6 +149,15 @@ void writeTables(QFile& target, QSqlDatabase& mirror) {
   file.flush();
 }
 
+// Makes the rename itself survive a power cut.
+void syncFolderOf(const QString& path) {
+  const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+  const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 void replaceDestination(QTemporaryFile& temp, const QString& source, const QString& destination) {
   if (::fsync(temp.handle()) != 0) refuse(destination, QStringLiteral("the new file cannot be saved to disk"));
   // The new file keeps the permissions of the one it replaces (a new one
@@ -158,6 +168,7 @@ void replaceDestination(QTemporaryFile& temp, const QString& source, const QStri
   if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(destination).constData()) != 0)
     refuse(destination, QStringLiteral("the new file cannot replace it (%1)").arg(QString::fromLocal8Bit(strerror(errno))));
   temp.setAutoRemove(false);
+  syncFolderOf(destination);
 }
 
 }  // namespace
