@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -239,7 +241,9 @@ TEST(JetWriter, FilesMadeElsewhereSurviveAReadAndWriteBack) {
                               QStringLiteral("access-made/testUnicodeCompV2003.mdb"), QStringLiteral("access-made/test2V2000.mdb")}) {
     SCOPED_TRACE(name.toStdString());
     const QString original = shared + '/' + name;
-    if (!Jet::unwritableReason(original).isEmpty()) continue;  // e.g. tables with indexes
+    const QString reason = Jet::unwritableReason(original);
+    std::printf("%s: %s\n", qPrintable(name), reason.isEmpty() ? "rewritten" : qPrintable("refused, " + reason));
+    if (!reason.isEmpty()) continue;  // e.g. tables with indexes
     const QString copy = w.path(QFileInfo(name).fileName());
     QFile::copy(original, copy);
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
