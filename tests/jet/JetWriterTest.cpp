@@ -268,7 +268,9 @@ TEST(JetWriter, FilesMadeElsewhereSurviveAReadAndWriteBack) {
     }
     QString skip;
     const QString before = mdbReaderJson(original, &skip);
-    if (skip.isEmpty()) EXPECT_EQ(mdbReaderJson(copy, &skip), before);
+    if (skip.isEmpty()) {
+      EXPECT_EQ(mdbReaderJson(copy, &skip), before);
+    }
   }
   EXPECT_GE(rewritten, 2) << "the course and paper samples must be writable";
 }
