@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -53,6 +54,11 @@ QString run(const QString& program, const QStringList& args, QString* error,
 QString nodeDir() { return QStringLiteral(CORVINA_BINARY_DIR "/node"); }
 
 bool ensureMdbReader(QString* skip) {
+  // Tests run in parallel: one installs while the others wait for it.
+  QDir().mkpath(nodeDir());
+  QLockFile lock(nodeDir() + QStringLiteral("/.install.lock"));
+  lock.setStaleLockTime(0);
+  lock.lock();
   const QString package = nodeDir() + QStringLiteral("/node_modules/mdb-reader/package.json");
   if (QFile::exists(package)) return true;
   if (QStandardPaths::findExecutable(QStringLiteral("npm")).isEmpty()) {
