@@ -1,6 +1,8 @@
 // Imports the big demo course into a fresh system database with automatic
 // mapping and reports the rate.
-// usage: bench_import [problems]   (default 100000)
+// usage: bench_import [problems] [connection-string]   (default 100000)
+// With a connection string the course is imported into that (empty) server
+// database, e.g. "Driver={PostgreSQL Unicode};Server=127.0.0.1;...".
 // The demo database is generated and its big course exported first; the
 // figures cover the import only (peak RSS is reset before it starts).
 #include <QCoreApplication>
@@ -22,15 +24,17 @@
 namespace {
 QString sqliteConnect(const QString& file) { return QStringLiteral("Driver=SQLite3;Database=") + file; }
 
-// Points odbc.ini at a new, empty system database with the full schema.
-void useFreshSystemDb(const QString& home, const QString& name) {
+// Points odbc.ini at a new, empty system database with the full schema: a
+// SQLite file, or the server database serverConnect names.
+void useFreshSystemDb(const QString& home, const QString& name, const QString& serverConnect = QString()) {
   const QString file = home + '/' + name;
   QFile db(file);
   db.open(QIODevice::WriteOnly);
   db.close();
   QFile ini(home + "/odbc.ini");
   ini.open(QIODevice::WriteOnly | QIODevice::Truncate);
-  ini.write("[ODBC]\r\nConnectionString=" + sqliteConnect(file).toUtf8() + "\r\n");
+  ini.write("[ODBC]\r\nConnectionString=" +
+            (serverConnect.isEmpty() ? sqliteConnect(file) : serverConnect).toUtf8() + "\r\n");
   ini.close();
   CDataAccess dal;
   dal.BeginTrans();
@@ -93,7 +97,7 @@ int main(int argc, char* argv[]) {
 
     const QString file = exportBigCourse(home, problems, out);
     const qint64 rows = rowsIn(file);
-    useFreshSystemDb(home, QStringLiteral("second.db"));
+    useFreshSystemDb(home, QStringLiteral("second.db"), argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
     importGlobals().releaseConnections();
     importGlobals().bAutoMap = true;
 
