@@ -84,18 +84,21 @@ void Connection::begin() {
   QSqlDatabase db = database();
   if (!db.transaction()) raise(db.lastError());
   inTransaction_ = true;
+  transactionStarted();
 }
 
 void Connection::commit() {
   QSqlDatabase db = database();
   if (!db.commit()) raise(db.lastError());
   inTransaction_ = false;
+  transactionEnded(true);
 }
 
 void Connection::rollback() {
   QSqlDatabase db = database();
   if (!db.rollback()) raise(db.lastError());
   inTransaction_ = false;
+  transactionEnded(false);
 }
 
 QString Connection::connectValue(const QString& connectString, const QString& key) {

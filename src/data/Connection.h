@@ -29,6 +29,11 @@ class Connection {
   void rollback();
   bool inTransaction() const { return inTransaction_; }
 
+  // Told when a transaction ends: a backend with a working copy (Jet) uses it
+  // to tell committed changes from rolled-back ones.
+  virtual void transactionStarted() {}
+  virtual void transactionEnded(bool committed) { (void)committed; }
+
   // Called when the owner lets go of the connection: a backend that keeps a
   // working copy (a Jet exchange file) writes it back here. May throw DataError.
   virtual void release() {}

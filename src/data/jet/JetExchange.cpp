@@ -49,12 +49,27 @@ qint64 JetConnection::totalChanges() const {
   return q.value(0).toLongLong();
 }
 
-bool JetConnection::changed() const { return totalChanges() != savedChanges_; }
+bool JetConnection::changed() const {
+  return pendingChanges_ || (!inTransaction() && totalChanges() != savedChanges_);
+}
+
+// SQLite counts rolled-back changes too, so the counter is checked at the
+// transaction's edges: a failed export leaves the file byte-for-byte as it was.
+void JetConnection::transactionStarted() {
+  if (totalChanges() != savedChanges_) pendingChanges_ = true;
+  changesAtBegin_ = totalChanges();
+}
+
+void JetConnection::transactionEnded(bool committed) {
+  if (committed && totalChanges() != changesAtBegin_) pendingChanges_ = true;
+  savedChanges_ = totalChanges();
+}
 
 void JetConnection::release() {
   if (!changed()) return;
   writeBack(path_, path_, database());
   savedChanges_ = totalChanges();
+  pendingChanges_ = false;
 }
 
 }  // namespace Jet

@@ -25,12 +25,14 @@ class JetConnection : public Connection {
   ~JetConnection() override;
 
   void release() override;
+  void transactionStarted() override;
+  void transactionEnded(bool committed) override;
 
   const QString& path() const { return path_; }
   // What the reader learned: version, encryption, tables with index counts.
   const FileFacts& facts() const { return facts_; }
   // True when statements changed the working copy since it was loaded or
-  // last written back.
+  // last written back; changes rolled back do not count.
   bool changed() const;
 
  private:
@@ -39,7 +41,9 @@ class JetConnection : public Connection {
   QString path_;
   std::unique_ptr<QTemporaryDir> workDir_;
   FileFacts facts_;
-  qint64 savedChanges_ = 0;
+  qint64 savedChanges_ = 0;   // SQLite's change counter when last in step with the file
+  bool pendingChanges_ = false;  // committed changes not yet written back
+  qint64 changesAtBegin_ = 0;
 };
 
 }  // namespace Jet
