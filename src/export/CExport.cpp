@@ -1,5 +1,9 @@
 #include "export/CExport.h"
 
+#include "data/jet/JetWriter.h"
+
+#include "data/jet/JetExchange.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +17,17 @@
 #include "resources/Strings.h"
 
 namespace {
+
+// An Access file that rows cannot be written into safely (indexes, encryption,
+// another Access version, a lock file beside it): why, or empty. Other formats
+// are checked when they are opened.
+QString unwritableExchangeFile(const QString& strPath) {
+  QFile file(strPath);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  if (!Jet::isJetFile(file.read(4096))) return {};
+  file.close();
+  return Jet::unwritableReason(strPath);
+}
 // Message-box answer code that accepts an exchange file whatever its Course
 // (or Paper) table holds; both export operations pass it.
 constexpr int AcceptAnyRows = 5;
@@ -260,6 +275,12 @@ bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAc
   static const QStringList paperChecks{QStringLiteral("select * from Subject where 1=0"),
                                        QStringLiteral("select * from PaperDesign where 1=0"),
                                        QStringLiteral("select * from AnswerSheet where 1=0")};
+  const QString strUnwritable = unwritableExchangeFile(strDestFile);
+  if (!strUnwritable.isEmpty()) {
+    transferBox(QStringLiteral("该Access文件不能写入：") + strDestFile + QStringLiteral("\r\n") + strUnwritable,
+                Vb::OKOnly | Vb::Exclamation);
+    return false;
+  }
   bool bResult = true;
   try {
     if (!dal)

@@ -57,6 +57,7 @@ TEST_F(JetExport, FailurePartWayLeavesTheAccessFileUnchanged) {
   QString file = env.path("english.mdb");
   newExport()->ExportCourseData(file, 8);
   const QString before = dump(file);
+  const QByteArray beforeBytes = bytes(file);
   run({"insert into Course (CourseID, KeySubjectID, Name) values (9, 3, '大学英语（二）')",
        "insert into Content (ContentID, CourseID, Name) values (90, 9, '第二单元')",
        "insert into Problem (ProblemID, ProblemCode) values (900, 'E-2')",
@@ -66,6 +67,22 @@ TEST_F(JetExport, FailurePartWayLeavesTheAccessFileUnchanged) {
   QString again = file;
   EXPECT_THROW(newExport()->ExportCourseData(again, 9), DataError);
   EXPECT_EQ(dump(file), before);
+  EXPECT_TRUE(bytes(file) == beforeBytes) << "the failed export rewrote the Access file";
+}
+
+TEST_F(JetExport, AFileWithIndexesIsRefusedBeforeAnythingIsWritten) {
+  const QString indexed =
+      QDir::cleanPath(QStringLiteral(CORVINA_SOURCE_DIR) + QStringLiteral("/../shared/jet/access-made/testV2000.mdb"));
+  if (!QFile::exists(indexed)) GTEST_SKIP() << "no Access-made sample at " << indexed.toStdString();
+  QString file = env.path("indexed.mdb");
+  ASSERT_TRUE(QFile::copy(indexed, file));
+  QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+  const QByteArray before = bytes(file);
+  ui->answers = {Vb::Yes, Vb::Yes};
+  newExport()->ExportCourseData(file, 8);
+  EXPECT_TRUE(bytes(file) == before);
+  ASSERT_FALSE(ui->prompts().isEmpty());
+  EXPECT_TRUE(ui->lastPrompt().startsWith(QStringLiteral("该Access文件不能写入：") + file)) << ui->lastPrompt().toStdString();
 }
 
 }  // namespace
