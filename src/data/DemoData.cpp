@@ -20,7 +20,7 @@ namespace {
 
 using Values = std::initializer_list<std::pair<const char*, QVariant>>;
 
-struct CourseSpec {
+struct CoursePlan {
   const char* name;
   const char* code;
   const char* description;
@@ -29,7 +29,7 @@ struct CourseSpec {
   const char* chapters[4];   // chapter topics
 };
 
-const CourseSpec kCourses[] = {
+const CoursePlan kCourses[] = {
     {"数据结构", "DS", "计算机类专业核心基础课程，讲授常用数据结构及其算法。", 0, 1,
      {"线性表", "栈和队列", "树和二叉树", "图"}},
     {"操作系统", "OS", "讲授操作系统的基本原理、设计方法和实现技术。", 0, 2,
@@ -247,21 +247,21 @@ class Writer {
     addPartition(time_, QStringLiteral("16至30分钟"), 16, 30, 3, QVariant(), QString());
   }
 
-  void makeCourse(const CourseSpec& spec, int problems, bool big) {
-    const int keySubject = subjects_.at(spec.keySubject);
+  void makeCourse(const CoursePlan& plan, int problems, bool big) {
+    const int keySubject = subjects_.at(plan.keySubject);
     const int courseId = insert(QStringLiteral("Course"), {{"KeySubjectID", keySubject},
-                                                           {"Name", QString::fromUtf8(spec.name)},
-                                                           {"Description", QString::fromUtf8(spec.description)},
-                                                           {"CourseCode", QString::fromUtf8(spec.code)},
+                                                           {"Name", QString::fromUtf8(plan.name)},
+                                                           {"Description", QString::fromUtf8(plan.description)},
+                                                           {"CourseCode", QString::fromUtf8(plan.code)},
                                                            {"Lastupdated", stamp(0)}});
     if (big) summary_.bigCourseId = courseId;
     ++summary_.courses;
     QVector<int> courseSubjects{keySubject};
-    if (spec.otherSubject >= 0) courseSubjects << subjects_.at(spec.otherSubject);
+    if (plan.otherSubject >= 0) courseSubjects << subjects_.at(plan.otherSubject);
     for (int s : courseSubjects)
       insert(QStringLiteral("CoursesSubjects"), {{"CourseID", courseId}, {"SubjectID", s}});
 
-    const QVector<Content> contents = makeContents(spec, courseId);
+    const QVector<Content> contents = makeContents(plan, courseId);
     makeSyllabus(contents, courseSubjects);
     for (const FeatureIds* f : {&type_, &difficulty_, &cognition_, &time_})
       for (int p : f->partitions)
@@ -269,10 +269,10 @@ class Writer {
                                                             {"FeaturePartitionID", p},
                                                             {"DefaultWeight", 1.0},
                                                             {"Lastupdated", stamp(1)}});
-    makeProblems(spec, contents, keySubject, problems);
+    makeProblems(plan, contents, keySubject, problems);
   }
 
-  QVector<Content> makeContents(const CourseSpec& spec, int courseId) {
+  QVector<Content> makeContents(const CoursePlan& plan, int courseId) {
     QVector<Content> contents;
     auto add = [&](int parentIndex, const QString& name, int level) {
       const int parentId = parentIndex < 0 ? 0 : contents.at(parentIndex).id;
@@ -288,7 +288,7 @@ class Writer {
     QString xml = QStringLiteral("<CONTENTHIERARCHY>");
     auto open = [&](int index) { xml += QStringLiteral("<CONTENT ID=\"%1\">").arg(contents.at(index).id); };
     for (int c = 0; c < 4; ++c) {
-      const QString topic = QString::fromUtf8(spec.chapters[c]);
+      const QString topic = QString::fromUtf8(plan.chapters[c]);
       const int chapter = add(-1, QString::fromUtf8(kChapterNumbers[c]) + ' ' + topic, 0);
       open(chapter);
       for (int s = 0; s < 3; ++s) {
@@ -336,11 +336,11 @@ class Writer {
     return 0;
   }
 
-  int makeProblem(const CourseSpec& spec, const Content& leaf, int leafSection, int keySubject, int type,
+  int makeProblem(const CoursePlan& plan, const Content& leaf, int leafSection, int keySubject, int type,
                   const QVariant& groupId) {
-    const int n = ++sequence_[QLatin1String(spec.code)];
+    const int n = ++sequence_[QLatin1String(plan.code)];
     const QDateTime when = stamp(n);
-    const QVariant code = n % 50 == 0 ? QVariant() : QVariant(QStringLiteral("%1-%2").arg(QLatin1String(spec.code)).arg(n, 6, 10, QChar('0')));
+    const QVariant code = n % 50 == 0 ? QVariant() : QVariant(QStringLiteral("%1-%2").arg(QLatin1String(plan.code)).arg(n, 6, 10, QChar('0')));
     const int id = insert(QStringLiteral("Problem"), {{"ProblemGroupID", groupId},
                                                       {"ProblemCode", code},
                                                       {"Body", body(type, leaf.name, n)},
@@ -366,7 +366,7 @@ class Writer {
     return id;
   }
 
-  void makeProblems(const CourseSpec& spec, const QVector<Content>& contents, int keySubject, int problems) {
+  void makeProblems(const CoursePlan& plan, const QVector<Content>& contents, int keySubject, int problems) {
     QVector<int> leaves;
     for (int i = 0; i < contents.size(); ++i)
       if (contents.at(i).level == 2) leaves << i;
@@ -375,16 +375,16 @@ class Writer {
       const Content& leaf = contents.at(leaves.at(made % leaves.size()));
       const int section = contents.at(leaf.parentIndex).id;
       if (made % kProblemsPerGroup == kProblemsPerGroup - kGroupSize && problems - made >= kGroupSize) {
-        makeGroup(spec, leaf, section, keySubject);
+        makeGroup(plan, leaf, section, keySubject);
         made += kGroupSize;
       } else {
-        makeProblem(spec, leaf, section, keySubject, randomType(), 0);
+        makeProblem(plan, leaf, section, keySubject, randomType(), 0);
         ++made;
       }
     }
   }
 
-  void makeGroup(const CourseSpec& spec, const Content& leaf, int section, int keySubject) {
+  void makeGroup(const CoursePlan& plan, const Content& leaf, int section, int keySubject) {
     const int groupId = insert(QStringLiteral("ProblemGroup"),
                                {{"Stem", QStringLiteral("案例材料：某单位在信息系统建设中遇到了与“%1”相关的问题，"
                                                         "请阅读材料后回答问题。")
@@ -393,7 +393,7 @@ class Writer {
     QString xml = QStringLiteral("<PROBLEMHIERARCHY><GROUP ID=\"%1\">").arg(groupId);
     for (int i = 0; i < kGroupSize; ++i)
       xml += QStringLiteral("<PROBLEM ID=\"%1\"/>")
-                 .arg(makeProblem(spec, leaf, section, keySubject, kGroupType, groupId));
+                 .arg(makeProblem(plan, leaf, section, keySubject, kGroupType, groupId));
     xml += QStringLiteral("</GROUP></PROBLEMHIERARCHY>");
     dal_.ExecQuery(QString(), QStringLiteral("update ProblemGroup set ProblemHierarchy=? where ProblemGroupID=") +
                                   QString::number(groupId),
