@@ -4,10 +4,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
 #include <QTextStream>
 
 #include "core/AppPaths.h"
 #include "data/CDataAccess.h"
+#include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/DemoData.h"
 #include "data/IniFile.h"
@@ -80,14 +82,9 @@ DemoData::Summary build(const QString& target, int problems) {
 DemoData::Summary buildOnServer(const QString& connect, int problems) {
   CDataAccess dal{CDataAccess::Unconnected{}};
   dal.OpenConnection(connect);
-  bool holdsTables = true;
-  try {
-    RecordsetPtr probe;
-    dal.GetConnectedRecordset(QStringLiteral("select count(*) from Subject"), probe);
-  } catch (const DataError&) {
-    holdsTables = false;
-    dal.OpenConnection(connect);  // a failed statement may leave the connection unusable
-  }
+  bool holdsTables = false;
+  for (const QString& table : dal.connection()->database().tables())
+    holdsTables = holdsTables || Schema::find(table) != nullptr;
   if (holdsTables)
     throw DataError(DataError::GenericNumber, QStringLiteral("init-demo"),
                     QStringLiteral("the database already holds the system tables; init-demo --connect fills "
