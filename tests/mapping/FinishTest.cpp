@@ -83,10 +83,16 @@ TEST_F(Finishing, AutomaticMappingNeverAsksAndCreatesEveryUnpairedFeature) {
   EXPECT_EQ(pairs(importGlobals().FeatureMap),
             (QList<std::pair<qint32, qint32>>{{3, 33}, {13, level}, {12, ability}, {15, ability + 1}}));
   // Every column but the ID travels.
-  EXPECT_EQ(column(system(), "select name||'|'||FeatureNumber||'|'||type||'|'||minimum||'|'||maximum||'|'||"
-                             "valueincrement||'|'||description from Feature where FeatureID=" +
-                                 QString::number(ability)),
-            QStringList{"能力|0|1|0.0|10.0|0.5|能力 说明"});
+  RecordsetPtr rs;
+  system().GetConnectedRecordset("select * from Feature where FeatureID=" + QString::number(ability), rs);
+  ASSERT_FALSE(rs->Eof());
+  EXPECT_EQ(rs->Value("name").toString(), "能力");
+  EXPECT_EQ(rs->Value("FeatureNumber").toInt(), 0);
+  EXPECT_EQ(rs->Value("type").toInt(), 1);
+  EXPECT_DOUBLE_EQ(rs->Value("minimum").toDouble(), 0.0);
+  EXPECT_DOUBLE_EQ(rs->Value("maximum").toDouble(), 10.0);
+  EXPECT_DOUBLE_EQ(rs->Value("valueincrement").toDouble(), 0.5);
+  EXPECT_EQ(rs->Value("description").toString(), "能力 说明");
 }
 
 TEST_F(Finishing, IdListsOfSubjectsAndPartitionsHaveNoLeadingZero) {
