@@ -107,6 +107,24 @@ DemoData::Summary buildOnServer(const QString& connect, int problems) {
   }
 }
 
+// Points a new odbc.ini at the demo database; an existing one is never touched.
+int writeSettingsIfMissing(const QString& connect, QTextStream& out, QTextStream& err) {
+  const QString ini = AppPaths::iniFile();
+  if (QFileInfo::exists(ini)) return 0;
+  // The settings file hands back at most 127 characters of a value.
+  if (connect.size() > 127) {
+    err << "warning: the connection string is longer than odbc.ini can hand back (127 characters); "
+           "no odbc.ini written: shorten the path or the string\n";
+    return 0;
+  }
+  if (!WriteIniString(QStringLiteral("ODBC"), QStringLiteral("ConnectionString"), connect, ini)) {
+    err << "cannot write " << ini << '\n';
+    return 1;
+  }
+  out << "Connection settings: " << ini << '\n';
+  return 0;
+}
+
 int initDemoOnServer(const Options& o, QTextStream& out, QTextStream& err) {
   try {
     QElapsedTimer timer;
@@ -119,21 +137,7 @@ int initDemoOnServer(const Options& o, QTextStream& out, QTextStream& err) {
     err << "init-demo failed: " << e.description() << '\n';
     return 1;
   }
-  const QString ini = AppPaths::iniFile();
-  if (!QFileInfo::exists(ini)) {
-    // The settings file hands back at most 127 characters of a value.
-    if (o.connect.size() > 127) {
-      err << "warning: the connection string is longer than odbc.ini can hand back (127 characters); "
-             "no odbc.ini written\n";
-      return 0;
-    }
-    if (!WriteIniString(QStringLiteral("ODBC"), QStringLiteral("ConnectionString"), o.connect, ini)) {
-      err << "cannot write " << ini << '\n';
-      return 1;
-    }
-    out << "Connection settings: " << ini << '\n';
-  }
-  return 0;
+  return writeSettingsIfMissing(o.connect, out, err);
 }
 }  // namespace
 
@@ -164,17 +168,6 @@ int runInitDemo(const QStringList& args) {
     err << "init-demo failed: " << e.description() << '\n';
     return 1;
   }
-  const QString ini = AppPaths::iniFile();
-  if (!QFileInfo::exists(ini)) {
-    const QString connect = QStringLiteral("Driver=SQLite3;Database=") + QFileInfo(target).absoluteFilePath();
-    if (!WriteIniString(QStringLiteral("ODBC"), QStringLiteral("ConnectionString"), connect, ini)) {
-      err << "cannot write " << ini << '\n';
-      return 1;
-    }
-    out << "Connection settings: " << ini << '\n';
-    // The settings file hands back at most 127 characters of a value.
-    if (connect.size() > 127)
-      err << "warning: the demo database path is too long for odbc.ini; move the program to a shorter path\n";
-  }
-  return 0;
+  return writeSettingsIfMissing(QStringLiteral("Driver=SQLite3;Database=") + QFileInfo(target).absoluteFilePath(),
+                                out, err);
 }
