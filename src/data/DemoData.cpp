@@ -233,18 +233,20 @@ class Writer {
     for (int i = 0; i < static_cast<int>(std::size(kTypes)); ++i)
       addPartition(type_, QString::fromUtf8(kTypes[i].name), i + 1, i + 1, i + 1, extDocument(kTypes[i]),
                    QString::fromUtf8(kTypes[i].help));
+    // A partition number names one partition system-wide, whatever its
+    // feature, so each numbered feature takes a range of its own.
     difficulty_ = makeFeature(QStringLiteral("难度"), 2, 0, 1, 5, QStringLiteral("题目的难易程度"));
     const char* const levels[] = {"容易", "较易", "中等", "较难", "困难"};
     for (int i = 0; i < 5; ++i)
-      addPartition(difficulty_, QString::fromUtf8(levels[i]), i + 1, i + 1, i + 1, QVariant(), QString());
+      addPartition(difficulty_, QString::fromUtf8(levels[i]), i + 1, i + 1, 101 + i, QVariant(), QString());
     cognition_ = makeFeature(QStringLiteral("认知层次"), 0, 0, 1, 4, QStringLiteral("教师自定义的认知层次"));
     const char* const cognition[] = {"识记", "理解", "应用", "分析"};
     for (int i = 0; i < 4; ++i)
       addPartition(cognition_, QString::fromUtf8(cognition[i]), i + 1, i + 1, 0, QVariant(), QString());
     time_ = makeFeature(QStringLiteral("答题时间"), 3, 1, 1, 30, QStringLiteral("预计答题时间（分钟）"));
-    addPartition(time_, QStringLiteral("5分钟以内"), 1, 5, 1, QVariant(), QString());
-    addPartition(time_, QStringLiteral("6至15分钟"), 6, 15, 2, QVariant(), QString());
-    addPartition(time_, QStringLiteral("16至30分钟"), 16, 30, 3, QVariant(), QString());
+    addPartition(time_, QStringLiteral("5分钟以内"), 1, 5, 301, QVariant(), QString());
+    addPartition(time_, QStringLiteral("6至15分钟"), 6, 15, 302, QVariant(), QString());
+    addPartition(time_, QStringLiteral("16至30分钟"), 16, 30, 303, QVariant(), QString());
   }
 
   void makeCourse(const CoursePlan& plan, int problems, bool big) {
