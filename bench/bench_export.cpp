@@ -10,6 +10,7 @@
 
 #include <ctime>
 
+#include "BenchSupport.h"
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
 #include "data/DemoData.h"
@@ -17,8 +18,6 @@
 #include "export/CExport.h"
 
 namespace {
-QString sqliteConnect(const QString& file) { return QStringLiteral("Driver=SQLite3;Database=") + file; }
-
 // A program folder of its own: the built template and an odbc.ini naming a
 // fresh system database.
 QString prepareProgramFolder(const QTemporaryDir& dir, const QString& templateFile) {
@@ -30,31 +29,12 @@ QString prepareProgramFolder(const QTemporaryDir& dir, const QString& templateFi
   db.close();
   QFile ini(home + "/odbc.ini");
   ini.open(QIODevice::WriteOnly);
-  ini.write("[ODBC]\r\nConnectionString=" + sqliteConnect(db.fileName()).toUtf8() + "\r\n");
+  ini.write("[ODBC]\r\nConnectionString=" + Bench::sqliteConnect(db.fileName()).toUtf8() + "\r\n");
   ini.close();
   qputenv("CORVINA_HOME", home.toUtf8());
   return home;
 }
 
-long peakRssKb() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-  return -1;
-}
-
-qint64 rowsIn(const QString& exchangeFile) {
-  CDataAccess dal{CDataAccess::Unconnected{}};
-  dal.OpenConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + exchangeFile + ';');
-  qint64 rows = 0;
-  for (const QString& table : Schema::courseTableNames()) {
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(QStringLiteral("select count(*) from ") + table, rs);
-    rows += rs->Value(0).toLongLong();
-  }
-  return rows;
-}
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -98,13 +78,13 @@ int main(int argc, char* argv[]) {
     const double seconds = t.elapsed() / 1000.0;
     out << "  " << stage << " and closing the file " << (t.elapsed() - stageStart) << " ms\n";
     const double cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-    const qint64 rows = rowsIn(file);
+    const qint64 rows = Bench::rowsIn(file);
     out << "course " << summary.bigCourseId << " exported: " << rows << " rows in " << QString::number(seconds, 'f', 2)
         << " s, " << QString::number(rows / seconds, 'f', 0) << " rows/s\n";
     out << "CPU time " << QString::number(cpuSeconds, 'f', 2) << " s, " << QString::number(rows / cpuSeconds, 'f', 0)
         << " rows per CPU second (the machine is shared: wall time includes waiting)\n";
     out << "exchange file: " << QFile(file).size() / 1024 << " KiB\n";
-    out << "peak RSS (VmHWM): " << peakRssKb() << " kB\n";
+    out << "peak RSS (VmHWM): " << Bench::statusKb("VmHWM:") << " kB\n";
     return 0;
   } catch (const DataError& e) {
     out << "failed: " << e.number() << ' ' << e.source() << ": " << e.description() << '\n';

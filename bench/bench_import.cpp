@@ -13,6 +13,7 @@
 
 #include <ctime>
 
+#include "BenchSupport.h"
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
 #include "data/DemoData.h"
@@ -22,8 +23,6 @@
 #include "import/ImportGlobals.h"
 
 namespace {
-QString sqliteConnect(const QString& file) { return QStringLiteral("Driver=SQLite3;Database=") + file; }
-
 // Points odbc.ini at a new, empty system database with the full schema: a
 // SQLite file, or the server database serverConnect names.
 void useFreshSystemDb(const QString& home, const QString& name, const QString& serverConnect = QString()) {
@@ -34,38 +33,12 @@ void useFreshSystemDb(const QString& home, const QString& name, const QString& s
   QFile ini(home + "/odbc.ini");
   ini.open(QIODevice::WriteOnly | QIODevice::Truncate);
   ini.write("[ODBC]\r\nConnectionString=" +
-            (serverConnect.isEmpty() ? sqliteConnect(file) : serverConnect).toUtf8() + "\r\n");
+            (serverConnect.isEmpty() ? Bench::sqliteConnect(file) : serverConnect).toUtf8() + "\r\n");
   ini.close();
   CDataAccess dal;
   dal.BeginTrans();
   Schema::createSystemTables(dal);
   dal.CommitTrans();
-}
-
-long statusKb(const QByteArray& key) {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith(key)) return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-  return -1;
-}
-
-// Lets VmHWM start again from the current resident size.
-void resetPeakRss() {
-  QFile clear(QStringLiteral("/proc/self/clear_refs"));
-  if (clear.open(QIODevice::WriteOnly)) clear.write("5");
-}
-
-qint64 rowsIn(const QString& exchangeFile) {
-  CDataAccess dal{CDataAccess::Unconnected{}};
-  dal.OpenConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + exchangeFile + ';');
-  qint64 rows = 0;
-  for (const QString& table : Schema::courseTableNames()) {
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(QStringLiteral("select count(*) from ") + table, rs);
-    rows += rs->Value(0).toLongLong();
-  }
-  return rows;
 }
 
 QString exportBigCourse(const QString& home, int problems, QTextStream& out) {
@@ -96,13 +69,13 @@ int main(int argc, char* argv[]) {
     qputenv("CORVINA_HOME", home.toUtf8());
 
     const QString file = exportBigCourse(home, problems, out);
-    const qint64 rows = rowsIn(file);
+    const qint64 rows = Bench::rowsIn(file);
     useFreshSystemDb(home, QStringLiteral("second.db"), argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
     importGlobals().releaseConnections();
     importGlobals().bAutoMap = true;
 
-    resetPeakRss();
-    const long rssBefore = statusKb("VmRSS:");
+    Bench::resetPeakRss();
+    const long rssBefore = Bench::statusKb("VmRSS:");
     CImport importer;
     QElapsedTimer t;
     qint64 stageStart = 0;
@@ -126,7 +99,7 @@ int main(int argc, char* argv[]) {
         << QString::number(rows / seconds, 'f', 0) << " rows/s\n";
     out << "CPU time " << QString::number(cpuSeconds, 'f', 2) << " s, " << QString::number(rows / cpuSeconds, 'f', 0)
         << " rows per CPU second (the machine is shared: wall time includes waiting)\n";
-    out << "resident before the import " << rssBefore << " kB, peak during it (VmHWM) " << statusKb("VmHWM:")
+    out << "resident before the import " << rssBefore << " kB, peak during it (VmHWM) " << Bench::statusKb("VmHWM:")
         << " kB\n";
     if (!importer.SkippedRows().isEmpty()) out << importer.SkippedSummary() << '\n';
     return 0;

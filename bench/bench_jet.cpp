@@ -14,19 +14,12 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "BenchSupport.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
 #include "data/jet/JetWriter.h"
 
 namespace {
-
-long statusKb(const char* field) {
-  QFile f(QStringLiteral("/proc/self/status"));
-  if (!f.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : f.readAll().split('\n'))
-    if (line.startsWith(field)) return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
-  return -1;
-}
 
 void exec(QSqlQuery& q, const QString& sql) {
   if (!q.exec(sql)) throw std::runtime_error(q.lastError().text().toStdString());
@@ -86,8 +79,8 @@ int main(int argc, char** argv) {
     if (!db.open()) throw std::runtime_error("mirror cannot be opened");
     QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-2000"));
     const qint64 rows = fillCourse(db, problems);
-    const long rssBefore = statusKb("VmRSS:");
-    const long peakBefore = statusKb("VmHWM:");
+    const long rssBefore = Bench::statusKb("VmRSS:");
+    const long peakBefore = Bench::statusKb("VmHWM:");
     QElapsedTimer timer;
     timer.start();
     Jet::writeBack(target, target, db);
@@ -98,7 +91,7 @@ int main(int argc, char** argv) {
     std::printf("rows/s:            %.0f\n", rows / seconds);
     std::printf("file size:         %.1f MiB\n", QFile(target).size() / 1048576.0);
     std::printf("RSS before write:  %ld KiB (peak so far %ld KiB)\n", rssBefore, peakBefore);
-    std::printf("peak RSS (VmHWM):  %ld KiB\n", statusKb("VmHWM:"));
+    std::printf("peak RSS (VmHWM):  %ld KiB\n", Bench::statusKb("VmHWM:"));
   } catch (const DataError& e) {
     std::fprintf(stderr, "%s\n", qPrintable(e.description()));
     return 1;
