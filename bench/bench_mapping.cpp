@@ -55,8 +55,7 @@ int main(int argc, char* argv[]) {
 
   ImportGlobals& g = importGlobals();
   g.bAutoMap = true;
-  g.ImportSourceDAL().OpenConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + exchange +
-                                     QStringLiteral(";"));
+  g.ImportSourceDAL().OpenExchangeFile(exchange, ExchangeAccess::Write);
   fill(g.ImportSourceDAL(), n, true);
 
   MappingModel& form = mappingForm();

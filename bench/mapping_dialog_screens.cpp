@@ -15,7 +15,7 @@
 #include "data/Schema.h"
 #include "import/ImportGlobals.h"
 #include "mapping/MappingModel.h"
-#include "mapping/frmImport.h"
+#include "ui/frmImport.h"
 #include "ui/QtInteraction.h"
 
 namespace {

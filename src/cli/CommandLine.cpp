@@ -20,8 +20,8 @@
 #include "import/CImport.h"
 #include "import/ImportGlobals.h"
 #include "resources/Strings.h"
-#include "ui/LoginCheck.h"
-#include "ui/modInputOutput.h"
+#include "login/LoginCheck.h"
+#include "core/modInputOutput.h"
 
 namespace CommandLine {
 namespace {

@@ -66,6 +66,16 @@ bool CDataAccess::OpenConnection(const QString& Connect) {
   return true;
 }
 
+void CDataAccess::OpenExchangeFile(const QString& path, ExchangeAccess access) {
+  try {
+    CloseConnection();
+    m_connection = Connection::openExchangeFile(path, access);
+    m_strConnect.clear();
+  } catch (...) {
+    rethrow();
+  }
+}
+
 bool CDataAccess::CloseConnection() {
   m_bHoldsUnopened = false;
   if (!m_connection) return true;

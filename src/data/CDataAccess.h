@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "data/Connection.h"
 #include "data/Dialect.h"
 #include "data/Recordset.h"
 
@@ -23,6 +24,9 @@ class CDataAccess {
   CDataAccess& operator=(const CDataAccess&) = delete;
 
   bool OpenConnection(const QString& Connect);
+  // An exchange file, by path (never inside a connection string, so any
+  // character may stand in the name).
+  void OpenExchangeFile(const QString& path, ExchangeAccess access);
   bool CloseConnection();  // writes back a working copy (Jet) and may raise then
 
   bool GetConnectedRecordset(const QString& SQLQuery, RecordsetPtr& RecordSet, long LockType = 3,

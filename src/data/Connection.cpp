@@ -127,14 +127,17 @@ QString Connection::connectValue(const QString& connectString, const QString& ke
   return value;
 }
 
-SqliteConnection::SqliteConnection(const QString& connectString, const QString& path, bool exchange)
+SqliteConnection::SqliteConnection(const QString& connectString, const QString& path, bool exchange,
+                                   bool readOnly)
     : Connection(connectString, Dialect::SQLite, exchange) {
   if (path.isEmpty() || !QFileInfo(path).isFile())
     raiseMessage(QStringLiteral("QSQLITE"), QStringLiteral("Could not find file '%1'.").arg(path));
-  openDatabase(QStringLiteral("QSQLITE"), path, QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+  QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
+  if (readOnly) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+  openDatabase(QStringLiteral("QSQLITE"), path, options);
 }
 
-std::shared_ptr<Connection> openExchangeFile(const QString& connectString, const QString& path) {
+std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, ExchangeAccess access) {
   QFile file(path);
   if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
     raiseMessage(QStringLiteral("Microsoft JET Database Engine"),
@@ -142,8 +145,8 @@ std::shared_ptr<Connection> openExchangeFile(const QString& connectString, const
   const QByteArray head = file.read(4096);
   file.close();
   if (head.startsWith(QByteArrayLiteral("SQLite format 3")))
-    return std::make_shared<SqliteConnection>(connectString, path, true);
-  if (Jet::isJetFile(head)) return Jet::openExchange(connectString, path);
+    return std::make_shared<SqliteConnection>(path, path, true, access == ExchangeAccess::Read);
+  if (Jet::isJetFile(head)) return Jet::openExchange(path, access);
   raiseMessage(QStringLiteral("Microsoft JET Database Engine"),
                QStringLiteral("Unrecognized database format '%1'.").arg(path));
 }
@@ -155,16 +158,12 @@ std::shared_ptr<Connection> Connection::open(const QString& connectString) {
     if (driver.compare(QLatin1String("SQLite3"), Qt::CaseInsensitive) == 0)
       return std::make_shared<SqliteConnection>(
           connectString, connectValue(connectString, QStringLiteral("Database")), false);
-    if (driver.contains(QLatin1String("Microsoft Access Driver"), Qt::CaseInsensitive))
-      return openExchangeFile(connectString, connectValue(connectString, QStringLiteral("Dbq")));
     return std::make_shared<OdbcConnection>(connectString, odbcDialect(driver));
   }
   if (provider.compare(QLatin1String("MSDataShape"), Qt::CaseInsensitive) == 0)
     // The offline system database is a SQLite file.
     return std::make_shared<SqliteConnection>(
         connectString, connectValue(connectString, QStringLiteral("Data Source")), false);
-  if (provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive))
-    return openExchangeFile(connectString, connectValue(connectString, QStringLiteral("Data Source")));
   if (!provider.isEmpty())
     throw DataError(3706, QStringLiteral("ADODB.Connection"),
                     QStringLiteral("Provider cannot be found. It may not be properly installed."));

@@ -8,6 +8,10 @@
 
 class QSqlError;
 
+// What an exchange file is opened for. Files read for an import come from
+// other machines and are never written.
+enum class ExchangeAccess { Read, Write };
+
 // One open database connection behind a data access object. The connection
 // string decides the backend: native SQLite, ODBC, or an exchange file (whose
 // format is recognised by its first bytes).
@@ -15,6 +19,8 @@ class Connection {
  public:
   // Throws DataError with the driver's number, source and text.
   static std::shared_ptr<Connection> open(const QString& connectString);
+  // An exchange file, by path: its format is recognised by its first bytes.
+  static std::shared_ptr<Connection> openExchangeFile(const QString& path, ExchangeAccess access);
   virtual ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -63,8 +69,6 @@ class Connection {
 // SQLite-format exchange file.
 class SqliteConnection : public Connection {
  public:
-  SqliteConnection(const QString& connectString, const QString& path, bool exchange);
+  // readOnly: a file from elsewhere that this program must not change.
+  SqliteConnection(const QString& connectString, const QString& path, bool exchange, bool readOnly = false);
 };
-
-// Opens an exchange file given its path, choosing the backend by its first bytes.
-std::shared_ptr<Connection> openExchangeFile(const QString& connectString, const QString& path);

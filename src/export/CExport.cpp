@@ -60,13 +60,6 @@ void copyTemplate(const QString& templatePath, const QString& path) {
   QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOwner | QFile::WriteOwner);
 }
 
-// A file name may hold a semicolon (course names become file names as they
-// are); braces keep it from ending the value.
-QString exchangeConnectString(const QString& path) {
-  const QString source = path.contains(';') ? '{' + path + '}' : path;
-  return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + source + ';';
-}
-
 // IDs go into statement text; only their integer form is ever pasted, and an
 // empty value (NULL reference) is left out so the list stays valid SQL.
 void appendId(QString& list, const QVariant& id) {
@@ -285,7 +278,7 @@ bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAc
   try {
     if (!dal)
       throw DataError(91, exportSource(), QStringLiteral("Object variable or With block variable not set"));
-    bResult = dal->OpenConnection(exchangeConnectString(strDestFile));
+    dal->OpenExchangeFile(strDestFile, ExchangeAccess::Write);
     RecordsetPtr rs;
     if (bResult) {
       bResult = dal->GetConnectedRecordset(bCourse ? QStringLiteral("select * from Course")

@@ -32,8 +32,7 @@ bool Opens(CDataAccess& dal, const QString& sql) {
 }
 }  // namespace
 
-CImport::CImport()
-    : m_strConnectPrefix(QStringLiteral("Driver={Microsoft Access Driver (*.mdb)};Uid=Admin;Pwd=;Dbq=")) {}
+CImport::CImport() = default;
 
 CDataAccess& CImport::Source() { return importGlobals().ImportSourceDAL(); }
 CDataAccess& CImport::Dest() { return importGlobals().ImportDestDAL(); }
@@ -43,8 +42,8 @@ CDataAccess& CImport::Dest() { return importGlobals().ImportDestDAL(); }
 bool CImport::OpenExchangeFile(const QString& strFileName, CDataAccess& dal, bool bCourse) {
   bool bOk = false;
   try {
-    bOk = dal.OpenConnection(m_strConnectPrefix + strFileName + QLatin1Char(';')) &&
-          CheckExchangeTables(dal, bCourse);
+    dal.OpenExchangeFile(strFileName, ExchangeAccess::Read);
+    bOk = CheckExchangeTables(dal, bCourse);
   } catch (const std::exception&) {
     interaction().MsgBox(QStringLiteral("连接数据库失败！"), Vb::OKOnly, QString());
     return false;

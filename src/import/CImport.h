@@ -113,7 +113,6 @@ class CImport {
   CDataAccess& Source();
   CDataAccess& Dest();
 
-  const QString m_strConnectPrefix;
   qint32 m_nCourseID = 0;
   bool m_bRenameCourse = false;
   IdMap m_ContentMap;

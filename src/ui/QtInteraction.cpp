@@ -6,7 +6,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "mapping/frmImport.h"
+#include "ui/frmImport.h"
 #include "resources/Strings.h"
 
 namespace {

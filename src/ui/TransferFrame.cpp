@@ -19,7 +19,7 @@
 #include "resources/Strings.h"
 #include "ui/frmCorvina.h"
 #include "ui/modBrowseFolder.h"
-#include "ui/modInputOutput.h"
+#include "core/modInputOutput.h"
 
 namespace {
 struct ActionRow {

@@ -14,7 +14,7 @@
 #include "resources/Strings.h"
 #include "ui/TransferFrame.h"
 #include "ui/X11Window.h"
-#include "ui/modInputOutput.h"
+#include "core/modInputOutput.h"
 
 namespace {
 const QString FormName = QStringLiteral("frmCorvina");

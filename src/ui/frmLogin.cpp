@@ -13,7 +13,7 @@
 #include "core/Interaction.h"
 #include "data/DataError.h"
 #include "resources/Strings.h"
-#include "ui/LoginCheck.h"
+#include "login/LoginCheck.h"
 #include "ui/frmCorvina.h"
 #include "ui/frmSysOdbcIni.h"
 

@@ -172,19 +172,18 @@ TEST(DataAccess, RollbackUndoesAndFlagFollowsTransactions) {
 TEST(DataAccess, ExchangeFilesAreRecognisedByTheirFirstBytes) {
   TestEnv env;
   CDataAccess dal;
-  dal.OpenConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + env.path("Template.mdb") + ";");
+  dal.OpenExchangeFile(env.path("Template.mdb"), ExchangeAccess::Read);
   RecordsetPtr rs;
   dal.GetConnectedRecordset("select * from Course", rs);
   EXPECT_EQ(rs->FieldCount(), 7);
-  dal.OpenConnection("Driver={Microsoft Access Driver (*.mdb)};Uid=Admin;Pwd=;Dbq=" + env.path("Template.mdb") + ";");
+  dal.OpenExchangeFile(env.path("Template.sqlite.mdb"), ExchangeAccess::Read);
   EXPECT_TRUE(dal.IsConnected());
 
   QFile junk(env.path("junk.mdb"));
   junk.open(QIODevice::WriteOnly);
   junk.write("this is not a database at all");
   junk.close();
-  EXPECT_THROW(dal.OpenConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + env.path("junk.mdb") + ";"),
-               DataError);
+  EXPECT_THROW(dal.OpenExchangeFile(env.path("junk.mdb"), ExchangeAccess::Read), DataError);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include "data/IniFile.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
-#include "ui/LoginCheck.h"
+#include "login/LoginCheck.h"
 
 namespace {
 

@@ -45,14 +45,10 @@ class ExportTest : public ::testing::Test {
     return exporter;
   }
 
-  static QString jetConnect(const QString& file) {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + file + ';';
-  }
-
   // Runs a statement on an exchange file (test set-up).
   static void execIn(const QString& file, const QString& sql) {
     CDataAccess dal{CDataAccess::Unconnected{}};
-    dal.OpenConnection(jetConnect(file));
+    dal.OpenExchangeFile(file, ExchangeAccess::Write);
     dal.ExecQuery(QString(), sql);
     dal.CloseConnection();
   }
@@ -60,7 +56,7 @@ class ExportTest : public ::testing::Test {
   // First column of every row, as text.
   static QStringList column(const QString& file, const QString& sql) {
     CDataAccess dal{CDataAccess::Unconnected{}};
-    dal.OpenConnection(jetConnect(file));
+    dal.OpenExchangeFile(file, ExchangeAccess::Read);
     RecordsetPtr rs;
     dal.GetConnectedRecordset(sql, rs);
     QStringList out;
@@ -75,7 +71,7 @@ class ExportTest : public ::testing::Test {
   // Every row of the fifteen tables, for before/after comparisons.
   static QString dump(const QString& file) {
     CDataAccess dal{CDataAccess::Unconnected{}};
-    dal.OpenConnection(jetConnect(file));
+    dal.OpenExchangeFile(file, ExchangeAccess::Read);
     QString out;
     for (const QString& table : Schema::courseTableNames()) {
       RecordsetPtr rs;

@@ -20,8 +20,7 @@ ExchangeFile::ExchangeFile(const TestEnv& env, const QString& name) : path_(env.
   QFile::copy(env.path(QStringLiteral("Template.mdb")), path_);
   QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner);
   dal_ = std::make_unique<CDataAccess>(CDataAccess::Unconnected{});
-  dal_->OpenConnection(QStringLiteral("Driver={Microsoft Access Driver (*.mdb)};Uid=Admin;Pwd=;Dbq=") + path_ +
-                       QLatin1Char(';'));
+  dal_->OpenExchangeFile(path_, ExchangeAccess::Write);
 }
 
 ExchangeFile::~ExchangeFile() { close(); }

@@ -128,7 +128,7 @@ TEST(JetReaderBadFiles, TheImportSeesAFailedConnection) {
   const QString bad = writeFile(env.path("bad.mdb"), readFile(jetDir + "/Template.mdb").left(2 * pageSize));
   CDataAccess dal{CDataAccess::Unconnected{}};
   try {
-    dal.OpenConnection("Driver={Microsoft Access Driver (*.mdb)};Uid=Admin;Pwd=;Dbq=" + bad);
+    dal.OpenExchangeFile(bad, ExchangeAccess::Read);
     FAIL() << "a damaged file was opened";
   } catch (const DataError& e) {
     EXPECT_EQ(e.source(), DataError::DataAccessSource);

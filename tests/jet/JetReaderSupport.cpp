@@ -16,7 +16,7 @@ QString sharedJetDir() {
 }
 
 std::shared_ptr<Connection> openForImport(const QString& path) {
-  return Connection::open(QStringLiteral("Driver={Microsoft Access Driver (*.mdb)};Uid=Admin;Pwd=;Dbq=") + path);
+  return Connection::openExchangeFile(path, ExchangeAccess::Read);
 }
 
 QVector<QVariantList> rows(const QSqlDatabase& db, const QString& sql) {

@@ -83,8 +83,7 @@ TEST(JetReaderSamples, ImportConnectStringReachesTheRowsThroughTheDataAccessObje
   REQUIRE_SHARED();
   TestEnv env;
   CDataAccess dal;
-  ASSERT_TRUE(dal.OpenConnection("Driver={Microsoft Access Driver (*.mdb)};Uid=Admin;Pwd=;Dbq=" + jetDir +
-                                 "/samples/course-english.mdb"));
+  dal.OpenExchangeFile(jetDir + "/samples/course-english.mdb", ExchangeAccess::Read);
   RecordsetPtr rs;
   ASSERT_TRUE(dal.GetConnectedRecordset("select * from Course", rs));
   ASSERT_FALSE(rs->Eof());

@@ -10,8 +10,8 @@
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
-#include "ui/LoginCheck.h"
-#include "ui/MD5bas.h"
+#include "login/LoginCheck.h"
+#include "login/MD5bas.h"
 #include "ui/frmCorvina.h"
 #include "ui/frmLogin.h"
 

@@ -2,7 +2,7 @@
 
 #include <QCryptographicHash>
 
-#include "ui/MD5bas.h"
+#include "login/MD5bas.h"
 
 namespace {
 

@@ -33,8 +33,7 @@ class MappingTest : public ::testing::Test {
     g.FeaturePartitionMap.clear();
     g.PartitionValueMap = std::make_shared<IdMap>();
     g.FeatureValueMaps.clear();
-    g.ImportSourceDAL().OpenConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
-                                       exchangeFile + QStringLiteral(";"));
+    g.ImportSourceDAL().OpenExchangeFile(exchangeFile, ExchangeAccess::Read);
   }
   ~MappingTest() override { importGlobals().releaseConnections(); }
 

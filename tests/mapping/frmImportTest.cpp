@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "MappingFixture.h"
-#include "mapping/frmImport.h"
+#include "ui/frmImport.h"
 
 namespace {
 

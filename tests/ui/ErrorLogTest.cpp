@@ -7,7 +7,7 @@
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
-#include "ui/modInputOutput.h"
+#include "core/modInputOutput.h"
 
 namespace {
 

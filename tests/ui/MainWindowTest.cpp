@@ -12,7 +12,7 @@
 #include "ui/TransferFrame.h"
 #include "ui/X11Window.h"
 #include "ui/frmCorvina.h"
-#include "ui/modInputOutput.h"
+#include "core/modInputOutput.h"
 #include "ui/UiTestApp.h"
 
 namespace {

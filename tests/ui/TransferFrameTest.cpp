@@ -21,7 +21,7 @@
 #include "ui/TransferFrame.h"
 #include "ui/UiTestApp.h"
 #include "ui/frmCorvina.h"
-#include "ui/modInputOutput.h"
+#include "core/modInputOutput.h"
 
 namespace {
 
@@ -331,7 +331,7 @@ TEST_F(Transfer, RowsTheImportLeftOutAreCounted) {
   const QString file = exportCourse(2, env.path("links.mdb"));
   {
     CDataAccess exchange{CDataAccess::Unconnected{}};
-    exchange.OpenConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file + ";");
+    exchange.OpenExchangeFile(file, ExchangeAccess::Write);
     exchange.ExecQuery(QString(), "insert into ProblemsContents (ProblemID,ContentID) values (987654,987654)");
     exchange.CloseConnection();
   }

@@ -25,12 +25,12 @@ bool isJetFile(const QByteArray& head) {
   return head.size() >= 0x15 && head.mid(4, 15) == QByteArrayLiteral("Standard Jet DB");
 }
 
-std::shared_ptr<Connection> openExchange(const QString& connectString, const QString& path) {
-  return std::make_shared<JetConnection>(connectString, path);
+std::shared_ptr<Connection> openExchange(const QString& path, ExchangeAccess access) {
+  return std::make_shared<JetConnection>(path, access);
 }
 
-JetConnection::JetConnection(const QString& connectString, const QString& path)
-    : Connection(connectString, Dialect::SQLite, true), path_(path), workDir_(makeWorkDir()) {
+JetConnection::JetConnection(const QString& path, ExchangeAccess access)
+    : Connection(path, Dialect::SQLite, true), path_(path), access_(access), workDir_(makeWorkDir()) {
   // The copy is private to this connection: no other process shares it, so
   // it needs neither a journal on disk nor syncing.
   openDatabase(QStringLiteral("QSQLITE"), workDir_->filePath(QStringLiteral("mirror.db")), QString());
@@ -66,7 +66,7 @@ void JetConnection::transactionEnded(bool committed) {
 }
 
 void JetConnection::release() {
-  if (!changed()) return;
+  if (access_ == ExchangeAccess::Read || !changed()) return;
   writeBack(path_, path_, database());
   savedChanges_ = totalChanges();
   pendingChanges_ = false;

@@ -13,7 +13,7 @@ namespace Jet {
 // True when the first bytes are those of a Jet database header.
 bool isJetFile(const QByteArray& head);
 // Opens a Jet exchange file as a connection; throws DataError.
-std::shared_ptr<Connection> openExchange(const QString& connectString, const QString& path);
+std::shared_ptr<Connection> openExchange(const QString& path, ExchangeAccess access);
 
 // A Jet exchange file opened as a SQLite working copy (a temporary file, so
 // memory stays flat however many rows the file holds). Statements run on the
@@ -21,7 +21,7 @@ std::shared_ptr<Connection> openExchange(const QString& connectString, const QSt
 // it.
 class JetConnection : public Connection {
  public:
-  JetConnection(const QString& connectString, const QString& path);
+  JetConnection(const QString& path, ExchangeAccess access);
   ~JetConnection() override;
 
   void release() override;
@@ -39,6 +39,7 @@ class JetConnection : public Connection {
   qint64 totalChanges() const;
 
   QString path_;
+  ExchangeAccess access_;
   std::unique_ptr<QTemporaryDir> workDir_;
   FileFacts facts_;
   qint64 savedChanges_ = 0;   // SQLite's change counter when last in step with the file

@@ -1,4 +1,4 @@
-#include "ui/modInputOutput.h"
+#include "core/modInputOutput.h"
 
 #include <QDir>
 #include <QFileInfo>

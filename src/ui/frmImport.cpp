@@ -1,4 +1,4 @@
-#include "mapping/frmImport.h"
+#include "ui/frmImport.h"
 
 #include <QApplication>
 #include <QGridLayout>

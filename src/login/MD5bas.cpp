@@ -1,4 +1,4 @@
-#include "ui/MD5bas.h"
+#include "login/MD5bas.h"
 
 #include <QStringEncoder>
 

@@ -1,10 +1,10 @@
-#include "ui/LoginCheck.h"
+#include "login/LoginCheck.h"
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
 #include "resources/Strings.h"
-#include "ui/MD5bas.h"
+#include "login/MD5bas.h"
 
 namespace LoginCheck {
 namespace {
