@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include "mapping/MappingModel.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -16,29 +15,45 @@ QTextStream& err() {
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 }  // namespace
 
-const QString CliInteraction::NameConflictPrefix = QStringLiteral("已经存在相同名称的课程");
-
-int CliInteraction::answerFor(const QString& prompt, int flags) const {
-  const int buttons = flags & Vb::ButtonsMask;
-  if (prompt.startsWith(Res::str(350))) return overwrite ? Vb::Yes : Vb::Cancel;
-  if (prompt.startsWith(Res::str(316))) return overwrite ? Vb::Yes : Vb::No;
-  if (prompt.startsWith(NameConflictPrefix)) return renameOnConflict ? Vb::OK : Vb::Cancel;
-  if (buttons == Vb::YesNo) return Vb::No;
-  if (buttons == Vb::OKCancel || buttons == Vb::YesNoCancel) return Vb::Cancel;
-  return Vb::OK;
+// The answer that keeps data safe unless the command was told otherwise.
+int CliInteraction::answerFor(Question question) const {
+  switch (question) {
+    case Question::ReplaceExchangeFile: return overwrite ? Vb::Yes : Vb::Cancel;
+    case Question::EmptyExchangeFile: return overwrite ? Vb::Yes : Vb::No;
+    case Question::RenameConflictingCourse: return renameOnConflict ? Vb::OK : Vb::Cancel;
+    case Question::CreateUnpairedSubjects:
+    case Question::CreateUnpairedFeatures:
+    case Question::CreateUnpairedPartitions: return Vb::Yes;  // imports pair automatically
+  }
+  return Vb::Cancel;
 }
 
+int CliInteraction::Ask(Question question, const QString& argument) {
+  const int answer = answerFor(question);
+  show(promptFor(question, argument), answer);
+  return answer;
+}
+
+// A message is told; any other question gets the answer that changes nothing.
 int CliInteraction::MsgBox(const QString& prompt, int flags, const QString& title) {
+  const int buttons = flags & Vb::ButtonsMask;
+  const std::optional<int> answer = buttons == Vb::OKOnly  ? std::nullopt
+                                    : buttons == Vb::YesNo ? std::optional<int>(Vb::No)
+                                                           : std::optional<int>(Vb::Cancel);
+  show({prompt, flags, title}, answer);
+  return answer.value_or(Vb::OK);
+}
+
+void CliInteraction::show(const Prompt& prompt, std::optional<int> answer) {
   endProgress();
-  const int answer = answerFor(prompt, flags);
-  QString line = prompt;
+  QString line = prompt.text;
   line.replace(QLatin1String("\r\n"), QLatin1String(" "));
-  err() << (title.isEmpty() ? Res::str(Res::AppTitle) : title) << ": " << line;
-  if ((flags & Vb::ButtonsMask) != Vb::OKOnly)
-    err() << " -> " << (answer == Vb::Yes ? "yes" : answer == Vb::No ? "no" : answer == Vb::OK ? "ok" : "cancel");
+  err() << (prompt.title.isEmpty() ? Res::str(Res::AppTitle) : prompt.title) << ": " << line;
+  if (answer)
+    err() << " -> "
+          << (*answer == Vb::Yes ? "yes" : *answer == Vb::No ? "no" : *answer == Vb::OK ? "ok" : "cancel");
   err() << Qt::endl;
   messages_ << line;
-  return answer;
 }
 
 std::optional<QString> CliInteraction::InputBox(const QString& prompt, const QString&, const QString&) {
@@ -48,10 +63,8 @@ std::optional<QString> CliInteraction::InputBox(const QString& prompt, const QSt
   return std::nullopt;
 }
 
-void CliInteraction::ShowMappingDialog(MappingModel& model) {
-  // The command line maps automatically; a mapping form is never shown.
-  model.cmdCancel_Click();
-}
+// The command line maps automatically; a form left loaded counts as cancelled.
+void CliInteraction::ShowMappingDialog(MappingModel&) {}
 
 void CliInteraction::progress(const QString& subject, int percent, const QString& message) {
   const QString text = QStringLiteral("%1 [%2%] %3").arg(subject).arg(percent, 3).arg(message);

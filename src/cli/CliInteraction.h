@@ -8,13 +8,11 @@
 // the command was told otherwise (--overwrite, --rename-on-conflict).
 class CliInteraction : public Interaction {
  public:
-  // The import's name-conflict question starts with this text.
-  static const QString NameConflictPrefix;
-
   bool overwrite = false;
   bool renameOnConflict = false;
 
   int MsgBox(const QString& prompt, int flags, const QString& title) override;
+  int Ask(Question question, const QString& argument) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   void ShowMappingDialog(MappingModel& model) override;
@@ -27,7 +25,8 @@ class CliInteraction : public Interaction {
   QStringList takeMessages();
 
  private:
-  int answerFor(const QString& prompt, int flags) const;
+  int answerFor(Question question) const;
+  void show(const Prompt& prompt, std::optional<int> answer);
   QStringList messages_;
   bool progressOpen_ = false;
 };

@@ -9,6 +9,9 @@
 #include <memory>
 #include <optional>
 
+#include <atomic>
+
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,7 +21,6 @@
 #include "data/DataError.h"
 #include "export/CExport.h"
 #include "import/CImport.h"
-#include "import/ImportGlobals.h"
 #include "resources/Strings.h"
 #include "login/LoginCheck.h"
 #include "core/modInputOutput.h"
@@ -29,6 +31,7 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kCancelled = 130;  // as a shell reports a command ended by SIGINT
 
 QTextStream& out() {
   static QTextStream s(stdout);
@@ -42,7 +45,49 @@ QTextStream& err() {
 struct Context {
   QCommandLineParser& parser;
   CliInteraction& cli;
+  std::shared_ptr<CancelFlag> cancel;
 };
+
+// SIGINT and SIGTERM ask the running transfer to stop; it rolls back and the
+// command exits with kCancelled.
+class CancelOnSignals {
+ public:
+  explicit CancelOnSignals(const std::shared_ptr<CancelFlag>& flag) {
+    target_.store(flag.get());
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+      if (CancelFlag* f = target_.load()) f->request();
+    };
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt_);
+    sigaction(SIGTERM, &action, &previousTerm_);
+  }
+  ~CancelOnSignals() {
+    sigaction(SIGINT, &previousInt_, nullptr);
+    sigaction(SIGTERM, &previousTerm_, nullptr);
+    target_.store(nullptr);
+  }
+  CancelOnSignals(const CancelOnSignals&) = delete;
+  CancelOnSignals& operator=(const CancelOnSignals&) = delete;
+
+ private:
+  static inline std::atomic<CancelFlag*> target_{nullptr};
+  struct sigaction previousInt_ {};
+  struct sigaction previousTerm_ {};
+};
+
+// A finished transfer's line on standard error; Cancelled ends the command.
+bool reportFailure(Context& c, const TransferResult& result) {
+  c.cli.endProgress();
+  if (result.status == TransferResult::Status::Cancelled) {
+    err() << "corvina: " << result.file << ": cancelled, nothing written" << Qt::endl;
+    return true;
+  }
+  if (!result.succeeded() && !result.shown)
+    err() << "corvina: " << result.file << ": " << QString(result.reason).replace(QLatin1String("\r\n"), QLatin1String(" "))
+          << Qt::endl;
+  return false;
+}
 
 struct Command {
   QString name;
@@ -126,25 +171,19 @@ int listCourses(Context& c) {
   return kOk;
 }
 
-// Runs one course export; true when it reached its last stage.
-bool exportCourse(Context& c, qint32 nCourseID, QString& strFile) {
-  bool finished = false;
-  CExport objExport;
+// Runs one course export and reports how it ended.
+TransferResult exportCourse(Context& c, qint32 nCourseID, QString& strFile) {
+  CExport objExport(c.cli, c.cancel);
   const QString label = QFileInfo(strFile).fileName();
-  objExport.ExportProgress = [&](qint16 bar, const QString& message) {
-    c.cli.progress(label, bar, message);
-    finished = bar == 100 && message == Res::str(347);
-  };
-  try {
-    objExport.nCourseID = nCourseID;
-    objExport.ExportCourseData(strFile);
-  } catch (const DataError& e) {
-    c.cli.endProgress();
-    err() << "corvina: " << strFile << ": " << e.description() << Qt::endl;
-    return false;
-  }
-  c.cli.endProgress();
-  return finished;
+  objExport.ExportProgress = [&](qint16 bar, const QString& message) { c.cli.progress(label, bar, message); };
+  const TransferResult result = objExport.ExportCourseData(strFile, nCourseID);
+  reportFailure(c, result);
+  return result;
+}
+
+int exitStatus(const TransferResult& result) {
+  if (result.status == TransferResult::Status::Cancelled) return kCancelled;
+  return result.succeeded() ? kOk : kFailed;
 }
 
 QString exportFolder() {
@@ -175,12 +214,11 @@ int exportOne(Context& c) {
                      ? QFileInfo(c.parser.value(QStringLiteral("out"))).absoluteFilePath()
                      : exportFolder() + '/' + SafeFileName(name) + QStringLiteral(".mdb");
   const bool existed = QFileInfo::exists(file);
-  if (!exportCourse(c, nCourseID, file)) {
-    if (existed && !c.cli.overwrite) err() << "corvina: " << file << " exists; --overwrite replaces it" << Qt::endl;
-    return kFailed;
-  }
-  out() << file << '\n';
-  return kOk;
+  const TransferResult result = exportCourse(c, nCourseID, file);
+  if (result.status == TransferResult::Status::Declined && existed && !c.cli.overwrite)
+    err() << "corvina: " << file << " exists; --overwrite replaces it" << Qt::endl;
+  if (result.succeeded()) out() << file << '\n';
+  return exitStatus(result);
 }
 
 int exportAll(Context& c) {
@@ -205,7 +243,9 @@ int exportAll(Context& c) {
   int failures = 0;
   for (const Listed& course : courses) {
     QString file = QFileInfo(dir).absoluteFilePath() + '/' + SafeFileName(course.name) + QStringLiteral(".mdb");
-    if (exportCourse(c, course.id, file))
+    const TransferResult result = exportCourse(c, course.id, file);
+    if (result.status == TransferResult::Status::Cancelled) return kCancelled;
+    if (result.succeeded())
       out() << file << '\n';
     else
       ++failures;
@@ -224,45 +264,38 @@ int runExport(Context& c) {
   return all ? exportAll(c) : exportOne(c);
 }
 
-using ImportCall = bool (CImport::*)(const QString&);
+using ImportCall = TransferResult (CImport::*)(const QString&);
 
-// Why an import answered False, from the messages it showed.
-QString declinedReason(const QStringList& messages) {
-  for (const QString& m : messages)
-    if (m.startsWith(CliInteraction::NameConflictPrefix))
-      return QStringLiteral("a course of this name exists (use --rename-on-conflict to import it renamed)");
-  return messages.join(QStringLiteral("; "));
+// Why an import did not succeed, for its line on standard output.
+QString importFailure(const TransferResult& result) {
+  if (result.declinedAt == Question::RenameConflictingCourse)
+    return QStringLiteral("a course of this name exists (use --rename-on-conflict to import it renamed)");
+  QString reason = result.reason.isEmpty() ? QStringLiteral("not imported") : result.reason;
+  return reason.replace(QLatin1String("\r\n"), QLatin1String(" "));
 }
 
 int importFiles(Context& c, const QStringList& files, ImportCall call) {
-  importGlobals().bAutoMap = true;
-  CImport objImport;
+  CImport objImport(c.cli, c.cancel);
+  objImport.session().bAutoMap = true;
   QString label;
   objImport.ImportProgress = [&](qint16 bar, const QString& message) { c.cli.progress(label, bar, message); };
   int imported = 0;
   for (const QString& file : files) {
     label = QFileInfo(file).fileName();
-    c.cli.takeMessages();
-    QString reason;
-    bool ok = false;
-    try {
-      ok = (objImport.*call)(file);
-      if (!ok) reason = declinedReason(c.cli.takeMessages());
-    } catch (const DataError& e) {
-      reason = e.description();
-    } catch (const std::exception& e) {
-      reason = QString::fromUtf8(e.what());
-    }
+    const TransferResult result = (objImport.*call)(file);
     c.cli.endProgress();
-    if (ok) {
+    if (result.status == TransferResult::Status::Cancelled) {
+      reportFailure(c, result);
+      return kCancelled;
+    }
+    if (result.succeeded()) {
       ++imported;
       const QString skipped = objImport.SkippedSummary();
       out() << "imported\t" << file << (skipped.isEmpty() ? QString() : '\t' + skipped) << '\n';
     } else {
-      out() << "failed\t" << file << '\t' << (reason.isEmpty() ? QStringLiteral("not imported") : reason) << '\n';
+      out() << "failed\t" << file << '\t' << importFailure(result) << '\n';
     }
   }
-  importGlobals().releaseConnections();
   err() << imported << " of " << files.size() << " files imported" << Qt::endl;
   return imported == files.size() ? kOk : kFailed;
 }
@@ -291,20 +324,14 @@ int runExportPaper(Context& c) {
     return kUsage;
   }
   QString file = QFileInfo(c.parser.value(QStringLiteral("out"))).absoluteFilePath();
-  CExport objExport;
-  objExport.ExportProgress = [&](qint16 bar, const QString& message) { c.cli.progress(QStringLiteral("paper"), bar, message); };
-  QString written;
-  try {
-    written = objExport.ExportPaper(file, nPaperID);
-  } catch (const DataError& e) {
-    c.cli.endProgress();
-    err() << "corvina: " << file << ": " << e.description() << Qt::endl;
-    return kFailed;
-  }
-  c.cli.endProgress();
-  if (written.isEmpty()) return kFailed;
-  out() << written << '\n';
-  return kOk;
+  CExport objExport(c.cli, c.cancel);
+  objExport.ExportProgress = [&](qint16 bar, const QString& message) {
+    c.cli.progress(QStringLiteral("paper"), bar, message);
+  };
+  const TransferResult result = objExport.ExportPaper(file, nPaperID);
+  reportFailure(c, result);
+  if (result.succeeded()) out() << result.file << '\n';
+  return exitStatus(result);
 }
 
 int runImportPaper(Context& c) {
@@ -400,7 +427,8 @@ int runCommand(const Command& command, const QStringList& args) {
   for (const QCommandLineOption& o : command.options)
     if (o.names().contains(QStringLiteral("overwrite"))) cli->overwrite = parser.isSet(o);
   ScopedInteraction scope(cli);
-  Context context{parser, *cli};
+  Context context{parser, *cli, std::make_shared<CancelFlag>()};
+  const CancelOnSignals stopOnSignals(context.cancel);
   if (!logIn(context)) return kFailed;
   try {
     return command.run(context);

@@ -18,19 +18,53 @@ class QuietInteraction : public Interaction {
   std::optional<QString> InputBox(const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
-  void ShowMappingDialog(MappingModel&) override;
+  void ShowMappingDialog(MappingModel&) override {}
 };
 
 std::shared_ptr<Interaction>& slot() {
   static std::shared_ptr<Interaction> s = std::make_shared<QuietInteraction>();
   return s;
 }
+
+QString transferTitle() { return Res::str(Res::TransferTitle); }
 }  // namespace
 
-#include "mapping/MappingModel.h"
+Prompt promptFor(Question question, const QString& argument) {
+  switch (question) {
+    case Question::ReplaceExchangeFile:
+      return {Res::str(350) + argument, Vb::YesNoCancel | Vb::Exclamation | Vb::DefaultButton2, transferTitle()};
+    case Question::EmptyExchangeFile:
+      return {Res::str(316) + argument, Vb::YesNo | Vb::Question | Vb::DefaultButton2, transferTitle()};
+    case Question::RenameConflictingCourse:
+      return {QStringLiteral("已经存在相同名称的课程") + argument +
+                  QStringLiteral("，请选择是否继续\r\n   选择[确定]更改名称后继续导入课程，\r\n"
+                                 "   选择[取消]则不导入该课程。"),
+              Vb::OKCancel | Vb::Exclamation, QStringLiteral("请选择")};
+    case Question::CreateUnpairedSubjects:
+      return {Res::str(312), Vb::YesNo | Vb::Question | Vb::DefaultButton2, transferTitle()};
+    case Question::CreateUnpairedFeatures:
+      return {Res::str(302), Vb::YesNo | Vb::Question | Vb::DefaultButton2, transferTitle()};
+    case Question::CreateUnpairedPartitions:
+      return {Res::str(309), Vb::YesNo | Vb::Question | Vb::DefaultButton2, transferTitle()};
+  }
+  return {};
+}
 
-void QuietInteraction::ShowMappingDialog(MappingModel& model) {
-  model.cmdCancel_Click();
+Prompt promptFor(TextQuestion question) {
+  switch (question) {
+    case TextQuestion::NewExchangeFileName: return {Res::str(351), 0, transferTitle()};
+  }
+  return {};
+}
+
+int Interaction::Ask(Question question, const QString& argument) {
+  const Prompt p = promptFor(question, argument);
+  return MsgBox(p.text, p.flags, p.title);
+}
+
+std::optional<QString> Interaction::AskText(TextQuestion question) {
+  const Prompt p = promptFor(question);
+  return InputBox(p.text, p.title, QString());
 }
 
 Interaction& Interaction::current() { return *slot(); }

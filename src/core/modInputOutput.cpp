@@ -12,10 +12,6 @@
 #include "core/Interaction.h"
 #include "resources/Strings.h"
 
-qint32 nAction = 0;
-bool bImportFolder = false;
-bool bMultiSelect = false;
-
 namespace {
 const QString CrLf = QStringLiteral("\r\n");
 

@@ -3,12 +3,6 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// Program-wide state of the transfer frame, read by the file dialogs and the
-// actions of the main window.
-extern qint32 nAction;       // code of the chosen action (1..6)
-extern bool bImportFolder;   // the browse button picks a folder, not files
-extern bool bMultiSelect;    // the open-file dialog lets the user pick several files
-
 // Appends an entry to ErrorLog.TXT in the program folder and, unless bQuiet,
 // shows the error with the program version in the title. A failing log write
 // is reported and does not stop the routine.

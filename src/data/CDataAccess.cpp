@@ -52,18 +52,15 @@ Connection& CDataAccess::held() const {
 
 Dialect CDataAccess::dialect() const { return m_connection ? m_connection->dialect() : Dialect::Other; }
 
-bool CDataAccess::OpenConnection(const QString& Connect) {
-  if (Connect.isEmpty()) return true;
+void CDataAccess::OpenConnection(const QString& Connect) {
+  if (Connect.isEmpty()) return;
   try {
     CloseConnection();
-    m_bHoldsUnopened = true;
     m_connection = Connection::open(Connect);
-    m_bHoldsUnopened = false;
     m_strConnect = Connect;
   } catch (...) {
     rethrow();
   }
-  return true;
 }
 
 void CDataAccess::OpenExchangeFile(const QString& path, ExchangeAccess access) {
@@ -76,34 +73,19 @@ void CDataAccess::OpenExchangeFile(const QString& path, ExchangeAccess access) {
   }
 }
 
-bool CDataAccess::CloseConnection() {
-  m_bHoldsUnopened = false;
-  if (!m_connection) return true;
+void CDataAccess::CloseConnection() {
+  if (!m_connection) return;
   auto conn = std::move(m_connection);
   m_connection.reset();
   m_bInTransaction = false;
   conn->release();
-  return true;
 }
 
-bool CDataAccess::GetConnectedRecordset(const QString& SQLQuery, RecordsetPtr& RecordSet, long LockType,
-                                        long Options, long CursorLocation) {
-  (void)Options;
-  try {
-    RecordSet.reset();
-    held();
-    RecordSet = std::make_unique<Recordset>(m_connection, SQLQuery);
-    RecordSet->CursorType = 1;
-    RecordSet->LockType = LockType == 0 ? 4 : static_cast<int>(LockType);
-    RecordSet->CursorLocation = static_cast<int>(CursorLocation);
-  } catch (...) {
-    RecordSet.reset();
-    rethrow();
-  }
-  return true;
+void CDataAccess::GetConnectedRecordset(const QString& SQLQuery, RecordsetPtr& RecordSet) {
+  GetConnectedRecordset(SQLQuery, {}, RecordSet);
 }
 
-bool CDataAccess::GetConnectedRecordset(const QString& SQLQuery, const QVariantList& params,
+void CDataAccess::GetConnectedRecordset(const QString& SQLQuery, const QVariantList& params,
                                         RecordsetPtr& RecordSet) {
   try {
     RecordSet.reset();
@@ -113,14 +95,13 @@ bool CDataAccess::GetConnectedRecordset(const QString& SQLQuery, const QVariantL
     RecordSet.reset();
     rethrow();
   }
-  return true;
 }
 
-bool CDataAccess::ExecQuery(const QString& Connect, const QString& SQLQuery) {
-  return ExecQuery(Connect, SQLQuery, {});
+void CDataAccess::ExecQuery(const QString& Connect, const QString& SQLQuery) {
+  ExecQuery(Connect, SQLQuery, {});
 }
 
-bool CDataAccess::ExecQuery(const QString& Connect, const QString& SQLQuery, const QVariantList& params) {
+void CDataAccess::ExecQuery(const QString& Connect, const QString& SQLQuery, const QVariantList& params) {
   try {
     if (!Connect.isEmpty()) {
       auto perCall = Connection::open(Connect);
@@ -132,30 +113,22 @@ bool CDataAccess::ExecQuery(const QString& Connect, const QString& SQLQuery, con
   } catch (...) {
     rethrow();
   }
-  return true;
 }
 
-bool CDataAccess::GetRecordset(const QString& Connect, const QString& SQLQuery, RecordsetPtr& RecordSet,
-                               long Options, bool UseShapeProvider) {
-  (void)Options;
-  (void)UseShapeProvider;  // the shape provider has no counterpart here
+void CDataAccess::GetRecordset(const QString& Connect, const QString& SQLQuery, RecordsetPtr& RecordSet) {
   try {
     RecordSet.reset();
     auto conn = Connect.isEmpty() ? m_connection : Connection::open(Connect);
     if (!conn) raiseClosed();
     RecordSet = std::make_unique<Recordset>(conn, SQLQuery);
-    RecordSet->CursorType = 3;
-    RecordSet->LockType = 4;
-    RecordSet->CursorLocation = 3;
     RecordSet->Disconnect();
   } catch (...) {
     RecordSet.reset();
     rethrow();
   }
-  return true;
 }
 
-bool CDataAccess::PutRecordset(const QString& Connect, RecordsetPtr& RecordSet) {
+void CDataAccess::PutRecordset(const QString& Connect, RecordsetPtr& RecordSet) {
   try {
     if (!RecordSet) raiseClosed();
     auto conn = Connect.isEmpty() ? m_connection : Connection::open(Connect);
@@ -168,21 +141,9 @@ bool CDataAccess::PutRecordset(const QString& Connect, RecordsetPtr& RecordSet) 
     if (RecordSet) RecordSet->Reconnect(nullptr);
     rethrow();
   }
-  return true;
 }
 
-bool CDataAccess::DisconnectRecordset(RecordsetPtr& RecordSet) {
-  try {
-    if (!RecordSet) raiseClosed();
-    RecordSet->Close();
-    RecordSet->Reconnect(nullptr);
-  } catch (...) {
-    rethrow();
-  }
-  return true;
-}
-
-bool CDataAccess::BeginTrans() {
+void CDataAccess::BeginTrans() {
   try {
     m_bInTransaction = false;
     held().begin();
@@ -190,39 +151,25 @@ bool CDataAccess::BeginTrans() {
   } catch (...) {
     rethrow();
   }
-  return true;
 }
 
-bool CDataAccess::CommitTrans() {
+void CDataAccess::CommitTrans() {
   try {
     held().commit();
     m_bInTransaction = false;
   } catch (...) {
     rethrow();
   }
-  return true;
 }
 
-bool CDataAccess::RollbackTrans() {
+void CDataAccess::RollbackTrans() {
   try {
     held().rollback();
     m_bInTransaction = false;
   } catch (...) {
     rethrow();
   }
-  return true;
 }
 
-QString CDataAccess::GetConnectionString() {
-  m_strKey = ConnectionSettings::Key;
-  return ConnectionSettings::connectionString(&m_strRegConnect);
-}
+QString CDataAccess::GetConnectionString() { return ConnectionSettings::connectionString(); }
 
-bool CDataAccess::DataComponentsInstalled(const QString& Connect) {
-  try {
-    if (!Connect.isEmpty()) Connection::open(Connect)->release();
-  } catch (...) {
-    rethrow();
-  }
-  return true;
-}

@@ -23,32 +23,28 @@ class CDataAccess {
   CDataAccess(const CDataAccess&) = delete;
   CDataAccess& operator=(const CDataAccess&) = delete;
 
-  bool OpenConnection(const QString& Connect);
+  void OpenConnection(const QString& Connect);
   // An exchange file, by path (never inside a connection string, so any
   // character may stand in the name).
   void OpenExchangeFile(const QString& path, ExchangeAccess access);
-  bool CloseConnection();  // writes back a working copy (Jet) and may raise then
+  void CloseConnection();  // writes back a working copy (Jet) and may raise then
 
-  bool GetConnectedRecordset(const QString& SQLQuery, RecordsetPtr& RecordSet, long LockType = 3,
-                             long Options = -1, long CursorLocation = 3);
+  void GetConnectedRecordset(const QString& SQLQuery, RecordsetPtr& RecordSet);
   // The same with the statement's values bound as parameters.
-  bool GetConnectedRecordset(const QString& SQLQuery, const QVariantList& params, RecordsetPtr& RecordSet);
+  void GetConnectedRecordset(const QString& SQLQuery, const QVariantList& params, RecordsetPtr& RecordSet);
 
-  bool ExecQuery(const QString& Connect, const QString& SQLQuery);
-  bool ExecQuery(const QString& Connect, const QString& SQLQuery, const QVariantList& params);
+  void ExecQuery(const QString& Connect, const QString& SQLQuery);
+  void ExecQuery(const QString& Connect, const QString& SQLQuery, const QVariantList& params);
 
-  bool GetRecordset(const QString& Connect, const QString& SQLQuery, RecordsetPtr& RecordSet,
-                    long Options = -1, bool UseShapeProvider = true);
-  bool PutRecordset(const QString& Connect, RecordsetPtr& RecordSet);
-  bool DisconnectRecordset(RecordsetPtr& RecordSet);
+  void GetRecordset(const QString& Connect, const QString& SQLQuery, RecordsetPtr& RecordSet);
+  void PutRecordset(const QString& Connect, RecordsetPtr& RecordSet);
 
-  bool BeginTrans();
-  bool CommitTrans();
-  bool RollbackTrans();
+  void BeginTrans();
+  void CommitTrans();
+  void RollbackTrans();
   bool IsInTransaction() const { return m_bInTransaction; }
 
   QString GetConnectionString();
-  bool DataComponentsInstalled(const QString& Connect = QString());
 
   // Not in the original's contract; needed by callers that choose a statement
   // variant or check what they hold.
@@ -61,10 +57,7 @@ class CDataAccess {
   Connection& held() const;  // raises when nothing is open
   [[noreturn]] void rethrow() const;
 
-  QString m_strKey;
   bool m_bInTransaction = false;
-  QString m_strRegConnect;
   std::shared_ptr<Connection> m_connection;
-  bool m_bHoldsUnopened = false;  // a failed OpenConnection leaves a closed object held
   QString m_strConnect;
 };

@@ -1,3 +1,4 @@
+#include "data/ConnectionSettings.h"
 #include "data/CRegistry.h"
 
 #include <QDir>
@@ -44,7 +45,7 @@ QString CRegistry::SetKeyValue(const QString& AppName, const QString& SecName, c
 QString CRegistry::EncryptText(QString& text) const {
   const qsizetype nul = text.indexOf(QChar(0));
   if (nul >= 0) text.truncate(nul);
-  return ScrambleText(text, m_strKey);
+  return ScrambleText(text, ConnectionSettings::Key);
 }
 
 // The plain value is never written anywhere: only its scrambled form is stored.

@@ -25,5 +25,4 @@ class CRegistry {
 
  private:
   static QString keyPath(const QString& AppName, const QString& SecName, Root root);
-  QString m_strKey = QStringLiteral("5203916");
 };

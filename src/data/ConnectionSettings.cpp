@@ -65,11 +65,9 @@ QString registryConnectionString() {
                          UnscrambleText(readDbKey(registry, "DBUserPassword"), Key));
 }
 
-QString connectionString(QString* registryString) {
+QString connectionString() {
   const QString ini = AppPaths::iniFile();
   if (QFileInfo(ini).isFile()) return iniConnectionString(ini);
-  const QString fromRegistry = registryConnectionString();
-  if (registryString) *registryString = fromRegistry;
-  return fromRegistry;
+  return registryConnectionString();
 }
 }  // namespace ConnectionSettings

@@ -8,10 +8,10 @@ namespace ConnectionSettings {
 // Scrambles the stored user names and passwords.
 inline const QString Key = QStringLiteral("5203916");
 
-// GetConnectionString. registryString receives the string assembled from the
-// registry when that path is taken. Throws DataError (13, type mismatch) for a
+// GetConnectionString: odbc.ini in the program folder, else the registry.
+// Throws DataError (13, type mismatch) for a
 // registry flag that is neither a Boolean word nor a number.
-QString connectionString(QString* registryString = nullptr);
+QString connectionString();
 
 // The string built from odbc.ini at iniFile.
 QString iniConnectionString(const QString& iniFile);

@@ -28,3 +28,12 @@ class DataError : public std::runtime_error {
   QString source_;
   QString description_;
 };
+
+// How the windows and the commands word a raised failure: "发生错误：" with
+// the number, then the description.
+inline QString failureText(const std::exception& e) {
+  const auto* d = dynamic_cast<const DataError*>(&e);
+  const int number = d ? d->number() : DataError::GenericNumber;
+  const QString description = d ? d->description() : QString::fromUtf8(e.what());
+  return QStringLiteral("发生错误：") + QString::number(number) + QStringLiteral("\r\n") + description;
+}

@@ -47,4 +47,17 @@ QString dialectName(Dialect d) {
   return QStringLiteral("ODBC");
 }
 
+QString savepoint(Dialect d, const QString& name) {
+  return (d == Dialect::SQLServer ? QStringLiteral("SAVE TRANSACTION ") : QStringLiteral("SAVEPOINT ")) + name;
+}
+
+QString rollbackToSavepoint(Dialect d, const QString& name) {
+  return (d == Dialect::SQLServer ? QStringLiteral("ROLLBACK TRANSACTION ") : QStringLiteral("ROLLBACK TO SAVEPOINT ")) +
+         name;
+}
+
+QString releaseSavepoint(Dialect d, const QString& name) {
+  return d == Dialect::SQLServer ? QString() : QStringLiteral("RELEASE SAVEPOINT ") + name;
+}
+
 }  // namespace Sql

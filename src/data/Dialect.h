@@ -11,6 +11,11 @@ namespace Sql {
 QString insertReturning(Dialect d, const QString& table, const QStringList& columns,
                         const QString& firstColumn);
 QString dialectName(Dialect d);
+// Savepoints inside a transaction: set, undo back to, and let go of one
+// (nothing to send for the last on SQL Server).
+QString savepoint(Dialect d, const QString& name);
+QString rollbackToSavepoint(Dialect d, const QString& name);
+QString releaseSavepoint(Dialect d, const QString& name);
 // The login's check that a user holds a right, through a role, a group's role
 // or directly. The right number is written in; the user name is the one "?".
 QString userRightQuery(Dialect d, long rightId);

@@ -26,11 +26,6 @@ class Recordset {
   Recordset(const Recordset&) = delete;
   Recordset& operator=(const Recordset&) = delete;
 
-  // ADO settings the recordset was opened with (kept for the caller's eyes).
-  int CursorType = 1;
-  int LockType = 3;
-  int CursorLocation = 3;
-
   int FieldCount() const { return static_cast<int>(names_.size()); }
   QString FieldName(int i) const { return names_.at(i); }
   bool HasField(const QString& name) const;

@@ -43,8 +43,8 @@ OdbcIniFields SysOdbcIniSettings::Load() const {
   f.DataSource = read("Data Source");
   f.Provider = read("Provider");
   f.InitialCatalog = read("Initial Catalog");
-  f.UserID = UnscrambleText(read("User ID"), m_strKey);
-  f.PassWord = UnscrambleText(read("PassWord"), m_strKey);
+  f.UserID = UnscrambleText(read("User ID"), ConnectionSettings::Key);
+  f.PassWord = UnscrambleText(read("PassWord"), ConnectionSettings::Key);
   return f;
 }
 
@@ -88,7 +88,7 @@ bool SysOdbcIniSettings::TestAndSave(const OdbcIniFields& f) {
 // would be saved cut short and fail later, far from where it was typed.
 bool SysOdbcIniSettings::fitsTheFile(const OdbcIniFields& f) const {
   constexpr qsizetype kMaxValue = 127;
-  const qsizetype scrambledExtra = m_strKey.size();
+  const qsizetype scrambledExtra = ConnectionSettings::Key.size();
   return f.Provider.trimmed().size() <= kMaxValue && f.DataSource.trimmed().size() <= kMaxValue &&
          f.InitialCatalog.trimmed().size() <= kMaxValue && f.UserID.size() + scrambledExtra <= kMaxValue &&
          f.PassWord.size() + scrambledExtra <= kMaxValue && f.ConnectionString.trimmed().size() <= kMaxValue;
@@ -102,7 +102,7 @@ void SysOdbcIniSettings::Save(const OdbcIniFields& f) const {
   write("Provider", f.Provider);
   write("Data Source", f.DataSource);
   write("Initial Catalog", f.InitialCatalog);
-  write("User ID", ScrambleText(f.UserID, m_strKey));
-  write("PassWord", ScrambleText(f.PassWord, m_strKey));
+  write("User ID", ScrambleText(f.UserID, ConnectionSettings::Key));
+  write("PassWord", ScrambleText(f.PassWord, ConnectionSettings::Key));
   if (!f.ConnectionString.isEmpty()) write("ConnectionString", f.ConnectionString);
 }

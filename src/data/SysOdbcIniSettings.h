@@ -38,5 +38,4 @@ class SysOdbcIniSettings {
 
   QString m_strFile;
   QString m_strConnect;
-  QString m_strKey = QStringLiteral("5203916");
 };

@@ -7,6 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cstdio>
+
+#include <sys/stat.h>
 #include <QVector>
 
 #include "core/AppPaths.h"
@@ -37,10 +42,6 @@ const QString& exportSource() {
   return source;
 }
 
-int transferBox(const QString& prompt, int flags) {
-  return interaction().MsgBox(prompt, flags, Res::str(Res::TransferTitle));
-}
-
 // Everything up to and including the last separator.
 QString folderPart(const QString& path) { return path.left(path.lastIndexOf('/') + 1); }
 
@@ -48,16 +49,6 @@ bool isSameFile(const QString& a, const QString& b) {
   if (a == b) return true;
   const QString ca = QFileInfo(a).canonicalFilePath();
   return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
-}
-
-// A fresh exchange file is a copy of the template, writable whatever the
-// template's own permissions are.
-void copyTemplate(const QString& templatePath, const QString& path) {
-  if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
-    throw DataError(76, exportSource(), QStringLiteral("Path not found: '%1'").arg(path));
-  if (!QFile::copy(templatePath, path))
-    throw DataError(75, exportSource(), QStringLiteral("Path/File access error: '%1'").arg(path));
-  QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOwner | QFile::WriteOwner);
 }
 
 // IDs go into statement text; only their integer form is ever pasted, and an
@@ -85,35 +76,109 @@ QVector<int> sourceColumnsOf(const Recordset& dest, const Recordset& source) {
   return columns;
 }
 
-// Rows between two looks at the window's pending events during a long table.
-constexpr int RowsPerRepaint = 1000;
+mode_t currentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
 }  // namespace
 
-CExport::CExport() {
-  DestDAL = std::make_unique<CDataAccess>();
-  SourceDAL = std::make_unique<CDataAccess>();
-}
+// Where the rows are written: the destination itself when it is replaced (the
+// file keeps its old content until the export commits), or for a new file a
+// copy of the template beside it, renamed to the destination only when the
+// export is complete. An unfinished copy is removed, so a failed or cancelled
+// export leaves no file behind.
+class ExportTarget {
+ public:
+  static std::unique_ptr<ExportTarget> existing(const QString& path) {
+    return std::unique_ptr<ExportTarget>(new ExportTarget(path, path));
+  }
+  static std::unique_ptr<ExportTarget> fromTemplate(const QString& templatePath, const QString& path) {
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir())
+      throw DataError(76, exportSource(), QStringLiteral("Path not found: '%1'").arg(path));
+    QTemporaryFile copy(folder + QStringLiteral("/.corvina-export-XXXXXX.mdb"));
+    copy.setAutoRemove(false);
+    QFile source(templatePath);
+    if (!copy.open() || !source.open(QIODevice::ReadOnly) || copy.write(source.readAll()) != source.size() ||
+        !copy.flush()) {
+      copy.remove();
+      throw DataError(75, exportSource(), QStringLiteral("Path/File access error: '%1'").arg(path));
+    }
+    // A new file gets the mode any new file gets here: 0666 less the umask.
+    ::fchmod(copy.handle(), 0666 & ~currentUmask());
+    copy.close();
+    return std::unique_ptr<ExportTarget>(new ExportTarget(copy.fileName(), path));
+  }
+  ~ExportTarget() {
+    if (!finished_ && working_ != destination_) QFile::remove(working_);
+  }
+  ExportTarget(const ExportTarget&) = delete;
+  ExportTarget& operator=(const ExportTarget&) = delete;
+
+  const QString& working() const { return working_; }
+  void finish() {
+    if (working_ != destination_ &&
+        std::rename(QFile::encodeName(working_).constData(), QFile::encodeName(destination_).constData()) != 0)
+      throw DataError(75, exportSource(), QStringLiteral("Path/File access error: '%1'").arg(destination_));
+    finished_ = true;
+  }
+
+ private:
+  ExportTarget(QString working, QString destination)
+      : working_(std::move(working)), destination_(std::move(destination)) {}
+  QString working_;
+  QString destination_;
+  bool finished_ = false;
+};
+
+CExport::CExport(Interaction& ui, std::shared_ptr<CancelFlag> cancel) : m_session(ui, std::move(cancel)) {}
 
 CExport::~CExport() = default;
+
+int CExport::transferBox(const QString& prompt, int flags) {
+  return m_session.ui().MsgBox(prompt, flags, Res::str(Res::TransferTitle));
+}
 
 // ---------------------------------------------------------------------------
 // Export operations
 
-void CExport::ExportCourseData(QString& strDestFile, qint32 varnCourseID) {
-  if (!PrepareExportFile(strDestFile)) return;
-  if (!OpenExportFile(strDestFile, DestDAL, AcceptAnyRows, true)) return;
-  if (!SourceDAL) SourceDAL = std::make_unique<CDataAccess>();
+TransferResult CExport::ExportCourseData(QString& strDestFile, qint32 varnCourseID) {
   if (varnCourseID != -1) nCourseID = varnCourseID;
-  WriteAtomically(&CExport::CourseStages);
+  return Export(strDestFile, true, &CExport::CourseStages);
 }
 
-QString CExport::ExportPaper(QString& strPaperName, qint32 varnPaperID) {
-  if (!PrepareExportFile(strPaperName)) return {};
-  if (!OpenExportFile(strPaperName, DestDAL, AcceptAnyRows, false)) return {};
-  if (!SourceDAL) SourceDAL = std::make_unique<CDataAccess>();
+TransferResult CExport::ExportPaper(QString& strPaperName, qint32 varnPaperID) {
   if (varnPaperID != -1) nPaperID = varnPaperID;
-  WriteAtomically(&CExport::PaperStages);
-  return strPaperName;
+  return Export(strPaperName, false, &CExport::PaperStages);
+}
+
+TransferResult CExport::Export(QString& strDestFile, bool bCourse, Stages stages) {
+  TransferResult result = TransferResult::ended(TransferResult::Status::Failed, strDestFile);
+  try {
+    m_session.checkCancel();
+    const std::unique_ptr<ExportTarget> target = PrepareExportFile(strDestFile);
+    result.file = strDestFile;
+    if (!target || !OpenExportFile(target->working(), DestDAL, AcceptAnyRows, bCourse))
+      return TransferResult::ended(TransferResult::Status::Declined, strDestFile, QStringLiteral("未导出"), true);
+    SourceDAL = std::make_unique<CDataAccess>();
+    WriteAtomically(stages);
+    target->finish();
+    if (ExportProgress) ExportProgress(100, Res::str(347));
+    result.status = TransferResult::Status::Succeeded;
+  } catch (const TransferCancelled&) {
+    result.status = TransferResult::Status::Cancelled;
+    result.reason = QStringLiteral("已取消");
+  } catch (const std::exception& e) {
+    result.reason = failureText(e);
+  }
+  if (!result.succeeded()) {
+    try {
+      ReleaseConnections();
+    } catch (...) {  // the failure that stopped the export is the one to report
+    }
+  }
+  return result;
 }
 
 void CExport::CourseStages() {
@@ -147,7 +212,6 @@ void CExport::CourseStages() {
   ExportProblemsContents();
   Progress(80, Res::str(346));
   ExportProblemsFeatures();
-  Progress(100, Res::str(347));
 }
 
 void CExport::PaperStages() {
@@ -170,7 +234,6 @@ void CExport::PaperStages() {
   Progress(20, Res::str(335));
   ExportSubject();
   ExportPaperRows(nPaperDesignID);
-  Progress(100, Res::str(347));
 }
 
 void CExport::ExportPaperRows(qint32 nPaperDesignID) {
@@ -186,20 +249,17 @@ void CExport::ExportPaperRows(qint32 nPaperDesignID) {
               QStringLiteral("select * from AnswerSheet where 1=0"));
 }
 
-void CExport::WriteAtomically(void (CExport::*stages)()) {
+void CExport::WriteAtomically(Stages stages) {
   DestDAL->BeginTrans();
   try {
     (this->*stages)();
+    m_session.checkCancel();
     DestDAL->CommitTrans();
   } catch (...) {
     // The failure that stopped the export is the one the caller needs; a
     // second one while undoing it is not reported.
     try {
       DestDAL->RollbackTrans();
-    } catch (...) {
-    }
-    try {
-      ReleaseConnections();
     } catch (...) {
     }
     throw;
@@ -217,45 +277,41 @@ void CExport::ReleaseConnections() {
 }
 
 void CExport::Progress(qint16 nBarValue, const QString& strMessage) {
+  m_session.checkCancel();
   if (ExportProgress) ExportProgress(nBarValue, strMessage);
-  interaction().DoEvents();
 }
 
 // ---------------------------------------------------------------------------
 // Preparing the exchange file
 
-bool CExport::PrepareExportFile(QString& strDestFile) {
+std::unique_ptr<ExportTarget> CExport::PrepareExportFile(QString& strDestFile) {
   const QString strTemplate = AppPaths::templateFile();
   if (!QFileInfo(strTemplate).isFile()) {
     transferBox(Res::str(322) + strTemplate, Vb::OKOnly | Vb::Exclamation);
-    return false;
+    return nullptr;
   }
   const QString strFolder = folderPart(strDestFile);
   bool bOverwrite = false;
   while (QFileInfo(strDestFile).isFile() && !bOverwrite) {
-    const int answer =
-        transferBox(Res::str(350) + strDestFile, Vb::YesNoCancel | Vb::Exclamation | Vb::DefaultButton2);
+    const int answer = m_session.ui().Ask(Question::ReplaceExchangeFile, strDestFile);
     if (answer == Vb::Yes) {
       bOverwrite = true;
       continue;
     }
-    if (answer != Vb::No) return false;
-    QString strName =
-        interaction().InputBox(Res::str(351), Res::str(Res::TransferTitle), QString()).value_or(QString());
+    if (answer != Vb::No) return nullptr;
+    QString strName = m_session.ui().AskText(TextQuestion::NewExchangeFileName).value_or(QString());
     strName.remove(QStringLiteral(".mdb"));
-    if (strName.isEmpty()) return false;
+    if (strName.isEmpty()) return nullptr;
     strDestFile = QDir(strFolder).absolutePath() + '/' + strName + QStringLiteral(".mdb");
   }
-  if (!bOverwrite) {
-    copyTemplate(strTemplate, strDestFile);
-    return true;
-  }
+  if (!bOverwrite) return ExportTarget::fromTemplate(strTemplate, strDestFile);
   // The template itself is never emptied, however its path was spelled.
   if (isSameFile(strDestFile, strTemplate)) {
     transferBox(Res::str(321), Vb::OKOnly | Vb::Exclamation);
-    return false;
+    return nullptr;
   }
-  return transferBox(Res::str(316) + strDestFile, Vb::YesNo | Vb::Question | Vb::DefaultButton2) == Vb::Yes;
+  if (m_session.ui().Ask(Question::EmptyExchangeFile, strDestFile) != Vb::Yes) return nullptr;
+  return ExportTarget::existing(strDestFile);
 }
 
 bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAccess>& dal, int nAnswer,
@@ -280,16 +336,14 @@ bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAc
       throw DataError(91, exportSource(), QStringLiteral("Object variable or With block variable not set"));
     dal->OpenExchangeFile(strDestFile, ExchangeAccess::Write);
     RecordsetPtr rs;
-    if (bResult) {
-      bResult = dal->GetConnectedRecordset(bCourse ? QStringLiteral("select * from Course")
-                                                   : QStringLiteral("select * from Paper"),
-                                           rs);
-      if (bResult && rs->Eof() && nAnswer != Vb::Yes && nAnswer != AcceptAnyRows) bResult = false;
-    }
+    dal->GetConnectedRecordset(bCourse ? QStringLiteral("select * from Course") : QStringLiteral("select * from Paper"),
+                               rs);
+    if (rs->Eof() && nAnswer != Vb::Yes && nAnswer != AcceptAnyRows) bResult = false;
     for (const QString& sql : bCourse ? courseChecks : paperChecks)
-      if (bResult) bResult = dal->GetConnectedRecordset(sql, rs);
-  } catch (const std::exception&) {
-    interaction().MsgBox(QStringLiteral("连接数据库失败！"), Vb::OKOnly, QString());
+      if (bResult) dal->GetConnectedRecordset(sql, rs);
+  } catch (const DataError& e) {
+    m_session.ui().MsgBox(QStringLiteral("连接数据库失败！\r\n") + e.description() + QStringLiteral("\r\n") + strDestFile,
+                          Vb::OKOnly, QString());
     return false;
   }
   if (!bResult) transferBox(Res::str(318), Vb::OKOnly | Vb::Exclamation);
@@ -347,13 +401,12 @@ bool CExport::ExportTable(const QString& strSourceSQL, const QString& strDestSQL
   DestDAL->GetConnectedRecordset(strDestSQL, dest);
   if (source->Eof()) return true;
   const QVector<int> columns = sourceColumnsOf(*dest, *source);
-  for (int n = 1; !source->Eof(); ++n) {
+  for (; !source->Eof(); source->MoveNext()) {
+    m_session.checkCancel();
     dest->AddNew();
     for (int i = 0; i < columns.size(); ++i) dest->SetValue(i, source->Value(columns[i]));
     dest->Update();
     if (onRow) onRow(*source);
-    source->MoveNext();
-    if (n % RowsPerRepaint == 0) interaction().DoEvents();
   }
   return true;
 }

@@ -4,27 +4,30 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include "core/Transfer.h"
 
 class CDataAccess;
+class ExportTarget;
 class Recordset;
 
 // Writes one course, or one paper, of the system database into an exchange
-// file made from the template. One object serves one export: it is created
-// with two connections to the system database, runs once and is left with
-// none (a second call ends with the connection message).
+// file made from the template. One object serves one export and is its
+// session: it opens its two connections when the export starts (in the
+// thread that runs it) and lets go of them at the end.
 //
-// The exchange file is written in one transaction: a failure part-way leaves
-// it as it was before (the template copy, or the old content of an
-// overwritten file) and reaches the caller as a DataError.
+// The exchange file is written in one transaction and replaces the
+// destination only when complete: a failure or a cancel part-way leaves an
+// existing file byte for byte as it was and no new file behind.
 class CExport {
  public:
-  CExport();  // DestDAL, then SourceDAL, both on the system database; throws DataError
+  explicit CExport(Interaction& ui, std::shared_ptr<CancelFlag> cancel = nullptr);
   ~CExport();
   CExport(const CExport&) = delete;
   CExport& operator=(const CExport&) = delete;
 
-  // Raised before each stage: bar 0..100 and the stage's text.
-  std::function<void(qint16 nBarValue, const QString& strMessage)> ExportProgress;
+  ProgressHandler ExportProgress;
 
   qint32 nCourseID = 0;
   qint32 nPaperID = 0;
@@ -32,17 +35,19 @@ class CExport {
   std::unique_ptr<CDataAccess> DestDAL;    // writes the exchange file
 
   // strDestFile: full path of an .mdb file in an existing folder; a new name
-  // chosen by the user replaces it. Stops quietly after a message when the
-  // file cannot be prepared or opened; other failures throw DataError.
-  void ExportCourseData(QString& strDestFile, qint32 varnCourseID = -1);
-  // strPaperName: the destination path, as strDestFile above. Returns the path
-  // written, or the empty text when the export stopped in preparation.
-  QString ExportPaper(QString& strPaperName, qint32 varnPaperID = -1);
+  // chosen by the user replaces it. Never throws: Declined when the person
+  // stopped it or the file could not be prepared or opened (they were told),
+  // Cancelled, Failed with the underlying error, or Succeeded with the path
+  // written in the result's file.
+  TransferResult ExportCourseData(QString& strDestFile, qint32 varnCourseID = -1);
+  TransferResult ExportPaper(QString& strPaperName, qint32 varnPaperID = -1);
 
  private:
   using RowCopied = std::function<void(const Recordset& source)>;
+  using Stages = void (CExport::*)();
 
-  bool PrepareExportFile(QString& strDestFile);
+  TransferResult Export(QString& strDestFile, bool bCourse, Stages stages);
+  std::unique_ptr<ExportTarget> PrepareExportFile(QString& strDestFile);
   bool OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAccess>& dal, int nAnswer,
                       bool bCourse);
   void ClearExportFile();
@@ -74,10 +79,12 @@ class CExport {
   void PaperStages();
   // Runs stages inside one transaction on DestDAL, then lets go of both
   // connections; any failure rolls the exchange file back and is rethrown.
-  void WriteAtomically(void (CExport::*stages)());
+  void WriteAtomically(Stages stages);
   void ReleaseConnections();
   void Progress(qint16 nBarValue, const QString& strMessage);
+  int transferBox(const QString& prompt, int flags);
 
+  TransferSession m_session;
   QString m_strSubjectIDs;
   QString m_strContentIDs;
   QString m_strFeatureIDs;

@@ -4,20 +4,45 @@
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
-#include "import/ImportGlobals.h"
+#include "data/DataError.h"
+#include "mapping/ImportSession.h"
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"
 
 namespace {
 constexpr int kNoRowsMessage = 318;
+const QString kNotImported = QStringLiteral("未导入");
 
-// The hourglass for the table phase, the arrow again however it ends.
+// The hourglass while a file is imported, the arrow again however it ends.
 class BusyPointer {
  public:
-  BusyPointer() { interaction().SetBusy(true); }
-  ~BusyPointer() { interaction().SetBusy(false); }
+  explicit BusyPointer(Interaction& ui) : ui_(ui) { ui_.SetBusy(true); }
+  ~BusyPointer() { ui_.SetBusy(false); }
   BusyPointer(const BusyPointer&) = delete;
   BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  Interaction& ui_;
+};
+
+// The system database's side of one import: a transaction begun at the
+// start and rolled back unless the steps commit it.
+class ImportTransaction {
+ public:
+  explicit ImportTransaction(CDataAccess& dal) : dal_(dal) { dal_.BeginTrans(); }
+  ~ImportTransaction() {
+    if (!dal_.IsInTransaction()) return;
+    try {
+      dal_.RollbackTrans();
+    } catch (...) {  // the failure that ended the import is the one to report
+    }
+  }
+  void commit() { dal_.CommitTrans(); }
+  ImportTransaction(const ImportTransaction&) = delete;
+  ImportTransaction& operator=(const ImportTransaction&) = delete;
+
+ private:
+  CDataAccess& dal_;
 };
 
 bool HasRows(CDataAccess& dal, const QString& sql) {
@@ -27,35 +52,48 @@ bool HasRows(CDataAccess& dal, const QString& sql) {
 }
 
 bool Opens(CDataAccess& dal, const QString& sql) {
-  RecordsetPtr rs;
-  return dal.GetConnectedRecordset(sql, rs);
+  try {
+    RecordsetPtr rs;
+    dal.GetConnectedRecordset(sql, rs);
+    return true;
+  } catch (const DataError&) {
+    return false;
+  }
+}
+
+TransferResult Outcome(TransferResult::Status status, const QString& file, const QString& reason, bool shown) {
+  return TransferResult::ended(status, file, reason, shown);
 }
 }  // namespace
 
-CImport::CImport() = default;
+CImport::CImport(Interaction& ui, std::shared_ptr<CancelFlag> cancel) : m_session(ui, std::move(cancel)) {}
 
-CDataAccess& CImport::Source() { return importGlobals().ImportSourceDAL(); }
-CDataAccess& CImport::Dest() { return importGlobals().ImportDestDAL(); }
+CDataAccess& CImport::Source() { return m_session.ImportSourceDAL(); }
+CDataAccess& CImport::Dest() { return m_session.ImportDestDAL(); }
 
 // ---------------------------------------------------------------- opening
 
-bool CImport::OpenExchangeFile(const QString& strFileName, CDataAccess& dal, bool bCourse) {
-  bool bOk = false;
+// nullopt when the file opened and holds what an import needs; otherwise how
+// the import ends, the person told why.
+std::optional<TransferResult> CImport::OpenExchangeFile(const QString& strFileName, bool bCourse) {
+  Interaction& ui = m_session.ui();
   try {
-    dal.OpenExchangeFile(strFileName, ExchangeAccess::Read);
-    bOk = CheckExchangeTables(dal, bCourse);
-  } catch (const std::exception&) {
-    interaction().MsgBox(QStringLiteral("连接数据库失败！"), Vb::OKOnly, QString());
-    return false;
+    Source().OpenExchangeFile(strFileName, ExchangeAccess::Read);
+  } catch (const DataError& e) {
+    const QString text = QStringLiteral("连接数据库失败！\r\n") + e.description() + QStringLiteral("\r\n") + strFileName;
+    ui.MsgBox(text, Vb::OKOnly, QString());
+    return Outcome(TransferResult::Status::Failed, strFileName, text, true);
   }
-  if (!bOk)
-    interaction().MsgBox(Res::str(kNoRowsMessage), Vb::Exclamation, Res::str(Res::TransferTitle));
-  return bOk;
+  if (CheckExchangeTables(Source(), bCourse)) return std::nullopt;
+  ui.MsgBox(Res::str(kNoRowsMessage), Vb::Exclamation, Res::str(Res::TransferTitle));
+  return Outcome(TransferResult::Status::Declined, strFileName, Res::str(kNoRowsMessage), true);
 }
 
 bool CImport::CheckExchangeTables(CDataAccess& dal, bool bCourse) {
   const QString mainTable = bCourse ? QStringLiteral("Course") : QStringLiteral("Paper");
-  if (!HasRows(dal, QStringLiteral("select * from ") + mainTable)) return false;
+  if (!Opens(dal, QStringLiteral("select * from %1 where 1=0").arg(mainTable)) ||
+      !HasRows(dal, QStringLiteral("select * from ") + mainTable))
+    return false;
   const QStringList tables = bCourse ? QStringList{QStringLiteral("Subject"), QStringLiteral("Problem"),
                                                    QStringLiteral("ProblemGroup"),
                                                    QStringLiteral("ProblemsFeatures"),
@@ -70,80 +108,100 @@ bool CImport::CheckExchangeTables(CDataAccess& dal, bool bCourse) {
 
 // ---------------------------------------------------------------- driver
 
-bool CImport::ImportCourseData(const QString& strFileName) {
-  m_skipped.clear();
-  if (!OpenExchangeFile(strFileName, Source(), true)) return false;
-  if (!ConfirmNameConflict()) return false;
-  if (!RunSubjectStep()) return false;
-
-  mappingForm().intStep = 2;
-  if (!ImportFeature()) return false;
-  mappingForm().intStep = 3;
-  if (!ImportFeaturePartition()) return false;
-
-  const BusyPointer busy;
-  RunTablePhase([this] {
-    RaiseProgress(0, Res::str(323));
-    ImportCourse();
-    RaiseProgress(10, Res::str(324));
-    ImportCoursesFeaturePartitions();
-    RaiseProgress(20, Res::str(325));
-    ImportContent();
-    RaiseProgress(30, Res::str(326));
-    ImportProblemGroup();
-    RaiseProgress(40, Res::str(327));
-    ImportProblem();
-    RaiseProgress(50, Res::str(328));
-    ImportProblemsContents();
-    RaiseProgress(60, Res::str(329));
-    ImportProblemsFeatures();
-    RaiseProgress(70, Res::str(330));
-    ImportSyllabus();
-    RaiseProgress(80, Res::str(331));
-    UpdateContentHierarchy();
-    RaiseProgress(90, Res::str(332));
-    ImportCoursesSubjects();
-    UpdateProblemHierarchy();
-  });
-  RaiseProgress(100, Res::str(333));
-  return true;
+TransferResult CImport::ImportCourseData(const QString& strFileName) {
+  return Run(strFileName, [this](const QString& file) { return CourseSteps(file); });
 }
 
-bool CImport::ImportPaperData(const QString& strFileName) {
-  m_skipped.clear();
-  if (!OpenExchangeFile(strFileName, Source(), false)) return false;
-  if (!RunSubjectStep()) return false;
-
-  const BusyPointer busy;
-  RunTablePhase([this] {
-    RaiseProgress(0, QStringLiteral("正在导入试卷模版..."));
-    ImportPaperDesign();
-    RaiseProgress(30, QStringLiteral("正在导入试卷数据..."));
-    ImportPaper();
-    RaiseProgress(60, QStringLiteral("正在导入学生答卷..."));
-    ImportAnswerSheet();
-  });
-  RaiseProgress(100, QStringLiteral("导入成功！"));
-  return true;
+TransferResult CImport::ImportPaperData(const QString& strFileName) {
+  return Run(strFileName, [this](const QString& file) { return PaperSteps(file); });
 }
 
-void CImport::RunTablePhase(const std::function<void()>& body) {
-  CDataAccess& dest = Dest();
-  dest.BeginTrans();
+// One file from start to end: whatever stops it, the system database is left
+// as it was and the exchange file is let go of.
+TransferResult CImport::Run(const QString& file, const Steps& steps) {
+  m_skipped.clear();
+  m_session.clearMaps();
+  TransferResult result;
   try {
-    body();
-    dest.CommitTrans();
-  } catch (...) {
-    // The rollback's own failure must not hide the one that ended the import.
-    try {
-      if (dest.IsInTransaction()) dest.RollbackTrans();
-    } catch (...) {
-    }
-    throw;
+    m_session.checkCancel();
+    result = steps(file);
+  } catch (const TransferCancelled&) {
+    result = Outcome(TransferResult::Status::Cancelled, file, QStringLiteral("已取消"), false);
+  } catch (const std::exception& e) {
+    result = Outcome(TransferResult::Status::Failed, file, failureText(e), false);
   }
+  if (!result.succeeded()) m_skipped.clear();
+  m_session.mappingForm().Unload();
+  try {
+    if (m_session.hasSourceDAL()) Source().CloseConnection();
+  } catch (...) {  // a file opened for reading has nothing to write back
+  }
+  return result;
+}
+
+TransferResult CImport::CourseSteps(const QString& file) {
+  if (auto refused = OpenExchangeFile(file, true)) return *refused;
+  ImportTransaction transaction(Dest());
+  if (!ConfirmNameConflict()) {
+    TransferResult declined = Outcome(TransferResult::Status::Declined, file, m_strDeclined, true);
+    declined.declinedAt = Question::RenameConflictingCourse;
+    return declined;
+  }
+  const TransferResult cancelled = Outcome(TransferResult::Status::Declined, file, kNotImported, false);
+  if (!RunSubjectStep()) return cancelled;
+  m_session.mappingForm().intStep = 2;
+  if (!ImportFeature()) return cancelled;
+  m_session.mappingForm().intStep = 3;
+  if (!ImportFeaturePartition()) return cancelled;
+
+  const BusyPointer busy(m_session.ui());
+  RaiseProgress(0, Res::str(kImportingCourse));
+  ImportCourse();
+  RaiseProgress(10, Res::str(324));
+  ImportCoursesFeaturePartitions();
+  RaiseProgress(20, Res::str(325));
+  ImportContent();
+  RaiseProgress(30, Res::str(326));
+  ImportProblemGroup();
+  RaiseProgress(40, Res::str(327));
+  ImportProblem();
+  RaiseProgress(50, Res::str(328));
+  ImportProblemsContents();
+  RaiseProgress(60, Res::str(329));
+  ImportProblemsFeatures();
+  RaiseProgress(70, Res::str(330));
+  ImportSyllabus();
+  RaiseProgress(80, Res::str(331));
+  UpdateContentHierarchy();
+  RaiseProgress(90, Res::str(332));
+  ImportCoursesSubjects();
+  UpdateProblemHierarchy();
+  m_session.checkCancel();
+  transaction.commit();
+  RaiseProgress(100, Res::str(333));
+  return Outcome(TransferResult::Status::Succeeded, file, QString(), false);
+}
+
+TransferResult CImport::PaperSteps(const QString& file) {
+  if (auto refused = OpenExchangeFile(file, false)) return *refused;
+  ImportTransaction transaction(Dest());
+  if (!RunSubjectStep()) return Outcome(TransferResult::Status::Declined, file, kNotImported, false);
+
+  const BusyPointer busy(m_session.ui());
+  RaiseProgress(0, QStringLiteral("正在导入试卷模版..."));
+  ImportPaperDesign();
+  RaiseProgress(30, QStringLiteral("正在导入试卷数据..."));
+  ImportPaper();
+  RaiseProgress(60, QStringLiteral("正在导入学生答卷..."));
+  ImportAnswerSheet();
+  m_session.checkCancel();
+  transaction.commit();
+  RaiseProgress(100, QStringLiteral("导入成功！"));
+  return Outcome(TransferResult::Status::Succeeded, file, QString(), false);
 }
 
 void CImport::RaiseProgress(qint16 nBarValue, const QString& strMessage) {
+  m_session.checkCancel();
   if (ImportProgress) ImportProgress(nBarValue, strMessage);
 }
 
@@ -154,31 +212,32 @@ bool CImport::ConfirmNameConflict() {
   const QString name = rs->Value(QStringLiteral("Name")).toString();
   Dest().GetConnectedRecordset(QStringLiteral("select CourseID from Course where Name=?"), QVariantList{name}, rs);
   if (rs->Eof()) return true;
-  const QString prompt = QStringLiteral("已经存在相同名称的课程") + name +
-                         QStringLiteral("，请选择是否继续\r\n   选择[确定]更改名称后继续导入课程，\r\n"
-                                        "   选择[取消]则不导入该课程。");
-  if (interaction().MsgBox(prompt, Vb::OKCancel | Vb::Exclamation, QStringLiteral("请选择")) != Vb::OK)
+  if (m_session.ui().Ask(Question::RenameConflictingCourse, name) != Vb::OK) {
+    m_strDeclined = promptFor(Question::RenameConflictingCourse, name).text;
     return false;
+  }
   m_bRenameCourse = true;
   return true;
 }
 
 bool CImport::RunSubjectStep() {
-  importGlobals().SubjectMap.clear();
-  MappingModel& form = mappingForm();
+  MappingModel& form = m_session.mappingForm();
   form.intStep = 1;
-  if (importGlobals().bAutoMap) {
-    qint32 step = 1;
-    form.AutoNameMap(step);
+  if (m_session.bAutoMap) {
+    form.AutoNameMap(1);
     form.FinishSubjectMap();
     return true;
   }
   return ShowMappingStep();
 }
 
+// A form the person left without finishing counts as cancelled.
 bool CImport::ShowMappingStep() {
-  interaction().ShowMappingDialog(mappingForm());
-  return !mappingForm().bCancel;
+  MappingModel& form = m_session.mappingForm();
+  if (!form.isLoaded()) form.Load();
+  m_session.ui().ShowMappingDialog(form);
+  if (form.isLoaded()) form.cmdCancel_Click();
+  return !form.bCancel;
 }
 
 // ---------------------------------------------------------------- row copy
@@ -199,10 +258,9 @@ void CImport::CopyRows(const CopyStep& step) {
   RecordsetPtr target;
   Source().GetConnectedRecordset(step.sourceQuery, source);
   Dest().GetConnectedRecordset(step.targetQuery, target);
-  for (int n = 0; !source->Eof() && n != step.nMaxRows; ++n) {
+  for (; !source->Eof(); source->MoveNext()) {
+    m_session.checkCancel();
     CopyRow(*source, *target, step.nStart, step.overrides, step.map);
-    source->MoveNext();
-    if (step.bDoEvents) interaction().DoEvents();
   }
 }
 

@@ -7,31 +7,34 @@
 #include <optional>
 
 #include "core/OrderedMap.h"
+#include "core/Transfer.h"
 #include "data/Recordset.h"
+#include "mapping/ImportSession.h"
 
 class CDataAccess;
 class QDomElement;
 
 // Reads one exchange file and writes its course (or its papers) into the system
 // database under new identifiers, translating every reference through the ID
-// maps that the mapping steps fill. One object serves one transfer action.
+// maps that the mapping steps fill. One object serves one transfer action
+// (one or more files) and owns its session: connections, maps, mapping model.
 //
-// The table phase of one file runs in a single transaction on the system
-// database: a failure rolls it back and is passed on, so no half-imported
-// course stays behind. Subjects, features and partitions created by the
-// mapping steps are committed as they are made (they are valid on their own).
+// Everything an import writes, the items the mapping steps create included,
+// is one transaction on the system database: a failure, a refusal or a cancel
+// leaves the system database as it was.
 class CImport {
  public:
-  CImport();
+  explicit CImport(Interaction& ui, std::shared_ptr<CancelFlag> cancel = nullptr);
 
-  // Raised before each stage: a percentage 0..100 and the stage's text.
-  std::function<void(qint16 nBarValue, const QString& strMessage)> ImportProgress;
+  ProgressHandler ImportProgress;
+  ImportSession& session() { return m_session; }
 
-  // True when every step ran; False when the file failed its checks, the user
-  // declined the name conflict or cancelled a mapping step. Other failures are
-  // thrown (DataError and friends) after the table phase has been rolled back.
-  bool ImportCourseData(const QString& strFileName);
-  bool ImportPaperData(const QString& strFileName);
+  // Never throw: how the import ended, and why, is in the result. Succeeded
+  // when every step ran; Declined when the file failed its checks, the user
+  // declined the name conflict or cancelled a mapping step; Cancelled when
+  // the session was asked to stop; Failed with the underlying error.
+  TransferResult ImportCourseData(const QString& strFileName);
+  TransferResult ImportPaperData(const QString& strFileName);
 
   // What the last ImportCourseData/ImportPaperData left out, by table name:
   // link or value rows whose exchange reference the file's maps do not hold
@@ -55,18 +58,20 @@ class CImport {
     int nStart = 0;              // first source column copied by name
     IdMap* map = nullptr;        // old first column -> new first column
     Overrides overrides;         // columns set after the positional copy
-    bool bDoEvents = false;      // let the window repaint after each row
-    int nMaxRows = -1;           // -1: every source row
   };
 
-  bool OpenExchangeFile(const QString& strFileName, CDataAccess& dal, bool bCourse);
+  // The steps of one file; Succeeded when the file was imported, otherwise
+  // how the steps stopped.
+  using Steps = std::function<TransferResult(const QString& file)>;
+  TransferResult Run(const QString& file, const Steps& steps);
+  TransferResult CourseSteps(const QString& file);
+  TransferResult PaperSteps(const QString& file);
+  std::optional<TransferResult> OpenExchangeFile(const QString& strFileName, bool bCourse);
   bool CheckExchangeTables(CDataAccess& dal, bool bCourse);
   bool ConfirmNameConflict();
   bool RunSubjectStep();
   bool ShowMappingStep();  // false when the user cancelled
   void RaiseProgress(qint16 nBarValue, const QString& strMessage);
-  // Runs body inside one transaction on the system database.
-  void RunTablePhase(const std::function<void()>& body);
 
   // The row-copy pattern: copies the current source row into a new target row
   // from nStart on, applies the overrides, writes it and records old -> new.
@@ -113,6 +118,11 @@ class CImport {
   CDataAccess& Source();
   CDataAccess& Dest();
 
+  // The progress text of the first stage.
+  static constexpr int kImportingCourse = 323;
+
+  ImportSession m_session;
+  QString m_strDeclined;  // the question the person declined
   qint32 m_nCourseID = 0;
   bool m_bRenameCourse = false;
   IdMap m_ContentMap;

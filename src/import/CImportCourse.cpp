@@ -5,7 +5,7 @@
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
 #include "import/CImport.h"
-#include "import/ImportGlobals.h"
+#include "mapping/ImportSession.h"
 #include "import/ImportXml.h"
 
 namespace {
@@ -37,7 +37,7 @@ std::optional<qint32> NumericId(const QDomElement& element) {
 }  // namespace
 
 void CImport::ImportCourse() {
-  const ImportGlobals& g = importGlobals();
+  const ImportSession& g = m_session;
   const QString suffix = QStringLiteral("[") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
                          QStringLiteral("]");
   const auto overrides = [&](const Recordset& source, Recordset& target) {
@@ -61,12 +61,11 @@ void CImport::ImportContent() {
   m_ContentMap.clear();
   CopyRows({QStringLiteral("select * from Content"), QStringLiteral("select * from Content where 1=0"), 2,
             &m_ContentMap,
-            [this](const Recordset&, Recordset& target) { target.SetValue(QStringLiteral("CourseID"), m_nCourseID); },
-            true, -1});
+            [this](const Recordset&, Recordset& target) { target.SetValue(QStringLiteral("CourseID"), m_nCourseID); }});
 }
 
 void CImport::ImportSyllabus() {
-  const ImportGlobals& g = importGlobals();
+  const ImportSession& g = m_session;
   RecordsetPtr source;
   RecordsetPtr target;
   Source().GetConnectedRecordset(QStringLiteral("select * from Syllabus"), source);
@@ -87,12 +86,12 @@ void CImport::ImportSyllabus() {
         target->Update();
       }
     }
-    interaction().DoEvents();
+    m_session.checkCancel();
   }
 }
 
 void CImport::ImportCoursesSubjects() {
-  const ImportGlobals& g = importGlobals();
+  const ImportSession& g = m_session;
   RecordsetPtr source;
   RecordsetPtr target;
   Source().GetConnectedRecordset(QStringLiteral("select * from CoursesSubjects"), source);

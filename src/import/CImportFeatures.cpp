@@ -6,7 +6,7 @@
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
 #include "import/CImport.h"
-#include "import/ImportGlobals.h"
+#include "mapping/ImportSession.h"
 #include "mapping/CExtPropertiesMapItem.h"
 #include "mapping/MappingModel.h"
 
@@ -24,7 +24,7 @@ bool SameProblemType(const Recordset& exchange, const Recordset& system) {
 }  // namespace
 
 bool CImport::ImportFeature() {
-  IdMap& featureMap = importGlobals().FeatureMap;
+  IdMap& featureMap = m_session.FeatureMap;
   featureMap.clear();
 
   RecordsetPtr source;
@@ -54,13 +54,12 @@ bool CImport::ImportUserFeatures() {
   if (source->Eof()) return true;
   Dest().GetConnectedRecordset(userFeatures, system);
   if (system->Eof()) {
-    CopyRows({userFeatures, kNewFeature, 1, &importGlobals().FeatureMap, {}, false, -1});
+    CopyRows({userFeatures, kNewFeature, 1, &m_session.FeatureMap, {}});
     return true;
   }
-  MappingModel& form = mappingForm();
-  if (importGlobals().bAutoMap) {
-    qint32 step = 2;
-    form.AutoNameMap(step);
+  MappingModel& form = m_session.mappingForm();
+  if (m_session.bAutoMap) {
+    form.AutoNameMap(2);
     form.FinishFeatureMap();
     return true;
   }
@@ -68,7 +67,7 @@ bool CImport::ImportUserFeatures() {
 }
 
 bool CImport::ImportFeaturePartition() {
-  ImportGlobals& g = importGlobals();
+  ImportSession& g = m_session;
   g.FeatureValueMaps.clear();
   g.FeaturePartitionMap.clear();
   // A copy: the finish operations add to FeatureMap while we walk it.
@@ -79,7 +78,7 @@ bool CImport::ImportFeaturePartition() {
 }
 
 bool CImport::PairFeaturePartitions(qint32 oldF, qint32 newF) {
-  ImportGlobals& g = importGlobals();
+  ImportSession& g = m_session;
   g.PartitionValueMap = std::make_shared<IdMap>();
 
   RecordsetPtr feature;
@@ -94,7 +93,7 @@ bool CImport::PairFeaturePartitions(qint32 oldF, qint32 newF) {
   Source().GetConnectedRecordset(QStringLiteral("select * from FeaturePartition where FeatureID=%1").arg(oldF),
                                  partitions);
   if (!partitions->Eof()) {
-    MappingModel& form = mappingForm();
+    MappingModel& form = m_session.mappingForm();
     form.bIntegerType = bIntegerType;
     form.bProblemType = bProblemType;
     form.SourceFeatureID = oldF;
@@ -102,8 +101,7 @@ bool CImport::PairFeaturePartitions(qint32 oldF, qint32 newF) {
     form.tmpPartitionMap = std::move(pairs);
     form.intStep = 3;
     if (g.bAutoMap) {
-      qint32 step = 3;
-      form.AutoNameMap(step);
+      form.AutoNameMap(3);
       form.FinishFeaturePartitionMap();
     } else if (!ShowMappingStep()) {
       return false;
@@ -151,7 +149,7 @@ QList<qint32> CImport::TypeOneFeatures() {
 }
 
 void CImport::ImportCoursesFeaturePartitions() {
-  const ImportGlobals& g = importGlobals();
+  const ImportSession& g = m_session;
   const QList<qint32> typeOne = TypeOneFeatures();
   const QSet<qint32> bulkFeatures(typeOne.cbegin(), typeOne.cend());
 

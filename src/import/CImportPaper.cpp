@@ -2,18 +2,18 @@
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
 #include "import/CImport.h"
-#include "import/ImportGlobals.h"
+#include "mapping/ImportSession.h"
 
 void CImport::ImportPaperDesign() {
   m_PaperDesignMap.clear();
-  const IdMap& subjects = importGlobals().SubjectMap;
+  const IdMap& subjects = m_session.SubjectMap;
   const auto overrides = [&](const Recordset& source, Recordset& target) {
     const std::optional<QVariant> subject = Translate(subjects, source.Value(QStringLiteral("SubjectID")));
     if (!subject) CountSkipped(QStringLiteral("PaperDesign"));  // written without a subject
     target.SetValue(QStringLiteral("SubjectID"), subject.value_or(QVariant()));
   };
   CopyRows({QStringLiteral("select * from PaperDesign"), QStringLiteral("select * from PaperDesign where 1=0"), 2,
-            &m_PaperDesignMap, overrides, true, -1});
+            &m_PaperDesignMap, overrides});
 }
 
 void CImport::ImportPaper() {
@@ -24,7 +24,7 @@ void CImport::ImportPaper() {
     target.SetValue(QStringLiteral("PaperDesignID"), design.value_or(QVariant()));
   };
   CopyRows({QStringLiteral("select * from Paper"), QStringLiteral("select * from Paper where 1=0"), 2, &m_PaperMap,
-            overrides, true, -1});
+            overrides});
 }
 
 // Answer sheets have no key of their own; one whose paper the file does not
@@ -42,6 +42,6 @@ void CImport::ImportAnswerSheet() {
       CopyRow(*source, *target, 0, overrides, nullptr);
     else
       CountSkipped(QStringLiteral("AnswerSheet"));
-    interaction().DoEvents();
+    m_session.checkCancel();
   }
 }

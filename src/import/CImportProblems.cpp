@@ -5,7 +5,7 @@
 #include "data/CDataAccess.h"
 #include "import/CGuid.h"
 #include "import/CImport.h"
-#include "import/ImportGlobals.h"
+#include "mapping/ImportSession.h"
 #include "import/ImportXml.h"
 
 namespace {
@@ -34,7 +34,7 @@ void TranslateProblemIds(QDomElement element, const IdMap& problems) {
 void CImport::ImportProblemGroup() {
   m_ProblemGroupMap.clear();
   CopyRows({QStringLiteral("select * from ProblemGroup"), QStringLiteral("select * from ProblemGroup where 1=0"), 1,
-            &m_ProblemGroupMap, {}, true, -1});
+            &m_ProblemGroupMap, {}});
 }
 
 void CImport::ImportProblem() {
@@ -53,7 +53,7 @@ void CImport::ImportProblem() {
       target.SetValue(QStringLiteral("ProblemCode"), guid.CreateGUID());
   };
   CopyRows({QStringLiteral("select * from Problem order by problemid"), QStringLiteral("select * from Problem where 1=0"),
-            2, &m_ProblemMap, overrides, true, -1});
+            2, &m_ProblemMap, overrides});
 }
 
 void CImport::ImportProblemsContents() {
@@ -73,12 +73,12 @@ void CImport::ImportProblemsContents() {
     } else {
       CountSkipped(QStringLiteral("ProblemsContents"));
     }
-    interaction().DoEvents();
+    m_session.checkCancel();
   }
 }
 
 void CImport::ImportProblemsFeatures() {
-  const ImportGlobals& g = importGlobals();
+  const ImportSession& g = m_session;
   RecordsetPtr source;
   RecordsetPtr target;
   Source().GetConnectedRecordset(QStringLiteral("select * from ProblemsFeatures"), source);
@@ -98,14 +98,14 @@ void CImport::ImportProblemsFeatures() {
     } else {
       CountSkipped(QStringLiteral("ProblemsFeatures"));
     }
-    interaction().DoEvents();
+    m_session.checkCancel();
   }
 }
 
 // Values of a feature whose partitions were paired are partition values and
 // follow the value map; without a pair the value has no meaning here: NULL.
 QVariant CImport::TranslateFeatureValue(const QVariant& oldFeature, const QVariant& value) {
-  const std::optional<std::shared_ptr<IdMap>> values = importGlobals().FeatureValueMaps.value(oldFeature.toInt());
+  const std::optional<std::shared_ptr<IdMap>> values = m_session.FeatureValueMaps.value(oldFeature.toInt());
   if (!values || !*values || value.isNull()) return value;
   const std::optional<qint32> newValue = (*values)->value(value.toInt());
   if (newValue) return *newValue;

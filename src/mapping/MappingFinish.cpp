@@ -4,14 +4,15 @@
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
-#include "import/ImportGlobals.h"
+#include "data/Dialect.h"
+#include "mapping/ImportSession.h"
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"
 
 namespace {
 
 struct StepTables {
-  int question;          // asked before creating anything
+  Question question;     // asked before creating anything
   const char* readRows;  // followed by the ID list
   const char* newRows;
   int firstCopiedColumn;  // the ID (and in step 3 the FeatureID) is never copied
@@ -19,9 +20,11 @@ struct StepTables {
 
 const StepTables& tablesFor(qint32 step) {
   static const StepTables tables[] = {
-      {312, "select * from Subject  where SubjectID in ", "select  * from Subject where 1=0", 1},
-      {302, "select * from Feature  where FeatureID in ", "select * from Feature where 1=0", 1},
-      {309, "select * from FeaturePartition  where FeaturePartitionID in ",
+      {Question::CreateUnpairedSubjects, "select * from Subject  where SubjectID in ",
+       "select  * from Subject where 1=0", 1},
+      {Question::CreateUnpairedFeatures, "select * from Feature  where FeatureID in ", "select * from Feature where 1=0",
+       1},
+      {Question::CreateUnpairedPartitions, "select * from FeaturePartition  where FeaturePartitionID in ",
        "select * from FeaturePartition where 1=0", 2},
   };
   return tables[step - 1];
@@ -39,29 +42,41 @@ QVariant firstValue(CDataAccess& dal, const QString& sql, const QString& column)
   return rs->Eof() ? QVariant() : rs->Value(column);
 }
 
-// Commits what the block wrote to the system database, or nothing: a failure
-// half-way must not leave created items behind that no map knows of. Inside a
-// transaction of the caller the caller decides.
+// What the block wrote to the system database stays, or nothing does: a
+// failure half-way must not leave created items behind that no map knows of.
+// Inside the import's transaction a savepoint marks where to go back to.
 class WriteScope {
  public:
   explicit WriteScope(CDataAccess& dal) : dal_(dal), own_(!dal.IsInTransaction()) {
-    if (own_) dal_.BeginTrans();
+    if (own_)
+      dal_.BeginTrans();
+    else
+      dal_.ExecQuery(QString(), Sql::savepoint(dal_.dialect(), kSavepoint));
   }
   ~WriteScope() {
-    if (!own_ || committed_) return;
+    if (committed_) return;
     try {
-      dal_.RollbackTrans();
+      if (own_)
+        dal_.RollbackTrans();
+      else
+        dal_.ExecQuery(QString(), Sql::rollbackToSavepoint(dal_.dialect(), kSavepoint));
     } catch (...) {  // the failure that got us here is the one to report
     }
   }
   void commit() {
-    if (own_) dal_.CommitTrans();
+    if (own_) {
+      dal_.CommitTrans();
+    } else {
+      const QString release = Sql::releaseSavepoint(dal_.dialect(), kSavepoint);
+      if (!release.isEmpty()) dal_.ExecQuery(QString(), release);
+    }
     committed_ = true;
   }
   WriteScope(const WriteScope&) = delete;
   WriteScope& operator=(const WriteScope&) = delete;
 
  private:
+  static inline const QString kSavepoint = QStringLiteral("mapping_step");
   CDataAccess& dal_;
   const bool own_;
   bool committed_ = false;
@@ -80,16 +95,15 @@ void MappingModel::FinishFeaturePartitionMap() {
 }
 
 bool MappingModel::confirmCreation(qint32 step) const {
-  if (importGlobals().bAutoMap || SourceList.empty()) return true;
-  return interaction().MsgBox(Res::str(tablesFor(step).question), Vb::YesNo | Vb::Question | Vb::DefaultButton2,
-                              Res::str(Res::TransferTitle)) == Vb::Yes;
+  if (session_.bAutoMap || SourceList.empty()) return true;
+  return session_.ui().Ask(tablesFor(step).question, QString()) == Vb::Yes;
 }
 
 void MappingModel::finishStep(qint32 step) {
   ensureLoaded();
   if (!confirmCreation(step)) return;
 
-  ImportGlobals& g = importGlobals();
+  ImportSession& g = session_;
   WriteScope writes(dest());
   IdMap pairs = step == 1 ? pairs_.subject : step == 2 ? pairs_.feature : pairs_.partition;
   if (!SourceList.empty()) createUnmappedItems(step, pairs);
@@ -136,7 +150,7 @@ void MappingModel::createUnmappedItems(qint32 step, IdMap& pairs) {
   RecordsetPtr to;
   dest().GetConnectedRecordset(QString::fromLatin1(t.newRows), to);
 
-  const IdMap& featureMap = importGlobals().FeatureMap;
+  const IdMap& featureMap = session_.FeatureMap;
   for (; !from->Eof(); from->MoveNext()) {
     to->AddNew();
     for (int p = t.firstCopiedColumn; p < from->FieldCount(); ++p) to->SetValue(from->FieldName(p), from->Value(p));

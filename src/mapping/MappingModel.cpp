@@ -5,7 +5,7 @@
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
-#include "import/ImportGlobals.h"
+#include "mapping/ImportSession.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -24,10 +24,6 @@ QString captionFor(qint32 step) {
 int linkSelectionMessage(qint32 step) { return step == 1 ? 314 : step == 2 ? 304 : 311; }
 int unlinkSelectionMessage(qint32 step) { return step == 1 ? 313 : step == 2 ? 303 : 310; }
 constexpr int kProblemTypeMismatch = 348;
-
-void showMessage(const QString& text) {
-  interaction().MsgBox(text, Vb::OKOnly | Vb::Exclamation, Res::str(Res::TransferTitle));
-}
 
 bool validStep(qint32 step) { return step >= 1 && step <= 3; }
 
@@ -71,8 +67,12 @@ void MappingModel::restore(const Snapshot& s) {
   pairs_ = s.pairs;
 }
 
-CDataAccess& MappingModel::source() { return importGlobals().ImportSourceDAL(); }
-CDataAccess& MappingModel::dest() { return importGlobals().ImportDestDAL(); }
+CDataAccess& MappingModel::source() { return session_.ImportSourceDAL(); }
+CDataAccess& MappingModel::dest() { return session_.ImportDestDAL(); }
+
+void MappingModel::showMessage(const QString& text) {
+  session_.ui().MsgBox(text, Vb::OKOnly | Vb::Exclamation, Res::str(Res::TransferTitle));
+}
 
 IdMap& MappingModel::pairMap() {
   return intStep == 1 ? pairs_.subject : intStep == 2 ? pairs_.feature : pairs_.partition;
@@ -85,8 +85,17 @@ void MappingModel::Load() {
   source();
   dest();
   Caption = captionFor(intStep);
+  if (intStep == 3) Caption += QStringLiteral(" - ") + featureName();
   LoadMapLists(intStep);
   loaded_ = true;
+}
+
+// The exchange feature whose partitions step 3 pairs, so the person knows which.
+QString MappingModel::featureName() {
+  RecordsetPtr rs;
+  source().GetConnectedRecordset(QStringLiteral("select name from Feature where FeatureID=?"),
+                                 QVariantList{SourceFeatureID}, rs);
+  return rs->Eof() ? QString() : rs->Value(0).toString();
 }
 
 void MappingModel::Unload() {
@@ -253,7 +262,7 @@ bool MappingModel::nameMatchAccepted(qint32 step) {
 // removes the source entry, and the entries before it found no partner in a
 // list that has only lost entries since, so the next search resumes at the
 // position of the entry just linked.
-void MappingModel::AutoNameMap(qint32& step) {
+void MappingModel::AutoNameMap(qint32 step) {
   unloadOnFailure([this, step] {
     ensureLoaded();
     autoNameMap(step);
@@ -319,9 +328,4 @@ void MappingModel::Finish_Click() {
 void MappingModel::cmdCancel_Click() {
   bCancel = true;
   Unload();
-}
-
-MappingModel& mappingForm() {
-  static MappingModel form;
-  return form;
 }

@@ -2,15 +2,18 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 #include "core/OrderedMap.h"
 #include "mapping/MappingList.h"
 
 class CDataAccess;
+class ImportSession;
 
 // The mapping form without its widgets: the lists, the pairs and the three
 // finish operations of the import's mapping steps. The Qt dialog frmImport is
 // a thin view over it; the import engine drives it directly when mapping
-// automatically. One program-wide instance stands for the form.
+// automatically. Each import session has its own.
 //
 // Step 1 pairs subjects, step 2 user-defined features, step 3 the partitions
 // of one feature. Between load and unload the step's pair map and MapList hold
@@ -18,6 +21,10 @@ class CDataAccess;
 // and 2, DestList the system items not yet paired.
 class MappingModel {
  public:
+  explicit MappingModel(ImportSession& session) : session_(session) {}
+  MappingModel(const MappingModel&) = delete;
+  MappingModel& operator=(const MappingModel&) = delete;
+
   // Public variables of the form, set or read by the import engine.
   bool bCancel = false;
   IdMap tmpPartitionMap;
@@ -49,10 +56,22 @@ class MappingModel {
   void Link();
   void cmdUnLink();
   void reset();
-  void AutoNameMap(qint32& step);
+  void AutoNameMap(qint32 step);
   void FinishSubjectMap();
   void FinishFeatureMap();
   void FinishFeaturePartitionMap();
+
+  // Runs an operation (a button, Load) where the model's connections live:
+  // directly, or through engineCall when the form is shown by another thread
+  // than the import's.
+  using Button = void (MappingModel::*)();
+  void press(Button button) {
+    if (engineCall)
+      engineCall([this, button] { (this->*button)(); });
+    else
+      (this->*button)();
+  }
+  std::function<void(const std::function<void()>&)> engineCall;
 
   // The buttons as a person presses them: a failure is shown in a message box
   // and leaves lists and pairs as they were before the press.
@@ -101,10 +120,12 @@ class MappingModel {
     }
   }
   void ensureLoaded();
+  QString featureName();
   void autoNameMap(qint32 step);
   IdMap& pairMap();
-  static CDataAccess& source();
-  static CDataAccess& dest();
+  CDataAccess& source();
+  CDataAccess& dest();
+  void showMessage(const QString& text);
   void loadSubjectsOrFeatures(qint32 step);
   void loadPartitions();
   void selectFirstEntriesAndEnableButtons(qint32 step);
@@ -114,9 +135,7 @@ class MappingModel {
   bool confirmCreation(qint32 step) const;
   void createUnmappedItems(qint32 step, IdMap& pairs);
 
+  ImportSession& session_;
   PairState pairs_;
   bool loaded_ = false;
 };
-
-// The form's program-wide instance.
-MappingModel& mappingForm();

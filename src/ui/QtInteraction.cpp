@@ -73,15 +73,18 @@ std::optional<QString> QtInteraction::InputBox(const QString& prompt, const QStr
 
 void QtInteraction::ShowMappingDialog(MappingModel& model) { showMappingDialog(model); }
 
-void QtInteraction::DoEvents() { QApplication::processEvents(); }
-
 void QtInteraction::SetBusy(bool busy) {
   if (busy == busy_) return;
   busy_ = busy;
   if (busy)
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Transfers run beside the window, which still answers (its cancel button).
+    QApplication::setOverrideCursor(Qt::BusyCursor);
   else
     QApplication::restoreOverrideCursor();
 }
 
-void QtInteraction::OpenFolder(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+// Where no file manager opens the folder, the person is told where it is.
+void QtInteraction::OpenFolder(const QString& path) {
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+    MsgBox(QStringLiteral("文件已导出到：") + path, Vb::Information, Res::str(Res::TransferTitle));
+}

@@ -4,14 +4,13 @@
 class QWidget;
 
 // The windows' implementation: real message boxes, input box, the modal mapping
-// form, the override cursor, event processing and the file manager.
+// form, the override cursor, and the file manager.
 class QtInteraction : public Interaction {
  public:
   int MsgBox(const QString& prompt, int flags, const QString& title) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   void ShowMappingDialog(MappingModel& model) override;
-  void DoEvents() override;
   void SetBusy(bool busy) override;
   void OpenFolder(const QString& path) override;
 

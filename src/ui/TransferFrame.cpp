@@ -1,6 +1,7 @@
 #include "ui/TransferFrame.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -9,15 +10,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QThread>
 
 #include "core/AppPaths.h"
 #include "core/Interaction.h"
 #include "data/DataError.h"
 #include "export/CExport.h"
 #include "import/CImport.h"
-#include "import/ImportGlobals.h"
 #include "resources/Strings.h"
 #include "ui/frmCorvina.h"
+#include "ui/ThreadedInteraction.h"
 #include "ui/modBrowseFolder.h"
 #include "core/modInputOutput.h"
 
@@ -52,50 +54,9 @@ const QString Exporting = QStringLiteral("正在导出，请等待...");
 constexpr int NoCourseChosen = 352;
 constexpr int ImportSucceeded = 315;
 
-QString failureText(int number, const QString& description) {
-  return QStringLiteral("发生错误：") + QString::number(number) + CrLf + description;
+bool isExport(TransferAction action) {
+  return action == TransferAction::Export || action == TransferAction::ExportAll;
 }
-
-QString failureText(const std::exception& e) {
-  if (const auto* d = dynamic_cast<const DataError*>(&e)) return failureText(d->number(), d->description());
-  return failureText(DataError::GenericNumber, QString::fromStdString(e.what()));
-}
-
-// Passes everything on to the interaction in force and remembers the last
-// message, which is why an import that returned False stopped.
-class RecordingInteraction : public Interaction {
- public:
-  explicit RecordingInteraction(Interaction& inner) : inner_(inner) {}
-  int MsgBox(const QString& prompt, int flags, const QString& title) override {
-    lastPrompt = prompt;
-    return inner_.MsgBox(prompt, flags, title);
-  }
-  std::optional<QString> InputBox(const QString& prompt, const QString& title,
-                                  const QString& defaultText) override {
-    return inner_.InputBox(prompt, title, defaultText);
-  }
-  void ShowMappingDialog(MappingModel& model) override { inner_.ShowMappingDialog(model); }
-  void DoEvents() override { inner_.DoEvents(); }
-  void SetBusy(bool busy) override { inner_.SetBusy(busy); }
-  void OpenFolder(const QString& path) override { inner_.OpenFolder(path); }
-
-  QString lastPrompt;
-
- private:
-  Interaction& inner_;
-};
-
-// Keeps the start button disabled for the whole action, whatever happens in it.
-class DisabledWhileRunning {
- public:
-  explicit DisabledWhileRunning(QWidget* w) : w_(w) { w_->setEnabled(false); }
-  ~DisabledWhileRunning() { w_->setEnabled(true); }
-  DisabledWhileRunning(const DisabledWhileRunning&) = delete;
-  DisabledWhileRunning& operator=(const DisabledWhileRunning&) = delete;
-
- private:
-  QWidget* w_;
-};
 }  // namespace
 
 TransferFrame::TransferFrame(frmCorvina& owner, QWidget* parent)
@@ -105,7 +66,13 @@ TransferFrame::TransferFrame(frmCorvina& owner, QWidget* parent)
   buildControls();
 }
 
-TransferFrame::~TransferFrame() = default;
+// A transfer still running when the window goes is stopped first; the
+// questions it may be waiting on are still answered meanwhile.
+TransferFrame::~TransferFrame() {
+  if (!m_worker) return;
+  m_cancel->request();
+  while (!m_worker->wait(20)) QCoreApplication::processEvents();
+}
 
 void TransferFrame::buildControls() {
   cboAction = new QComboBox(this);
@@ -133,8 +100,12 @@ void TransferFrame::buildControls() {
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
-  ProgressBar1->setGeometry(20, 195, 670, 24);
+  ProgressBar1->setGeometry(20, 195, 580, 24);
   ProgressBar1->hide();
+  cmdCancel = new QPushButton(QStringLiteral("取消"), this);
+  cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+  cmdCancel->setGeometry(610, 193, 80, 28);
+  cmdCancel->hide();
   cmdIO = new QPushButton(QStringLiteral("导入导出"), this);
   cmdIO->setObjectName(QStringLiteral("cmdIO"));
   cmdIO->setGeometry(20, 250, 120, 30);
@@ -142,13 +113,14 @@ void TransferFrame::buildControls() {
   connect(cboAction, &QComboBox::activated, this, [this] { cboAction_Click(); });
   connect(cmdSelectFile, &QPushButton::clicked, this, [this] { cmdSelectFile_Click(); });
   connect(cmdIO, &QPushButton::clicked, this, [this] { cmdIO_Click(); });
+  connect(cmdCancel, &QPushButton::clicked, this, [this] { cancelTransfer(); });
 }
 
 TransferFrame::Dialogs TransferFrame::defaultDialogs() {
   Dialogs d;
-  d.openMdbFile = [this](bool bMulti) {
+  d.openMdbFile = [this](bool multiSelect) {
     const QString filter = QStringLiteral("Access Files(*.mdb);;All Files (*)");
-    if (bMulti) return selectionText(QFileDialog::getOpenFileNames(this, QString(), QString(), filter));
+    if (multiSelect) return selectionText(QFileDialog::getOpenFileNames(this, QString(), QString(), filter));
     return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
   };
   d.browseFolder = [this](const QString& strTitle, const QString& strInitial) {
@@ -173,7 +145,9 @@ void TransferFrame::FillActions() {
 }
 
 void TransferFrame::cboAction_Click() {
-  nAction = cboAction->currentData().toInt();
+  const int code = cboAction->currentData().toInt();
+  if (code < 1 || code > 6) return;
+  m_action = static_cast<TransferAction>(code);
   ShowActionOptions();
 }
 
@@ -184,78 +158,122 @@ void TransferFrame::ShowFileControls(bool bShow) {
 }
 
 void TransferFrame::ShowActionOptions() {
-  if (nAction < 1 || nAction > 6) return;
-  lblTips->setText(QString::fromUtf8(Actions[nAction - 1].tips));
-  if (nAction >= 5) {
+  lblTips->setText(QString::fromUtf8(Actions[static_cast<int>(m_action) - 1].tips));
+  if (isExport(m_action)) {
     ShowFileControls(false);
     return;
   }
-  lblFiles->setText(nAction == 4 ? QStringLiteral("MDB目录") : QStringLiteral("MDB文件"));
+  lblFiles->setText(importsFolder() ? QStringLiteral("MDB目录") : QStringLiteral("MDB文件"));
   ShowFileControls(true);
-  importGlobals().bAutoMap = nAction != 1;
-  bImportFolder = nAction == 4;
-  bMultiSelect = nAction == 3;
 }
 
 void TransferFrame::cmdSelectFile_Click() {
   const QString chosen =
-      bImportFolder ? dialogs.browseFolder(QStringLiteral("选择题库所在文件夹"), QString()) : SelectMdbFile();
+      importsFolder() ? dialogs.browseFolder(QStringLiteral("选择题库所在文件夹"), QString()) : SelectMdbFile();
   if (!chosen.isEmpty()) txtFileName->setText(chosen);
 }
 
-QString TransferFrame::SelectMdbFile() { return dialogs.openMdbFile(bMultiSelect); }
+QString TransferFrame::SelectMdbFile() { return dialogs.openMdbFile(selectsSeveralFiles()); }
 
 void TransferFrame::cmdIO_Click() {
-  const DisabledWhileRunning running(cmdIO);
+  if (isTransferring()) return;
   RunAction();
-  m_owner.RefreshCourse();
-  // The freshly imported course is normally the last one listed.
-  if (nAction != 5 && nAction != 6) frmCorvina::SelectLastRow(m_owner.sprCourse());
-  objImport.reset();
 }
 
 void TransferFrame::RunAction() {
-  switch (nAction) {
-    case 1:
-    case 2:
-      ImportSingleFile();
+  switch (m_action) {
+    case TransferAction::Import:
+    case TransferAction::AutoImport:
+      ImportFiles({txtFileName->text()}, QString(), true);
       break;
-    case 3:
-      ImportFileList(FilesToImport(), QStringLiteral("没有选择要导入的文件。"));
+    case TransferAction::ImportSeveral:
+      ImportFiles(FilesToImport(), QStringLiteral("没有选择要导入的文件。"), false);
       break;
-    case 4: {
+    case TransferAction::ImportFolder: {
       const QString strFolder = txtFileName->text();
       if (strFolder.isEmpty() || !QFileInfo(strFolder).isDir())
-        ImportFileList({}, QStringLiteral("找不到文件夹：") + strFolder);
+        ImportFiles({}, QStringLiteral("找不到文件夹：") + strFolder, false);
       else
-        ImportFileList(MdbFilesOfFolder(strFolder), QStringLiteral("文件夹中没有MDB文件：") + strFolder);
+        ImportFiles(MdbFilesOfFolder(strFolder), QStringLiteral("文件夹中没有MDB文件：") + strFolder, false);
       break;
     }
-    case 5:
+    case TransferAction::Export:
       ExportCourseSingle();
       break;
-    case 6:
+    case TransferAction::ExportAll:
       ExportCourseAll();
       break;
-    default:
-      break;
   }
+}
+
+// ---- the worker ----
+
+void TransferFrame::StartTransfer(Work work, std::function<void()> done) {
+  m_cancel = std::make_shared<CancelFlag>();
+  m_done = std::move(done);
+  auto ui = std::make_shared<ThreadedInteraction>(interaction(), this);
+  m_worker.reset(QThread::create([work = std::move(work), ui, cancel = m_cancel] { work(*ui, cancel); }));
+  connect(m_worker.get(), &QThread::finished, this, [this] { FinishTransfer(); }, Qt::QueuedConnection);
+  SetControlsForTransfer(true);
+  emit transferStarted();
+  m_worker->start();
+}
+
+void TransferFrame::FinishTransfer() {
+  m_worker->wait();
+  m_worker.reset();
+  SetControlsForTransfer(false);
+  ResetProgressDisplay();
+  const std::function<void()> done = std::move(m_done);
+  m_done = nullptr;
+  if (done) done();
+  emit transferFinished();
+}
+
+void TransferFrame::cancelTransfer() {
+  if (!m_cancel || !isTransferring()) return;
+  m_cancel->request();
+  cmdCancel->setEnabled(false);
+  lblIO->setText(QStringLiteral("正在取消，请等待..."));
+}
+
+// While a transfer runs nothing but its cancel button starts anything.
+void TransferFrame::SetControlsForTransfer(bool running) {
+  cboAction->setEnabled(!running);
+  cmdIO->setEnabled(!running);
+  txtFileName->setEnabled(!running);
+  cmdSelectFile->setEnabled(!running);
+  cmdCancel->setEnabled(running);
+  cmdCancel->setVisible(running);
+  if (running) {
+    lblIO->show();
+    ProgressBar1->setValue(0);
+    ProgressBar1->show();
+    ShowFileControls(false);
+  }
+}
+
+void TransferFrame::PostProgress(int index, int count, const QString& name, qint16 nBarValue,
+                                 const QString& strMessage) {
+  QMetaObject::invokeMethod(
+      this, [=, this] { ShowProgress(index, count, name, nBarValue, strMessage); }, Qt::QueuedConnection);
+}
+
+// With several files or courses the bar shows the whole run and the label
+// which item of how many is under way.
+void TransferFrame::ShowProgress(int index, int count, const QString& name, qint16 nBarValue,
+                                 const QString& strMessage) {
+  if (!isTransferring() || m_cancel->requested()) return;
+  if (count <= 1) {
+    lblIO->setText(strMessage);
+    ProgressBar1->setValue(nBarValue);
+    return;
+  }
+  lblIO->setText(QStringLiteral("第 %1/%2 个：%3  %4").arg(index + 1).arg(count).arg(name, strMessage));
+  ProgressBar1->setValue((index * 100 + nBarValue) / count);
 }
 
 // ---- imports ----
-
-void TransferFrame::ImportSingleFile() {
-  objImport = std::make_unique<CImport>();
-  const ImportOutcome outcome = ImportOneFile(txtFileName->text());
-  if (outcome.bImported) {
-    QString strMessage = Res::str(ImportSucceeded);
-    if (!outcome.strSkipped.isEmpty()) strMessage += CrLf + outcome.strSkipped;
-    interaction().MsgBox(strMessage, Vb::Information, Res::str(Res::TransferTitle));
-  } else if (outcome.strReason.startsWith(QStringLiteral("发生错误："))) {
-    // The engine reports its own refusals; a raised failure is ours to show.
-    interaction().MsgBox(outcome.strReason, Vb::Critical, Res::str(Res::TransferTitle));
-  }
-}
 
 // The selection of the open-file dialog. A whole text that names an existing
 // file is that one file, even when its path holds blanks.
@@ -265,35 +283,54 @@ QStringList TransferFrame::FilesToImport() const {
   return SplitFileList(strText);
 }
 
-void TransferFrame::ImportFileList(const QStringList& files, const QString& strNothingToImport) {
-  objImport = std::make_unique<CImport>();
-  std::vector<ImportOutcome> outcomes;
-  for (const QString& strFile : files) outcomes.push_back(ImportOneFile(strFile));
-  ReportImportOutcomes(outcomes, strNothingToImport);
+// Imports the files one after the other in the worker; each file is its own
+// import and a failure of one does not stop the others. A cancel stops the
+// file under way (rolled back) and leaves the rest.
+void TransferFrame::ImportFiles(const QStringList& files, const QString& strNothingToImport, bool single) {
+  if (files.isEmpty() && !single) {
+    ReportImportOutcomes({}, strNothingToImport);
+    return;
+  }
+  auto outcomes = std::make_shared<std::vector<ImportOutcome>>();
+  const bool automatic = autoMap();
+  StartTransfer(
+      [this, files, outcomes, automatic](Interaction& ui, const std::shared_ptr<CancelFlag>& cancel) {
+        CImport objImport(ui, cancel);
+        objImport.session().bAutoMap = automatic;
+        for (int i = 0; i < files.size() && !cancel->requested(); ++i) {
+          const QString name = QFileInfo(files.at(i)).fileName();
+          objImport.ImportProgress = [this, i, n = files.size(), name](qint16 v, const QString& text) {
+            PostProgress(i, n, name, v, text);
+          };
+          ImportOutcome outcome{objImport.ImportCourseData(files.at(i)), {}};
+          if (outcome.result.succeeded()) outcome.strSkipped = objImport.SkippedSummary();
+          outcomes->push_back(std::move(outcome));
+        }
+      },
+      [this, outcomes, strNothingToImport, single] {
+        if (single && !outcomes->empty())
+          ReportSingleImport(outcomes->front());
+        else
+          ReportImportOutcomes(*outcomes, strNothingToImport);
+        m_owner.RefreshCourse();
+        // The freshly imported course is normally the last one listed.
+        frmCorvina::SelectLastRow(m_owner.sprCourse());
+      });
 }
 
-// Imports one file; a failure raised by the engine is caught here so that the
-// remaining files of the action are still imported.
-TransferFrame::ImportOutcome TransferFrame::ImportOneFile(const QString& strFile) {
-  ImportOutcome outcome{strFile, false, {}, {}};
-  auto recorder = std::make_shared<RecordingInteraction>(interaction());
-  {
-    const ScopedInteraction scope(recorder);
-    objImport->ImportProgress = [this](qint16 nBarValue, const QString& strMessage) {
-      objImport_ImportProgress(nBarValue, strMessage);
-    };
-    try {
-      outcome.bImported = objImport->ImportCourseData(strFile);
-    } catch (const std::exception& e) {
-      outcome.strReason = failureText(e);
-    }
+void TransferFrame::ReportSingleImport(const ImportOutcome& outcome) {
+  const TransferResult& result = outcome.result;
+  if (result.succeeded()) {
+    QString strMessage = Res::str(ImportSucceeded);
+    if (!outcome.strSkipped.isEmpty()) strMessage += CrLf + outcome.strSkipped;
+    interaction().MsgBox(strMessage, Vb::Information, Res::str(Res::TransferTitle));
+  } else if (result.status == TransferResult::Status::Cancelled) {
+    interaction().MsgBox(QStringLiteral("导入已取消，系统数据库没有改动。"), Vb::Information,
+                         Res::str(Res::TransferTitle));
+  } else if (result.status == TransferResult::Status::Failed && !result.shown) {
+    // The engine reports its own refusals; a raised failure is ours to show.
+    interaction().MsgBox(result.reason, Vb::Critical, Res::str(Res::TransferTitle));
   }
-  ResetProgressDisplay();
-  if (outcome.bImported)
-    outcome.strSkipped = objImport->SkippedSummary();
-  else if (outcome.strReason.isEmpty())
-    outcome.strReason = recorder->lastPrompt.isEmpty() ? QStringLiteral("未导入") : recorder->lastPrompt;
-  return outcome;
 }
 
 // Success only when every file was imported; otherwise one message names each
@@ -308,9 +345,11 @@ void TransferFrame::ReportImportOutcomes(const std::vector<ImportOutcome>& outco
   QStringList skipped;
   int nImported = 0;
   for (const ImportOutcome& o : outcomes) {
-    if (o.bImported) ++nImported;
-    if (!o.bImported) failed << o.strFile + QStringLiteral("：") + QString(o.strReason).replace(CrLf, QStringLiteral(" "));
-    if (!o.strSkipped.isEmpty()) skipped << o.strFile + QStringLiteral("：") + o.strSkipped;
+    const TransferResult& r = o.result;
+    if (r.succeeded()) ++nImported;
+    const QString reason = r.reason.isEmpty() ? QStringLiteral("未导入") : r.reason;
+    if (!r.succeeded()) failed << r.file + QStringLiteral("：") + QString(reason).replace(CrLf, QStringLiteral(" "));
+    if (!o.strSkipped.isEmpty()) skipped << r.file + QStringLiteral("：") + o.strSkipped;
   }
   QString strMessage;
   int flags = Vb::Information;
@@ -325,32 +364,16 @@ void TransferFrame::ReportImportOutcomes(const std::vector<ImportOutcome>& outco
   interaction().MsgBox(strMessage, flags, Res::str(Res::TransferTitle));
 }
 
-void TransferFrame::objImport_ImportProgress(qint16 nBarValue, const QString& strMessage) {
-  lblIO->setText(strMessage);
-  ProgressBar1->setValue(nBarValue);
-  if (nBarValue == 0) {
-    lblIO->show();
-    ProgressBar1->show();
-    ShowFileControls(false);
-  } else if (nBarValue == 100) {
-    ResetProgressDisplay();
-  }
-}
-
-// Also after a failure in mid-import, so that the frame does not stay half-shown.
+// Also after a failure in mid-transfer, so that the frame does not stay half-shown.
 void TransferFrame::ResetProgressDisplay() {
   lblIO->hide();
   ProgressBar1->hide();
   ProgressBar1->setValue(0);
-  if (nAction >= 1 && nAction <= 4) ShowFileControls(true);
+  cmdCancel->hide();
+  if (!isExport(m_action)) ShowFileControls(true);
 }
 
 // ---- exports ----
-
-void TransferFrame::objExport_ExportProgress(qint16 nBarValue, const QString& strMessage) {
-  lblIO->setText(strMessage);
-  ProgressBar1->setValue(nBarValue);
-}
 
 // The export folder beside the program folder, created on first use, as the
 // file system reports it (resolved, no final slash).
@@ -359,22 +382,6 @@ QString TransferFrame::PreparedExportFolder() const {
   if (!QFileInfo(strFolder).isDir() && !QDir().mkdir(strFolder))
     throw DataError(75, QStringLiteral("frmCorvina"), QStringLiteral("Path/File access error: ") + strFolder);
   return QFileInfo(strFolder).canonicalFilePath();
-}
-
-void TransferFrame::ShowExportProgress() {
-  lblIO->setText(Exporting);
-  lblIO->show();
-  ProgressBar1->setValue(0);
-  ProgressBar1->show();
-  interaction().SetBusy(true);
-}
-
-void TransferFrame::NewExport(qint32 nCourseID) {
-  objExport = std::make_unique<CExport>();
-  objExport->ExportProgress = [this](qint16 nBarValue, const QString& strMessage) {
-    objExport_ExportProgress(nBarValue, strMessage);
-  };
-  objExport->nCourseID = nCourseID;
 }
 
 void TransferFrame::ExportCourseSingle() {
@@ -390,20 +397,10 @@ void TransferFrame::ExportCourseSingle() {
     const QString strProposed = PreparedExportFolder() + '/' + SafeFileName(strName) + QStringLiteral(".mdb");
     const std::optional<QString> chosen = dialogs.saveMdbFile(strProposed);
     if (!chosen) return;  // cancelled: ends silently
-    QString strDestFile = *chosen;
-    ShowExportProgress();
-    NewExport(nCourseID);
-    objExport->ExportCourseData(strDestFile);
-    ResetProgressDisplay();
-    interaction().SetBusy(false);
-    objExport.reset();
-    interaction().OpenFolder(QFileInfo(strDestFile).absolutePath());
+    ExportCourses({{nCourseID, strName, *chosen}}, QFileInfo(*chosen).absolutePath(),
+                  QStringLiteral("ExportCourseSingle"));
   } catch (const std::exception& e) {
-    ResetProgressDisplay();
-    interaction().SetBusy(false);
-    objExport.reset();
-    interaction().MsgBox(failureText(e), Vb::Critical,
-                         QStringLiteral("ExportCourseSingle"));
+    interaction().MsgBox(failureText(e), Vb::Critical, QStringLiteral("ExportCourseSingle"));
   }
 }
 
@@ -417,22 +414,57 @@ void TransferFrame::ExportCourseAll() {
   try {
     const QString strFolder = dialogs.browseFolder(QStringLiteral("选择导出的文件夹"), PreparedExportFolder());
     if (strFolder.isEmpty()) return;
-    ShowExportProgress();
+    std::vector<CourseToExport> courses;
     for (int row = 1; row <= nRows; ++row) {
       const QString strName = frmCorvina::CellText(grid, 1, row);
-      const qint32 nCourseID = frmCorvina::CellText(grid, 0, row).toInt();
-      QString strDestFile = strFolder + '/' + SafeFileName(strName) + QStringLiteral(".mdb");
-      NewExport(nCourseID);
-      objExport->ExportCourseData(strDestFile);
+      courses.push_back({frmCorvina::CellText(grid, 0, row).toInt(), strName,
+                         strFolder + '/' + SafeFileName(strName) + QStringLiteral(".mdb")});
     }
-    ResetProgressDisplay();
-    interaction().SetBusy(false);
-    interaction().OpenFolder(strFolder);
+    ExportCourses(courses, strFolder, QStringLiteral("ExportCourseAll"));
   } catch (const std::exception& e) {
-    // The courses before the failing one stay exported; the rest are not.
-    ResetProgressDisplay();
-    interaction().SetBusy(false);
-    interaction().MsgBox(failureText(e), Vb::Critical,
-                         QStringLiteral("ExportCourseAll"));
+    interaction().MsgBox(failureText(e), Vb::Critical, QStringLiteral("ExportCourseAll"));
   }
+}
+
+// Exports the courses one after the other; the first that does not succeed
+// ends the run (the courses before it stay exported). The grid keeps the
+// course that was selected.
+void TransferFrame::ExportCourses(const std::vector<CourseToExport>& courses, const QString& strFolder,
+                                  const QString& strProcedure) {
+  auto last = std::make_shared<TransferResult>();
+  const qint32 selected = frmCorvina::CellText(m_owner.sprCourse(), 0, frmCorvina::ActiveRow(m_owner.sprCourse())).toInt();
+  ShowExportProgress();
+  StartTransfer(
+      [this, courses, last](Interaction& ui, const std::shared_ptr<CancelFlag>& cancel) {
+        const int n = static_cast<int>(courses.size());
+        for (int i = 0; i < n; ++i) {
+          CExport objExport(ui, cancel);
+          objExport.ExportProgress = [this, i, n, name = courses[i].name](qint16 v, const QString& text) {
+            PostProgress(i, n, name, v, text);
+          };
+          QString strDestFile = courses[i].file;
+          *last = objExport.ExportCourseData(strDestFile, courses[i].id);
+          if (!last->succeeded()) return;
+        }
+      },
+      [this, last, strFolder, strProcedure, selected] {
+        interaction().SetBusy(false);
+        m_owner.RefreshCourse();
+        frmCorvina::SelectRowWithId(m_owner.sprCourse(), selected);
+        if (last->succeeded())
+          interaction().OpenFolder(strFolder);
+        else if (last->status == TransferResult::Status::Cancelled)
+          interaction().MsgBox(QStringLiteral("导出已取消，") + last->file + QStringLiteral(" 没有写入。"),
+                               Vb::Information, Res::str(Res::TransferTitle));
+        else if (last->status == TransferResult::Status::Failed && !last->shown)
+          interaction().MsgBox(last->reason, Vb::Critical, strProcedure);
+      });
+}
+
+void TransferFrame::ShowExportProgress() {
+  lblIO->setText(Exporting);
+  lblIO->show();
+  ProgressBar1->setValue(0);
+  ProgressBar1->show();
+  interaction().SetBusy(true);
 }

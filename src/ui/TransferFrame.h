@@ -8,17 +8,30 @@
 #include <optional>
 #include <vector>
 
-class CExport;
-class CImport;
+#include "core/Transfer.h"
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QThread;
 class frmCorvina;
 
+// The six transfer actions, with the codes the action box's items carry.
+enum class TransferAction {
+  Import = 1,         // one file, pairing by hand
+  AutoImport = 2,     // one file, pairing by name
+  ImportSeveral = 3,  // chosen files, pairing by name
+  ImportFolder = 4,   // every exchange file of a folder, pairing by name
+  Export = 5,         // the selected course
+  ExportAll = 6,      // every listed course
+};
+
 // The frame "课程导入导出" on the course page: the six transfer actions, the
-// file field with its browse button, the start button and the progress display.
+// file field with its browse button, the start button and the progress
+// display with its cancel button. A transfer runs in a worker thread; the
+// frame stays responsive and asks its questions on the GUI thread.
 class TransferFrame : public QGroupBox {
   Q_OBJECT
  public:
@@ -29,7 +42,7 @@ class TransferFrame : public QGroupBox {
   struct Dialogs {
     // The open-file dialog: one full path, or for several files the folder
     // followed by the file names, separated by single blanks; empty on cancel.
-    std::function<QString(bool bMultiSelect)> openMdbFile;
+    std::function<QString(bool multiSelect)> openMdbFile;
     // The folder dialog: full path, or empty on cancel.
     std::function<QString(const QString& strTitle, const QString& strInitialFolder)> browseFolder;
     // The save dialog, opened on the proposed file; nullopt on cancel.
@@ -38,6 +51,14 @@ class TransferFrame : public QGroupBox {
   Dialogs dialogs;
 
   void FillActions();
+  TransferAction action() const { return m_action; }
+  bool autoMap() const { return m_action != TransferAction::Import; }
+  bool importsFolder() const { return m_action == TransferAction::ImportFolder; }
+  bool selectsSeveralFiles() const { return m_action == TransferAction::ImportSeveral; }
+
+  bool isTransferring() const { return m_worker != nullptr; }
+  // Asks the running transfer to stop; it rolls back and reports.
+  void cancelTransfer();
 
   QComboBox* cboAction = nullptr;
   QLabel* lblTips = nullptr;
@@ -47,15 +68,21 @@ class TransferFrame : public QGroupBox {
   QPushButton* cmdIO = nullptr;
   QLabel* lblIO = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
+  QPushButton* cmdCancel = nullptr;
+
+ signals:
+  void transferStarted();
+  void transferFinished();
 
  private:
   // What became of one file of an import action.
   struct ImportOutcome {
-    QString strFile;
-    bool bImported = false;
-    QString strReason;   // why it was not imported
+    TransferResult result;
     QString strSkipped;  // rows the import left out, for the user
   };
+  // The work of one action in the worker thread: it gets the interaction to
+  // ask through and the flag that says stop. done runs on the GUI thread after.
+  using Work = std::function<void(Interaction& ui, const std::shared_ptr<CancelFlag>& cancel)>;
 
   void buildControls();
   Dialogs defaultDialogs();
@@ -66,21 +93,32 @@ class TransferFrame : public QGroupBox {
   QString SelectMdbFile();
   void cmdIO_Click();
   void RunAction();
-  void ImportSingleFile();
-  void ImportFileList(const QStringList& files, const QString& strNothingToImport);
+  void StartTransfer(Work work, std::function<void()> done);
+  void FinishTransfer();
+  void SetControlsForTransfer(bool running);
+  void ImportFiles(const QStringList& files, const QString& strNothingToImport, bool single);
   QStringList FilesToImport() const;
-  ImportOutcome ImportOneFile(const QString& strFile);
+  void ReportSingleImport(const ImportOutcome& outcome);
   void ReportImportOutcomes(const std::vector<ImportOutcome>& outcomes, const QString& strNothingToImport);
   void ResetProgressDisplay();
   void ExportCourseSingle();
   void ExportCourseAll();
+  struct CourseToExport {
+    qint32 id;
+    QString name;
+    QString file;
+  };
+  void ExportCourses(const std::vector<CourseToExport>& courses, const QString& strFolder,
+                     const QString& strProcedure);
   QString PreparedExportFolder() const;
   void ShowExportProgress();
-  void NewExport(qint32 nCourseID);
-  void objExport_ExportProgress(qint16 nBarValue, const QString& strMessage);
-  void objImport_ImportProgress(qint16 nBarValue, const QString& strMessage);
+  // Progress of item index (0-based) of count, posted from the worker.
+  void PostProgress(int index, int count, const QString& name, qint16 nBarValue, const QString& strMessage);
+  void ShowProgress(int index, int count, const QString& name, qint16 nBarValue, const QString& strMessage);
 
   frmCorvina& m_owner;
-  std::unique_ptr<CExport> objExport;
-  std::unique_ptr<CImport> objImport;
+  TransferAction m_action = TransferAction::Import;
+  std::unique_ptr<QThread> m_worker;
+  std::shared_ptr<CancelFlag> m_cancel;
+  std::function<void()> m_done;
 };

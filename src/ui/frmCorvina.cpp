@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 
@@ -137,11 +138,12 @@ void frmCorvina::buildCoursePage() {
   m_cmdReturn[1]->setGeometry(GridLeft + GridWidth - ButtonWidth, ButtonTop, ButtonWidth, ButtonHeight);
   m_tabMain->addTab(page, QStringLiteral(" 课程管理 "));
   connect(m_cmdReturn[1], &QPushButton::clicked, this, &frmCorvina::cmdReturn_Click);
+  connect(m_frame3, &TransferFrame::transferStarted, this, [this] { SetTransferRunning(true); });
+  connect(m_frame3, &TransferFrame::transferFinished, this, [this] { SetTransferRunning(false); });
 }
 
 void frmCorvina::Form_Load() {
   m_frame3->FillActions();
-  interaction().DoEvents();
   m_tabMain->setCurrentIndex(0);
   setWindowTitle(Res::str(Res::AppTitle) + '-' + Res::str(Res::ImportCaption));
   RefreshSubject();
@@ -156,7 +158,7 @@ void frmCorvina::fillSubjectRows(QTableWidget* grid) {
   grid->setRowCount(0);
   CDataAccess dal;
   RecordsetPtr rs;
-  dal.GetConnectedRecordset(SubjectListSql(), rs, 3, -1, 3);
+  dal.GetConnectedRecordset(SubjectListSql(), rs);
   grid->setRowCount(rs->RecordCount());
   for (int row = 1; !rs->Eof(); ++row, rs->MoveNext()) {
     setLockedCell(grid, 1, row, requiredText(rs->Value(QStringLiteral("name"))));
@@ -173,7 +175,7 @@ void frmCorvina::RefreshCourse() {
     m_sprCourse->setRowCount(0);
     CDataAccess dal;
     RecordsetPtr rs;
-    dal.GetConnectedRecordset(CourseListSql(m_nSubjectID), rs, 3, -1, 3);
+    dal.GetConnectedRecordset(CourseListSql(m_nSubjectID), rs);
     m_sprCourse->setRowCount(rs->RecordCount());
     for (int row = 1; !rs->Eof(); ++row, rs->MoveNext()) {
       setRowId(m_sprCourse, row, rs->Value(QStringLiteral("courseID")));
@@ -214,7 +216,32 @@ void frmCorvina::cmdSelectCourse_Click() {
   if (ActiveRow(m_sprSubject) >= 1) m_tabMain->setCurrentIndex(1);
 }
 
-void frmCorvina::cmdReturn_Click() { close(); }
+void frmCorvina::cmdReturn_Click() {
+  if (!KeepOpenForTransfer()) close();
+}
+
+bool frmCorvina::KeepOpenForTransfer() {
+  if (!m_frame3->isTransferring()) return false;
+  if (interaction().MsgBox(QStringLiteral("正在进行导入导出，是否取消？"), Vb::YesNo | Vb::Question | Vb::DefaultButton2,
+                           Res::str(Res::TransferTitle)) == Vb::Yes)
+    m_frame3->cancelTransfer();
+  return true;
+}
+
+// The pages stay where they are while a transfer runs.
+void frmCorvina::SetTransferRunning(bool running) {
+  m_tabMain->tabBar()->setEnabled(!running);
+  m_tabCourse->tabBar()->setEnabled(!running);
+}
+
+void frmCorvina::SelectRowWithId(QTableWidget* grid, qint32 id) {
+  for (int row = 1; row <= grid->rowCount(); ++row) {
+    if (CellText(grid, 0, row).toInt() != id) continue;
+    grid->setCurrentCell(row - 1, 0);
+    grid->selectRow(row - 1);
+    return;
+  }
+}
 
 int frmCorvina::ActiveRow(const QTableWidget* grid) {
   const QModelIndex current = grid->currentIndex();
@@ -269,6 +296,10 @@ void frmCorvina::changeEvent(QEvent* event) {
 void frmCorvina::Form_Unload() { X11Window::RestoreCentred(Res::str(Res::AppTitle)); }
 
 void frmCorvina::closeEvent(QCloseEvent* event) {
+  if (KeepOpenForTransfer()) {
+    event->ignore();
+    return;
+  }
   Form_Unload();
   event->accept();
 }

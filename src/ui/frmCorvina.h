@@ -30,6 +30,8 @@ class frmCorvina : public QWidget {
   static int MaxRows(const QTableWidget* grid);
   static QString CellText(const QTableWidget* grid, int col, int row);
   static void SelectLastRow(QTableWidget* grid);
+  // Selects the row whose identifier is id; nothing when none has it.
+  static void SelectRowWithId(QTableWidget* grid, qint32 id);
 
   // The resize rule, in twips of the outer window: tabMain follows the window,
   // tabCourse follows tabMain.
@@ -54,6 +56,10 @@ class frmCorvina : public QWidget {
   void onTabMainChanged(int nIndex);
   void cmdSelectCourse_Click();
   void cmdReturn_Click();
+  // While a transfer runs the window is not left: true when one runs (the
+  // person was asked whether to cancel it).
+  bool KeepOpenForTransfer();
+  void SetTransferRunning(bool running);
   void buildSubjectPage();
   void buildCoursePage();
   void fillSubjectRows(QTableWidget* grid);

@@ -99,7 +99,11 @@ void frmImport::connectControls() {
 
   const auto press = [this](QPushButton* button, void (MappingModel::*handler)()) {
     connect(button, &QPushButton::clicked, this, [this, handler] {
-      (model_.*handler)();
+      // The operation may run in the import's thread; the form takes no
+      // second press meanwhile.
+      setEnabled(false);
+      model_.press(handler);
+      setEnabled(true);
       afterButton();
     });
   };
@@ -135,7 +139,7 @@ void frmImport::reject() {
 }
 
 void showMappingDialog(MappingModel& model) {
-  if (!model.isLoaded()) model.Load();
+  if (!model.isLoaded()) model.press(&MappingModel::Load);
   frmImport form(model, QApplication::activeWindow());
   form.exec();
   if (model.isLoaded()) model.cmdCancel_Click();

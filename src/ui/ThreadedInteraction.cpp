@@ -1,0 +1,123 @@
+#include "ui/ThreadedInteraction.h"
+
+#include <QEventLoop>
+#include <QThread>
+
+#include "mapping/MappingModel.h"
+#include "resources/Strings.h"
+
+void WorkerCalls::push(std::function<void()> task) {
+  {
+    const std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+  }
+  wake_.notify_all();
+}
+
+void WorkerCalls::serve() {
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return closed_ || !tasks_.empty(); });
+      if (tasks_.empty()) return;
+      task = std::move(tasks_.front());
+      tasks_.pop_front();
+    }
+    task();
+  }
+}
+
+void WorkerCalls::close() {
+  {
+    const std::lock_guard lock(mutex_);
+    closed_ = true;
+  }
+  wake_.notify_all();
+}
+
+void WorkerCalls::call(const std::function<void()>& work) {
+  QEventLoop loop;
+  bool done = false;
+  std::exception_ptr failure;
+  push([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    QMetaObject::invokeMethod(
+        &loop,
+        [&] {
+          done = true;
+          loop.quit();
+        },
+        Qt::QueuedConnection);
+  });
+  if (!done) loop.exec();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void ThreadedInteraction::onGui(const std::function<void()>& work) {
+  if (!context_ || QThread::currentThread() == context_->thread()) {
+    work();
+    return;
+  }
+  QMetaObject::invokeMethod(context_, work, Qt::BlockingQueuedConnection);
+}
+
+int ThreadedInteraction::MsgBox(const QString& prompt, int flags, const QString& title) {
+  int answer = Vb::Cancel;
+  onGui([&] { answer = gui_.MsgBox(prompt, flags, title); });
+  return answer;
+}
+
+std::optional<QString> ThreadedInteraction::InputBox(const QString& prompt, const QString& title,
+                                                     const QString& defaultText) {
+  std::optional<QString> text;
+  onGui([&] { text = gui_.InputBox(prompt, title, defaultText); });
+  return text;
+}
+
+int ThreadedInteraction::Ask(Question question, const QString& argument) {
+  int answer = Vb::Cancel;
+  onGui([&] { answer = gui_.Ask(question, argument); });
+  return answer;
+}
+
+std::optional<QString> ThreadedInteraction::AskText(TextQuestion question) {
+  std::optional<QString> text;
+  onGui([&] { text = gui_.AskText(question); });
+  return text;
+}
+
+// The form is shown by the GUI thread; this thread serves its buttons until
+// the form is closed.
+void ThreadedInteraction::ShowMappingDialog(MappingModel& model) {
+  if (!context_ || QThread::currentThread() == context_->thread()) {
+    gui_.ShowMappingDialog(model);
+    return;
+  }
+  WorkerCalls calls;
+  model.engineCall = [&calls](const std::function<void()>& work) { calls.call(work); };
+  QMetaObject::invokeMethod(
+      context_,
+      [&] {
+        try {
+          gui_.ShowMappingDialog(model);
+        } catch (...) {  // the worker must be let go of whatever the form did
+        }
+        calls.close();
+      },
+      Qt::QueuedConnection);
+  calls.serve();
+  model.engineCall = nullptr;
+}
+
+void ThreadedInteraction::SetBusy(bool busy) {
+  onGui([&] { gui_.SetBusy(busy); });
+}
+
+void ThreadedInteraction::OpenFolder(const QString& path) {
+  onGui([&] { gui_.OpenFolder(path); });
+}
