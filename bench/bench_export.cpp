@@ -66,7 +66,7 @@ int main(int argc, char* argv[]) {
     QElapsedTimer t;
     t.start();
     const std::clock_t cpuStart = std::clock();
-    CExport exporter;
+    CExport exporter(interaction());
     qint64 stageStart = 0;
     QString stage;
     exporter.ExportProgress = [&](qint16 bar, const QString& message) {

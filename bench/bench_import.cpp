@@ -19,8 +19,8 @@
 #include "data/DemoData.h"
 #include "data/Schema.h"
 #include "export/CExport.h"
+#include "core/Interaction.h"
 #include "import/CImport.h"
-#include "import/ImportGlobals.h"
 
 namespace {
 // Points odbc.ini at a new, empty system database with the full schema: a
@@ -51,7 +51,7 @@ QString exportBigCourse(const QString& home, int problems, QTextStream& out) {
       << " s\n";
   QString file = home + QStringLiteral("/bench.mdb");
   t.restart();
-  CExport exporter;
+  CExport exporter(interaction());
   exporter.ExportCourseData(file, summary.bigCourseId);
   out << "big course exported in " << QString::number(t.elapsed() / 1000.0, 'f', 1) << " s\n";
   return file;
@@ -71,12 +71,11 @@ int main(int argc, char* argv[]) {
     const QString file = exportBigCourse(home, problems, out);
     const qint64 rows = Bench::rowsIn(file);
     useFreshSystemDb(home, QStringLiteral("second.db"), argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
-    importGlobals().releaseConnections();
-    importGlobals().bAutoMap = true;
 
     Bench::resetPeakRss();
     const long rssBefore = Bench::statusKb("VmRSS:");
-    CImport importer;
+    CImport importer(interaction());
+    importer.session().bAutoMap = true;
     QElapsedTimer t;
     qint64 stageStart = 0;
     QString stage;
@@ -87,10 +86,10 @@ int main(int argc, char* argv[]) {
     };
     t.start();
     const std::clock_t cpuStart = std::clock();
-    const bool imported = importer.ImportCourseData(file);
+    const bool imported = importer.ImportCourseData(file).succeeded();
     const double seconds = t.elapsed() / 1000.0;
     const double cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-    importGlobals().releaseConnections();
+    importer.session().releaseConnections();
     if (!imported) {
       out << "import refused the file\n";
       return 1;

@@ -10,7 +10,8 @@
 
 #include "data/CDataAccess.h"
 #include "data/Schema.h"
-#include "import/ImportGlobals.h"
+#include "core/Interaction.h"
+#include "mapping/ImportSession.h"
 #include "mapping/MappingModel.h"
 
 namespace {
@@ -53,17 +54,16 @@ int main(int argc, char* argv[]) {
   const QString exchange = home.filePath(QStringLiteral("course.mdb"));
   Schema::writeSqliteTemplate(exchange);
 
-  ImportGlobals& g = importGlobals();
+  ImportSession g(interaction());
   g.bAutoMap = true;
   g.ImportSourceDAL().OpenExchangeFile(exchange, ExchangeAccess::Write);
   fill(g.ImportSourceDAL(), n, true);
 
-  MappingModel& form = mappingForm();
+  MappingModel& form = g.mappingForm();
   form.intStep = 1;
   QElapsedTimer timer;
   timer.start();
-  qint32 step = 1;
-  form.AutoNameMap(step);
+  form.AutoNameMap(1);
   const qint64 named = timer.restart();
   const int paired = form.SubjectPairMap().size() - 1;
   form.FinishSubjectMap();

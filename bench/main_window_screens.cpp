@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -40,14 +41,19 @@ void shoot(const QString& name) {
   QTextStream(stdout) << file << '\n';
 }
 
-// Answers every question with its first button, and photographs the frame once
-// while the import's progress bar is half-way.
+// Answers every question with its first button; a message is shown in a real
+// box for a moment, photographed, and closed.
 class PhotographingInteraction : public Interaction {
  public:
-  QProgressBar* bar = nullptr;
-  bool shot = false;
+  QString nextMessageShot;
   int MsgBox(const QString& prompt, int flags, const QString&) override {
     QTextStream(stdout) << "message: " << prompt << '\n';
+    if (!nextMessageShot.isEmpty()) {
+      QMessageBox box(QMessageBox::Information, Res::str(Res::TransferTitle), prompt);
+      box.show();
+      shoot(nextMessageShot);
+      nextMessageShot.clear();
+    }
     if ((flags & Vb::ButtonsMask) == Vb::YesNo || (flags & Vb::ButtonsMask) == Vb::YesNoCancel) return Vb::Yes;
     return Vb::OK;
   }
@@ -55,14 +61,23 @@ class PhotographingInteraction : public Interaction {
     return defaultText;
   }
   void ShowMappingDialog(MappingModel&) override {}
-  void DoEvents() override {
-    QApplication::processEvents();
-    if (!shot && bar && bar->isVisible() && bar->value() >= 40) {
-      shot = true;
-      shoot(QStringLiteral("4-transfer-frame-importing"));
-    }
-  }
 };
+
+// Lets the window run until the bar has passed percent or the transfer ended.
+void runUntil(TransferFrame* frame, int percent) {
+  while (frame->isTransferring() && frame->ProgressBar1->value() < percent) {
+    QApplication::processEvents();
+    QThread::msleep(5);
+  }
+}
+
+void runToEnd(TransferFrame* frame) {
+  while (frame->isTransferring()) {
+    QApplication::processEvents();
+    QThread::msleep(5);
+  }
+  settle();
+}
 
 }  // namespace
 
@@ -95,9 +110,8 @@ int main(int argc, char* argv[]) {
   QString file = outputFolder + QStringLiteral("/course.mdb");
   QFile::remove(file);
   {
-    CExport e;
-    e.nCourseID = frmCorvina::CellText(w.sprCourse(), 0, 1).toInt();
-    e.ExportCourseData(file);
+    CExport e(*ui);
+    e.ExportCourseData(file, frmCorvina::CellText(w.sprCourse(), 0, 1).toInt());
   }
   w.findChild<QTabWidget*>(QStringLiteral("tabCourse"))->setCurrentIndex(1);
   TransferFrame* frame = w.Frame3();
@@ -106,9 +120,21 @@ int main(int argc, char* argv[]) {
   frame->txtFileName->setText(file);
   shoot(QStringLiteral("3-transfer-frame"));
 
-  ui->bar = frame->ProgressBar1;
   frame->cmdIO->click();
+  runUntil(frame, 40);
+  shoot(QStringLiteral("4-transfer-frame-importing"));
+  ui->nextMessageShot = QStringLiteral("5-import-finished");
+  runToEnd(frame);
   w.findChild<QTabWidget*>(QStringLiteral("tabCourse"))->setCurrentIndex(0);
-  shoot(QStringLiteral("5-course-page-after-import"));
+  shoot(QStringLiteral("6-course-page-after-import"));
+
+  // The same file again, cancelled half-way: nothing of it stays.
+  w.findChild<QTabWidget*>(QStringLiteral("tabCourse"))->setCurrentIndex(1);
+  frame->cmdIO->click();
+  runUntil(frame, 40);
+  frame->cmdCancel->click();
+  shoot(QStringLiteral("7-transfer-frame-cancelling"));
+  ui->nextMessageShot = QStringLiteral("8-import-cancelled");
+  runToEnd(frame);
   return 0;
 }

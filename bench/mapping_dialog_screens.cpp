@@ -13,7 +13,7 @@
 #include "data/CDataAccess.h"
 #include "data/DemoData.h"
 #include "data/Schema.h"
-#include "import/ImportGlobals.h"
+#include "mapping/ImportSession.h"
 #include "mapping/MappingModel.h"
 #include "ui/frmImport.h"
 #include "ui/QtInteraction.h"
@@ -56,9 +56,9 @@ void fillExchangeFile(CDataAccess& x) {
   for (int i = 0; i < 6; ++i) run(x, partition, {411 + i, QString::fromUtf8(levels[i]), i + 1, i + 1});
 }
 
-qint32 systemFeature(const QString& name) {
+qint32 systemFeature(ImportSession& g, const QString& name) {
   RecordsetPtr rs;
-  importGlobals().ImportDestDAL().GetConnectedRecordset(QStringLiteral("select FeatureID from Feature where name=?"),
+  g.ImportDestDAL().GetConnectedRecordset(QStringLiteral("select FeatureID from Feature where name=?"),
                                                         {name}, rs);
   return rs->Eof() ? 0 : rs->Value(0).toInt();
 }
@@ -85,17 +85,16 @@ int main(int argc, char* argv[]) {
   Schema::writeSqliteTemplate(exchange);
 
   Interaction::install(std::make_shared<QtInteraction>());
-  ImportGlobals& g = importGlobals();
-  g.ImportSourceDAL().OpenConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + exchange +
-                                     QStringLiteral(";"));
+  ImportSession g(interaction());
+  g.ImportSourceDAL().OpenExchangeFile(exchange, ExchangeAccess::Write);
   fillExchangeFile(g.ImportSourceDAL());
 
-  MappingModel& form = mappingForm();
+  MappingModel& form = g.mappingForm();
   form.intStep = step;
   if (step == 3) {
     // 认知层次 was paired in step 2; 识记 came paired by its number.
     form.SourceFeatureID = 41;
-    form.DestFeatureID = systemFeature(QStringLiteral("认知层次"));
+    form.DestFeatureID = systemFeature(g, QStringLiteral("认知层次"));
     form.bIntegerType = true;
     RecordsetPtr rs;
     g.ImportDestDAL().GetConnectedRecordset(

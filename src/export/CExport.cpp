@@ -159,6 +159,9 @@ TransferResult CExport::Export(QString& strDestFile, bool bCourse, Stages stages
     m_session.checkCancel();
     const std::unique_ptr<ExportTarget> target = PrepareExportFile(strDestFile);
     result.file = strDestFile;
+    // One object serves one export: a second call finds no connection left.
+    if (!m_used) DestDAL = std::make_unique<CDataAccess>(CDataAccess::Unconnected{});
+    m_used = true;
     if (!target || !OpenExportFile(target->working(), DestDAL, AcceptAnyRows, bCourse))
       return TransferResult::ended(TransferResult::Status::Declined, strDestFile, QStringLiteral("未导出"), true);
     SourceDAL = std::make_unique<CDataAccess>();

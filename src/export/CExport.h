@@ -85,6 +85,7 @@ class CExport {
   int transferBox(const QString& prompt, int flags);
 
   TransferSession m_session;
+  bool m_used = false;
   QString m_strSubjectIDs;
   QString m_strContentIDs;
   QString m_strFeatureIDs;

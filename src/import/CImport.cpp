@@ -51,16 +51,6 @@ bool HasRows(CDataAccess& dal, const QString& sql) {
   return !rs->Eof();
 }
 
-bool Opens(CDataAccess& dal, const QString& sql) {
-  try {
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(sql, rs);
-    return true;
-  } catch (const DataError&) {
-    return false;
-  }
-}
-
 TransferResult Outcome(TransferResult::Status status, const QString& file, const QString& reason, bool shown) {
   return TransferResult::ended(status, file, reason, shown);
 }
@@ -77,33 +67,33 @@ CDataAccess& CImport::Dest() { return m_session.ImportDestDAL(); }
 // the import ends, the person told why.
 std::optional<TransferResult> CImport::OpenExchangeFile(const QString& strFileName, bool bCourse) {
   Interaction& ui = m_session.ui();
+  bool bHasRows = false;
   try {
     Source().OpenExchangeFile(strFileName, ExchangeAccess::Read);
+    bHasRows = CheckExchangeTables(Source(), bCourse);
   } catch (const DataError& e) {
     const QString text = QStringLiteral("连接数据库失败！\r\n") + e.description() + QStringLiteral("\r\n") + strFileName;
     ui.MsgBox(text, Vb::OKOnly, QString());
     return Outcome(TransferResult::Status::Failed, strFileName, text, true);
   }
-  if (CheckExchangeTables(Source(), bCourse)) return std::nullopt;
+  if (bHasRows) return std::nullopt;
   ui.MsgBox(Res::str(kNoRowsMessage), Vb::Exclamation, Res::str(Res::TransferTitle));
   return Outcome(TransferResult::Status::Declined, strFileName, Res::str(kNoRowsMessage), true);
 }
 
+// False when the main table is empty; a table that is missing raises.
 bool CImport::CheckExchangeTables(CDataAccess& dal, bool bCourse) {
   const QString mainTable = bCourse ? QStringLiteral("Course") : QStringLiteral("Paper");
-  if (!Opens(dal, QStringLiteral("select * from %1 where 1=0").arg(mainTable)) ||
-      !HasRows(dal, QStringLiteral("select * from ") + mainTable))
-    return false;
+  if (!HasRows(dal, QStringLiteral("select * from ") + mainTable)) return false;
   const QStringList tables = bCourse ? QStringList{QStringLiteral("Subject"), QStringLiteral("Problem"),
                                                    QStringLiteral("ProblemGroup"),
                                                    QStringLiteral("ProblemsFeatures"),
                                                    QStringLiteral("ProblemsContents")}
                                      : QStringList{QStringLiteral("Subject"), QStringLiteral("PaperDesign"),
                                                    QStringLiteral("AnswerSheet")};
-  bool bOk = true;
-  for (const QString& table : tables)
-    bOk = Opens(dal, QStringLiteral("select * from %1 where 1=0").arg(table)) && bOk;
-  return bOk;
+  RecordsetPtr rs;
+  for (const QString& table : tables) dal.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(table), rs);
+  return true;
 }
 
 // ---------------------------------------------------------------- driver

@@ -449,8 +449,6 @@ void TransferFrame::ExportCourses(const std::vector<CourseToExport>& courses, co
       },
       [this, last, strFolder, strProcedure, selected] {
         interaction().SetBusy(false);
-        m_owner.RefreshCourse();
-        frmCorvina::SelectRowWithId(m_owner.sprCourse(), selected);
         if (last->succeeded())
           interaction().OpenFolder(strFolder);
         else if (last->status == TransferResult::Status::Cancelled)
@@ -458,6 +456,8 @@ void TransferFrame::ExportCourses(const std::vector<CourseToExport>& courses, co
                                Vb::Information, Res::str(Res::TransferTitle));
         else if (last->status == TransferResult::Status::Failed && !last->shown)
           interaction().MsgBox(last->reason, Vb::Critical, strProcedure);
+        m_owner.RefreshCourse();
+        frmCorvina::SelectRowWithId(m_owner.sprCourse(), selected);
       });
 }
 

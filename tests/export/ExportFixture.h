@@ -38,7 +38,7 @@ class ExportTest : public ::testing::Test {
   }
 
   std::unique_ptr<CExport> newExport() {
-    auto exporter = std::make_unique<CExport>();
+    auto exporter = std::make_unique<CExport>(*ui);
     exporter->ExportProgress = [this](qint16 bar, const QString& message) {
       progress.emplace_back(bar, message);
     };

@@ -164,7 +164,7 @@ TEST_F(ExportTarget, FileThatIsNoExchangeFileFailsToConnect) {
     QString file = original;
     newExport()->ExportCourseData(file, 5);
     ASSERT_EQ(ui->shown.size(), 3u);
-    EXPECT_EQ(ui->shown[2].prompt, "连接数据库失败！");
+    EXPECT_TRUE(ui->shown[2].prompt.startsWith("连接数据库失败！\r\n")) << ui->shown[2].prompt.toStdString();
     EXPECT_TRUE(ui->shown[2].title.isEmpty());
     EXPECT_EQ(bytes(original), before);
   }
@@ -173,7 +173,9 @@ TEST_F(ExportTarget, FileThatIsNoExchangeFileFailsToConnect) {
 
 TEST_F(ExportTarget, MissingFolderReachesTheCaller) {
   QString file = env.path("no/such/folder/x.mdb");
-  EXPECT_THROW(newExport()->ExportCourseData(file, 5), DataError);
+  const TransferResult result = newExport()->ExportCourseData(file, 5);
+  EXPECT_EQ(result.status, TransferResult::Status::Failed);
+  EXPECT_TRUE(result.reason.contains("Path not found")) << result.reason.toStdString();
   EXPECT_TRUE(ui->shown.empty());
 }
 

@@ -29,7 +29,7 @@ class PaperExport : public ExportTest {
 
 TEST_F(PaperExport, WritesDesignPaperAndAnswerSheets) {
   QString file = env.path("paper.mdb");
-  EXPECT_EQ(newExport()->ExportPaper(file, 50), file);
+  EXPECT_EQ(newExport()->ExportPaper(file, 50).file, file);
   EXPECT_EQ(ids(file, "select SubjectID from Subject order by 1"), QStringList({"-1", "2"}));
   EXPECT_EQ(ids(file, "select PaperDesignID || Name || Definition from PaperDesign"), QStringList({"5期末<design/>"}));
   EXPECT_EQ(ids(file, "select PaperID || Name || Body from Paper"), QStringList({"50A卷<paper/>"}));
@@ -69,24 +69,24 @@ TEST_F(PaperExport, ReturnsThePathAfterARename) {
   ui->answers = {Vb::No};
   ui->inputs = {QStringLiteral("期末试卷.mdb")};
   QString path = file;
-  const QString written = newExport()->ExportPaper(path, 50);
+  const QString written = newExport()->ExportPaper(path, 50).file;
   EXPECT_EQ(written, QDir(env.home()).absolutePath() + "/期末试卷.mdb");
   EXPECT_EQ(path, written);
   EXPECT_EQ(ids(written, "select PaperID from Paper"), QStringList({"50"}));
   EXPECT_EQ(ids(file, "select PaperID from Paper"), QStringList({"60"}));
 }
 
-TEST_F(PaperExport, StopInPreparationReturnsEmptyText) {
+TEST_F(PaperExport, StopInPreparationIsDeclined) {
   QString file = env.path("paper.mdb");
   newExport()->ExportPaper(file, 60);
   ui->answers = {Vb::Cancel};
-  EXPECT_TRUE(newExport()->ExportPaper(file, 50).isEmpty());
+  EXPECT_EQ(newExport()->ExportPaper(file, 50).status, TransferResult::Status::Declined);
   ui->answers = {Vb::Yes, Vb::Yes};
   auto exporter = newExport();
   exporter->ExportPaper(file, 50);
   ui->answers = {Vb::Yes, Vb::Yes};
-  EXPECT_TRUE(exporter->ExportPaper(file, 60).isEmpty()) << "the object is used up";
-  EXPECT_EQ(ui->lastPrompt(), "连接数据库失败！");
+  EXPECT_EQ(exporter->ExportPaper(file, 60).status, TransferResult::Status::Declined) << "the object is used up";
+  EXPECT_TRUE(ui->lastPrompt().startsWith("连接数据库失败！")) << ui->lastPrompt().toStdString();
   EXPECT_EQ(ids(file, "select PaperID from Paper"), QStringList({"50"}));
 }
 
@@ -95,7 +95,7 @@ TEST_F(PaperExport, UnknownPaperFailsAndLeavesTheFileUnchanged) {
   newExport()->ExportPaper(file, 50);
   const QString before = dump(file);
   ui->answers = {Vb::Yes, Vb::Yes};
-  EXPECT_THROW(newExport()->ExportPaper(file, 999), DataError);
+  EXPECT_EQ(newExport()->ExportPaper(file, 999).status, TransferResult::Status::Failed);
   EXPECT_EQ(dump(file), before);
 }
 

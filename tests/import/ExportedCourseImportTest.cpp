@@ -8,7 +8,6 @@
 #include "data/DemoData.h"
 #include "export/CExport.h"
 #include "import/ImportFixture.h"
-#include "import/ImportGlobals.h"
 #include "import/ImportXml.h"
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"
@@ -157,8 +156,8 @@ class ExportedCourse : public ImportTest {
     auto first = env.dal();
     courseId = DemoData::create(*first, 60).bigCourseId;
     exchangeFile = env.path(QStringLiteral("数据结构.mdb"));
-    CExport exporter;
-    exporter.ExportCourseData(exchangeFile, courseId);
+    CExport exporter(*ui);
+    ASSERT_TRUE(exporter.ExportCourseData(exchangeFile, courseId).succeeded());
     original = ImageOf(*first, courseId);
 
     secondConnect = TestEnv::createSystemDb(env.path(QStringLiteral("second.db")));
@@ -166,7 +165,7 @@ class ExportedCourse : public ImportTest {
     second.OpenConnection(secondConnect);
     SeedSecondSystem(*first, second);
     env.useSystemDb(secondConnect);
-    importGlobals().releaseConnections();
+    import.session().releaseConnections();
   }
 
   void ExpectSameCourse() {
@@ -229,7 +228,7 @@ TEST_F(ExportedCourse, ArrivesCompleteWithMappingByHand) {
 }
 
 TEST_F(ExportedCourse, ArrivesCompleteWithAutomaticMapping) {
-  importGlobals().bAutoMap = true;
+  import.session().bAutoMap = true;
   ASSERT_TRUE(ImportCourse(exchangeFile));
   EXPECT_TRUE(ui->shown.empty());
   ExpectSameCourse();

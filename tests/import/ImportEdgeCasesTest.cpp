@@ -7,7 +7,6 @@
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
 #include "import/ImportFixture.h"
-#include "import/ImportGlobals.h"
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"
 
@@ -41,7 +40,11 @@ TEST_F(RefusedFile, MissingTableIsAConnectionFailure) {
   const QStringList before = Snapshot();
 
   EXPECT_FALSE(ImportCourse(file.path()));
-  EXPECT_EQ(ui->prompts(), QStringList{QStringLiteral("连接数据库失败！")});
+  ASSERT_EQ(ui->prompts().size(), 1);
+  // The system's message, then the reason and the file.
+  EXPECT_TRUE(ui->prompts()[0].startsWith(QStringLiteral("连接数据库失败！\r\n"))) << ui->prompts()[0].toStdString();
+  EXPECT_TRUE(ui->prompts()[0].contains(QStringLiteral("ProblemsContents")));
+  EXPECT_TRUE(ui->prompts()[0].endsWith(file.path()));
   EXPECT_EQ(ui->shown[0].flags, Vb::OKOnly);
   EXPECT_TRUE(ui->shown[0].title.isEmpty());
   EXPECT_EQ(Snapshot(), before);
@@ -55,13 +58,14 @@ TEST_F(RefusedFile, FileThatIsNoDatabaseIsAConnectionFailure) {
   f.close();
 
   EXPECT_FALSE(ImportCourse(path));
-  EXPECT_EQ(ui->prompts(), QStringList{QStringLiteral("连接数据库失败！")});
+  ASSERT_EQ(ui->prompts().size(), 1);
+  EXPECT_TRUE(ui->prompts()[0].startsWith(QStringLiteral("连接数据库失败！\r\n"))) << ui->prompts()[0].toStdString();
 }
 
 TEST_F(RefusedFile, PaperFileWithoutPapersIsRefused) {
   ExchangeFile file(env, QStringLiteral("nopaper.mdb"));
   file.close();
-  EXPECT_FALSE(import.ImportPaperData(file.path()));
+  EXPECT_FALSE(import.ImportPaperData(file.path()).succeeded());
   EXPECT_EQ(ui->prompts(), QStringList{Res::str(318)});
 }
 
@@ -117,7 +121,7 @@ TEST_F(NameConflict, AutomaticMappingStillAsks) {
   ExchangeFile file(env, QStringLiteral("course.mdb"));
   WriteDemoCourse(file);
   file.close();
-  importGlobals().bAutoMap = true;
+  import.session().bAutoMap = true;
   ui->answers.push_back(Vb::Cancel);
 
   EXPECT_FALSE(ImportCourse(file.path()));
@@ -148,10 +152,10 @@ TEST_F(MappingCancel, SubjectStepCancelWritesNothing) {
   EXPECT_TRUE(progress.empty());
 }
 
-TEST_F(MappingCancel, FeatureStepCancelKeepsTheNumberedFeatureItCreated) {
+TEST_F(MappingCancel, FeatureStepCancelTakesBackTheNumberedFeatureItCreated) {
   CancelAtStep(2);
   EXPECT_FALSE(ImportCourse(path));
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=7")), 1);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=7")), 0);
   EXPECT_EQ(Count(QStringLiteral("select count(*) from Course")), 1);
   EXPECT_TRUE(progress.empty());
 }
@@ -187,18 +191,21 @@ TEST_F(TablePhaseFailure, RollsBackEverythingTheTablePhaseWrote) {
     if (n == 0) beforeTablePhase = Snapshot();
   };
 
-  EXPECT_THROW(import.ImportCourseData(file.path()), DataError);
+  const QStringList before = Snapshot();
+  const TransferResult result = import.ImportCourseData(file.path());
+  EXPECT_EQ(result.status, TransferResult::Status::Failed);
+  EXPECT_TRUE(result.reason.contains(QStringLiteral("disk full"))) << result.reason.toStdString();
   ASSERT_FALSE(beforeTablePhase.isEmpty());
-  EXPECT_EQ(Snapshot(), beforeTablePhase);
   EXPECT_EQ(progress.back().first, 60);
-  EXPECT_FALSE(importGlobals().ImportDestDAL().IsInTransaction());
-  // The created feature 7 belongs to the mapping and stays.
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=7")), 1);
+  EXPECT_FALSE(import.session().ImportDestDAL().IsInTransaction());
+  // One transaction: the feature 7 the mapping created is gone with the rest.
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=7")), 0);
 
   // Once the cause is gone the same file imports completely.
   env.exec(TestEnv::onPostgres() ? QStringLiteral("drop trigger refuse on ProblemsFeatures")
                                   : QStringLiteral("drop trigger refuse"));
-  importGlobals().releaseConnections();
+  import.session().releaseConnections();
   ScriptDemoMapping();
   ASSERT_TRUE(ImportCourse(file.path()));
   EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsFeatures")), 4);
@@ -214,9 +221,10 @@ TEST_F(TablePhaseFailure, FailureRaisedByTheCallerMidwayAlsoRollsBack) {
     if (n == 0) before = Snapshot();
     if (n == 50) throw std::runtime_error("stopped");
   };
-  EXPECT_THROW(import.ImportCourseData(file.path()), std::runtime_error);
+  const QStringList atStart = Snapshot();
+  EXPECT_EQ(import.ImportCourseData(file.path()).status, TransferResult::Status::Failed);
   ASSERT_FALSE(before.isEmpty());
-  EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(Snapshot(), atStart);
 }
 
 class LooseReferences : public ImportTest {};

@@ -4,7 +4,6 @@
 
 #include "data/CDataAccess.h"
 #include "data/Schema.h"
-#include "import/ImportGlobals.h"
 #include "mapping/MappingModel.h"
 
 namespace {
@@ -79,22 +78,18 @@ void SeedReceivingSystem(const TestEnv& env) {
 }
 
 void ImportTest::SetUp() {
-  importGlobals().releaseConnections();
-  importGlobals().bAutoMap = false;
   scope = std::make_unique<ScopedInteraction>(ui);
   SeedReceivingSystem(env);
   import.ImportProgress = [this](qint16 n, const QString& text) { progress.emplace_back(n, text); };
 }
 
 void ImportTest::TearDown() {
-  importGlobals().releaseConnections();
-  importGlobals().bAutoMap = false;
-  mappingForm().Unload();
+  import.session().releaseConnections();
   scope.reset();
 }
 
 void ImportTest::ScriptDemoMapping() {
-  ImportGlobals& g = importGlobals();
+  ImportSession& g = import.session();
   ui->mappingSteps.push_back([&g](MappingModel& form) {
     EXPECT_EQ(form.intStep, 1);
     g.SubjectMap.add(1, 7);
@@ -135,7 +130,7 @@ void ImportTest::ScriptDemoMapping() {
 
 bool ImportTest::ImportCourse(const QString& file) {
   progress.clear();
-  return import.ImportCourseData(file);
+  return import.ImportCourseData(file).succeeded();
 }
 
 QStringList ImportTest::Snapshot() const {

@@ -62,6 +62,6 @@ class ImportTest : public ::testing::Test {
   TestEnv env;
   std::shared_ptr<ScriptedInteraction> ui = std::make_shared<ScriptedInteraction>();
   std::unique_ptr<ScopedInteraction> scope;
-  CImport import;
+  CImport import{*ui};
   std::vector<std::pair<int, QString>> progress;
 };

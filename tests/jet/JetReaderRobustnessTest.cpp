@@ -281,7 +281,7 @@ TEST(JetReaderWorkingCopy, ChangesAreNoticedAndWrittenBackOrRefusedWithoutDamage
   const QString file = dir.filePath("paper.mdb");
   const QByteArray before = readFile(jetDir + "/samples/paper-english.mdb");
   writeFile(file, before);
-  const auto conn = openForImport(file);
+  const auto conn = Connection::openExchangeFile(file, ExchangeAccess::Write);
   auto* jet = dynamic_cast<Jet::JetConnection*>(conn.get());
   ASSERT_NE(jet, nullptr);
   EXPECT_EQ(jet->facts().jetVersion, 1u);

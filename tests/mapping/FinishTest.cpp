@@ -29,7 +29,7 @@ TEST_F(Finishing, AnsweringNoKeepsTheStepOpenAndAsksAgain) {
   EXPECT_EQ(scalar(system(), "select count(*) from Subject").toInt(), 1);
   EXPECT_EQ(texts(form.MapList), QStringList{"物理 <----> 物理"});
 
-  importGlobals().SubjectMap.add(99, 99);  // left over from an earlier file
+  session.SubjectMap.add(99, 99);  // left over from an earlier file
   ui->answers = {Vb::Yes};
   form.Finish_Click();
   EXPECT_EQ(ui->prompts().size(), 2);
@@ -37,7 +37,7 @@ TEST_F(Finishing, AnsweringNoKeepsTheStepOpenAndAsksAgain) {
   EXPECT_EQ(form.intStep, 0);
   EXPECT_FALSE(form.bCancel);
   const qint32 created = lastId("Subject");
-  EXPECT_EQ(pairs(importGlobals().SubjectMap),
+  EXPECT_EQ(pairs(session.SubjectMap),
             (QList<std::pair<qint32, qint32>>{{-1, -1}, {15, physics}, {12, created}}));
   EXPECT_EQ(column(system(), QStringLiteral("select name || '/' || description from Subject where SubjectID=") +
                                  QString::number(created)),
@@ -52,26 +52,25 @@ TEST_F(Finishing, NothingLeftToCreateAsksNothing) {
   form.Finish_Click();
   EXPECT_EQ(question(), nullptr);
   EXPECT_FALSE(form.isLoaded());
-  EXPECT_EQ(importGlobals().SubjectMap.size(), 2);
+  EXPECT_EQ(session.SubjectMap.size(), 2);
   EXPECT_EQ(scalar(system(), "select count(*) from Subject").toInt(), 1);
 }
 
 TEST_F(Finishing, AnEmptyExchangeFileStillMapsMinusOne) {
   openStep(1);
   form.FinishSubjectMap();
-  EXPECT_EQ(pairs(importGlobals().SubjectMap), (QList<std::pair<qint32, qint32>>{{-1, -1}}));
+  EXPECT_EQ(pairs(session.SubjectMap), (QList<std::pair<qint32, qint32>>{{-1, -1}}));
 }
 
 TEST_F(Finishing, AutomaticMappingNeverAsksAndCreatesEveryUnpairedFeature) {
-  importGlobals().bAutoMap = true;
-  importGlobals().FeatureMap.add(3, 33);  // a numbered feature the engine paired
+  session.bAutoMap = true;
+  session.FeatureMap.add(3, 33);  // a numbered feature the engine paired
   exchangeFeature(12, QStringLiteral("能力"), 1, {0, 10, 0.5});
   exchangeFeature(13, QStringLiteral("层次"));
   exchangeFeature(15, QStringLiteral("来源"));
   const qint32 level = systemFeature(QStringLiteral("层次"));
   form.intStep = 2;
-  qint32 step = 2;
-  form.AutoNameMap(step);
+  form.AutoNameMap(2);
   EXPECT_EQ(form.UnmappedIdList(2), QStringLiteral("(0,12,15)"));
   form.FinishFeatureMap();
   EXPECT_TRUE(ui->shown.empty());
@@ -80,7 +79,7 @@ TEST_F(Finishing, AutomaticMappingNeverAsksAndCreatesEveryUnpairedFeature) {
                                                    " order by FeatureID");
   EXPECT_EQ(created, (QStringList{"能力", "来源"}));
   const qint32 ability = lastId("Feature") - 1;
-  EXPECT_EQ(pairs(importGlobals().FeatureMap),
+  EXPECT_EQ(pairs(session.FeatureMap),
             (QList<std::pair<qint32, qint32>>{{3, 33}, {13, level}, {12, ability}, {15, ability + 1}}));
   // Every column but the ID travels.
   RecordsetPtr rs;
@@ -112,7 +111,7 @@ TEST_F(Finishing, NewPartitionsBelongToThePairedFeatureAndValuesArePaired) {
   const qint32 feature = systemFeature(QStringLiteral("难度"));
   const qint32 easy = systemPartition(feature, QStringLiteral("容易"), 10);
   const qint32 hard = systemPartition(feature, QStringLiteral("难"), 30);
-  ImportGlobals& g = importGlobals();
+  ImportSession& g = session;
   g.FeatureMap.add(7, feature);
   g.FeaturePartitionMap.add(501, 601);  // an earlier feature's pair
   const auto valueMap = g.PartitionValueMap;
@@ -146,8 +145,8 @@ TEST_F(Finishing, NewProblemTypesGetAValueNoOtherProblemTypeUses) {
   const qint32 feature = systemFeature(QStringLiteral("题型"), 0, {}, 1);
   systemPartition(feature, QStringLiteral("问答题"), 1, ext({{"BASICTYPE", "1"}}));
   systemPartition(feature, QStringLiteral("判断题"), 2, ext({{"BASICTYPE", "2"}}));
-  importGlobals().FeatureMap.add(1, feature);
-  importGlobals().bAutoMap = true;
+  session.FeatureMap.add(1, feature);
+  session.bAutoMap = true;
   form.SourceFeatureID = 1;
   form.DestFeatureID = feature;
   form.bIntegerType = form.bProblemType = true;
@@ -158,7 +157,7 @@ TEST_F(Finishing, NewProblemTypesGetAValueNoOtherProblemTypeUses) {
   EXPECT_EQ(column(system(), "select name||'='||Minimum||'-'||Maximum from FeaturePartition where FeatureID=" +
                                  QString::number(feature) + " order by FeaturePartitionID"),
             (QStringList{"问答题=1-1", "判断题=2-2", "辨析题=3-3", "填空题=4-4"}));
-  EXPECT_EQ(pairs(*importGlobals().PartitionValueMap), (QList<std::pair<qint32, qint32>>{{2, 3}, {3, 4}}));
+  EXPECT_EQ(pairs(*session.PartitionValueMap), (QList<std::pair<qint32, qint32>>{{2, 3}, {3, 4}}));
 }
 
 TEST_F(Finishing, FreePartitionValuePrefersTheValueThenTheLargestIdThenTheNextValue) {
@@ -183,7 +182,7 @@ TEST_F(Finishing, AFailedCreationIsShownAndLeavesNothingBehind) {
   exchangeSubject(12, QStringLiteral("数学"));
   exchange().ExecQuery({}, QStringLiteral("update Subject set Remark='x' where SubjectID=12"));
   exchangeSubject(15, QStringLiteral("物理"));
-  importGlobals().SubjectMap.add(5, 6);
+  session.SubjectMap.add(5, 6);
   openStep(1);
   ui->answers = {Vb::Yes};
   form.Finish_Click();
@@ -193,16 +192,15 @@ TEST_F(Finishing, AFailedCreationIsShownAndLeavesNothingBehind) {
   EXPECT_EQ(form.intStep, 1);
   EXPECT_EQ(texts(form.SourceList), (QStringList{"数学", "物理"}));
   EXPECT_EQ(scalar(system(), "select count(*) from Subject").toInt(), 0);
-  EXPECT_EQ(pairs(importGlobals().SubjectMap), (QList<std::pair<qint32, qint32>>{{5, 6}}));
+  EXPECT_EQ(pairs(session.SubjectMap), (QList<std::pair<qint32, qint32>>{{5, 6}}));
 }
 
 TEST_F(Finishing, AFailureOfTheEnginesDirectCallUnloadsSoTheNextImportStartsAfresh) {
-  importGlobals().bAutoMap = true;
+  session.bAutoMap = true;
   exchangeFeature(12, QStringLiteral("能力"));
-  importGlobals().FeatureMap.add(12, 40);
+  session.FeatureMap.add(12, 40);
   form.intStep = 2;
-  qint32 step = 2;
-  form.AutoNameMap(step);
+  form.AutoNameMap(2);
   EXPECT_THROW(form.FinishFeatureMap(), IdMap::DuplicateKey);
   EXPECT_FALSE(form.isLoaded());
   EXPECT_EQ(scalar(system(), "select count(*) from Feature").toInt(), 0);
@@ -210,20 +208,20 @@ TEST_F(Finishing, AFailureOfTheEnginesDirectCallUnloadsSoTheNextImportStartsAfre
   exchange().ExecQuery({}, QStringLiteral("delete from Feature"));
   exchangeFeature(13, QStringLiteral("层次"));
   form.intStep = 2;
-  form.AutoNameMap(step);
+  form.AutoNameMap(2);
   EXPECT_EQ(texts(form.SourceList), QStringList{"层次"});
 }
 
 TEST_F(Finishing, AnExchangeIdTheEngineAlreadyMappedFailsWithoutWriting) {
   exchangeFeature(12, QStringLiteral("能力"));
-  importGlobals().FeatureMap.add(12, 40);
+  session.FeatureMap.add(12, 40);
   openStep(2);
   ui->answers = {Vb::Yes};
   form.Finish_Click();
   EXPECT_EQ(ui->prompts().size(), 2);
   EXPECT_TRUE(form.isLoaded());
   EXPECT_EQ(scalar(system(), "select count(*) from Feature").toInt(), 0);
-  EXPECT_EQ(pairs(importGlobals().FeatureMap), (QList<std::pair<qint32, qint32>>{{12, 40}}));
+  EXPECT_EQ(pairs(session.FeatureMap), (QList<std::pair<qint32, qint32>>{{12, 40}}));
 }
 
 }  // namespace

@@ -10,35 +10,26 @@
 #include <utility>
 
 #include "data/CDataAccess.h"
-#include "import/ImportGlobals.h"
+#include "mapping/ImportSession.h"
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
 
 // Two databases for the mapping form: the test's system database and an
-// exchange file copied from the template, both reached through the import's
-// globals exactly as an import reaches them.
+// exchange file copied from the template, both reached through an import
+// session exactly as an import reaches them.
 class MappingTest : public ::testing::Test {
  protected:
   MappingTest() {
     exchangeFile = env.path(QStringLiteral("course.mdb"));
     QFile::copy(env.path(QStringLiteral("Template.mdb")), exchangeFile);
     QFile::setPermissions(exchangeFile, QFile::ReadOwner | QFile::WriteOwner);
-    ImportGlobals& g = importGlobals();
-    g.releaseConnections();
-    g.bAutoMap = false;
-    g.SubjectMap.clear();
-    g.FeatureMap.clear();
-    g.FeaturePartitionMap.clear();
-    g.PartitionValueMap = std::make_shared<IdMap>();
-    g.FeatureValueMaps.clear();
-    g.ImportSourceDAL().OpenExchangeFile(exchangeFile, ExchangeAccess::Read);
+    session.ImportSourceDAL().OpenExchangeFile(exchangeFile, ExchangeAccess::Write);
   }
-  ~MappingTest() override { importGlobals().releaseConnections(); }
 
-  static CDataAccess& exchange() { return importGlobals().ImportSourceDAL(); }
-  static CDataAccess& system() { return importGlobals().ImportDestDAL(); }
+  CDataAccess& exchange() { return session.ImportSourceDAL(); }
+  CDataAccess& system() { return session.ImportDestDAL(); }
 
   static QVariant scalar(CDataAccess& dal, const QString& sql) {
     RecordsetPtr rs;
@@ -52,7 +43,7 @@ class MappingTest : public ::testing::Test {
     for (; !rs->Eof(); rs->MoveNext()) values << rs->Value(0).toString();
     return values;
   }
-  static qint32 lastId(const QString& table) {
+  qint32 lastId(const QString& table) {
     return scalar(system(), QStringLiteral("select max(%1ID) from %1").arg(table)).toInt();
   }
 
@@ -188,5 +179,6 @@ class MappingTest : public ::testing::Test {
   QString exchangeFile;
   std::shared_ptr<ScriptedInteraction> ui = std::make_shared<ScriptedInteraction>();
   ScopedInteraction scope{ui};
-  MappingModel form;
+  ImportSession session{*ui};
+  MappingModel& form = session.mappingForm();
 };

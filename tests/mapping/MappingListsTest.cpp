@@ -74,7 +74,8 @@ TEST_F(MappingLists, PartitionStepStartsFromThePairsMadeBeforeTheDialog) {
   form.tmpPartitionMap.add(73, dest[2]);
   form.tmpPartitionMap.add(71, dest[0]);
   openStep(3);
-  EXPECT_EQ(form.Caption, QStringLiteral("题目指标分布对应"));
+  // The caption names the feature whose partitions are paired.
+  EXPECT_EQ(form.Caption, QStringLiteral("题目指标分布对应 - 难度"));
   EXPECT_EQ(texts(form.MapList), (QStringList{"难 <----> 困难", "易 <----> 容易"}));
   EXPECT_EQ(itemData(form.MapList), (QList<qint32>{73, 71}));
   EXPECT_EQ(texts(form.SourceList), (QStringList{"中", "极难"}));

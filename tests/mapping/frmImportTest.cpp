@@ -82,13 +82,13 @@ TEST_F(MappingDialog, ThePersonsChoicesPairAndFinishTheStep) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_FALSE(form.isLoaded());
   EXPECT_FALSE(form.bCancel);
-  EXPECT_EQ(pairs(importGlobals().SubjectMap),
+  EXPECT_EQ(pairs(session.SubjectMap),
             (QList<std::pair<qint32, qint32>>{{-1, -1}, {12, math}, {15, physics}}));
 }
 
 TEST_F(MappingDialog, ClosingTheWindowCancelsTheImport) {
   form.intStep = 1;
-  importGlobals().SubjectMap.add(1, 1);
+  session.SubjectMap.add(1, 1);
   bool shown = false;
   QTimer::singleShot(0, [&shown] {
     QWidget* dialog = QApplication::activeModalWidget();
@@ -100,7 +100,7 @@ TEST_F(MappingDialog, ClosingTheWindowCancelsTheImport) {
   EXPECT_TRUE(form.bCancel);
   EXPECT_FALSE(form.isLoaded());
   EXPECT_EQ(form.intStep, 0);
-  EXPECT_EQ(importGlobals().SubjectMap.size(), 1);
+  EXPECT_EQ(session.SubjectMap.size(), 1);
 }
 
 TEST_F(MappingDialog, ADatabaseErrorKeepsTheDialogOpenAndUnchanged) {

@@ -10,9 +10,9 @@
 
 #include "data/CDataAccess.h"
 #include "data/DemoData.h"
+#include "core/Interaction.h"
 #include "export/CExport.h"
 #include "import/CImport.h"
-#include "import/ImportGlobals.h"
 #include "mapping/MappingModel.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
@@ -181,13 +181,6 @@ class CourseTransfer : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!TestEnv::onPostgres()) GTEST_SKIP() << "runs in the pg.* set, against the PostgreSQL test server";
-    importGlobals().releaseConnections();
-    importGlobals().bAutoMap = true;
-  }
-  void TearDown() override {
-    importGlobals().releaseConnections();
-    importGlobals().bAutoMap = false;
-    mappingForm().Unload();
   }
 
   void exportCourse(const QString& systemDb, QString file) {
@@ -196,17 +189,16 @@ class CourseTransfer : public ::testing::Test {
     RecordsetPtr rs;
     dal.GetConnectedRecordset("select CourseID from Course where Name = ?", {DemoData::BigCourseName}, rs);
     ASSERT_FALSE(rs->Eof());
-    CExport exporter;
-    exporter.ExportCourseData(file, rs->Value(0).toInt());
+    CExport exporter(interaction());
+    ASSERT_TRUE(exporter.ExportCourseData(file, rs->Value(0).toInt()).succeeded());
   }
 
   void importCourse(const QString& systemDb, const QString& file) {
     env.useSystemDb(systemDb);
-    importGlobals().releaseConnections();
-    CImport import;
-    ASSERT_TRUE(import.ImportCourseData(file));
+    CImport import(interaction());
+    import.session().bAutoMap = true;
+    ASSERT_TRUE(import.ImportCourseData(file).succeeded());
     EXPECT_TRUE(import.SkippedRows().isEmpty()) << import.SkippedSummary().toStdString();
-    importGlobals().releaseConnections();
   }
 
   QMap<QString, QStringList> image(const QString& systemDb) {

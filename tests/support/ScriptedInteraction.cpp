@@ -40,7 +40,7 @@ void ScriptedInteraction::ShowMappingDialog(MappingModel& model) {
   }
   auto step = std::move(mappingSteps.front());
   mappingSteps.pop_front();
-  if (!model.isLoaded()) model.Load();
+  if (!model.isLoaded()) model.press(&MappingModel::Load);
   step(model);
   if (model.isLoaded()) ADD_FAILURE() << "scripted mapping step left the form loaded";
 }

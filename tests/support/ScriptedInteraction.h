@@ -24,7 +24,7 @@ class ScriptedInteraction : public Interaction {
   std::deque<int> answers;                         // for MsgBox with more than an OK button
   std::deque<std::optional<QString>> inputs;       // for InputBox; nullopt = cancel
   std::deque<std::function<void(MappingModel&)>> mappingSteps;  // for ShowMappingDialog
-  int doEvents = 0;
+  std::vector<Question> questions;                 // every typed question, in order
   int busyOn = 0;
   QStringList openedFolders;
 
@@ -32,7 +32,10 @@ class ScriptedInteraction : public Interaction {
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   void ShowMappingDialog(MappingModel& model) override;
-  void DoEvents() override { ++doEvents; }
+  int Ask(Question question, const QString& argument) override {
+    questions.push_back(question);
+    return Interaction::Ask(question, argument);
+  }
   void SetBusy(bool busy) override { busyOn += busy ? 1 : 0; }
   void OpenFolder(const QString& path) override { openedFolders << path; }
 

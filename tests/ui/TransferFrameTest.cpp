@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -14,7 +16,6 @@
 #include "data/CDataAccess.h"
 #include "data/DemoData.h"
 #include "export/CExport.h"
-#include "import/ImportGlobals.h"
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
@@ -27,13 +28,13 @@ namespace {
 
 const QString Succeeded = QStringLiteral("导入操作成功");
 
-// Lets a test look at the window each time an engine lets it repaint.
+// Lets a test act while the worker waits for an answer.
 class ObservingInteraction : public ScriptedInteraction {
  public:
-  std::function<void()> onDoEvents;
-  void DoEvents() override {
-    ScriptedInteraction::DoEvents();
-    if (onDoEvents) onDoEvents();
+  std::function<void(Question)> onAsk;
+  int Ask(Question question, const QString& argument) override {
+    if (onAsk) onAsk(question);
+    return ScriptedInteraction::Ask(question, argument);
   }
 };
 
@@ -52,10 +53,7 @@ class Transfer : public ::testing::Test {
       CDataAccess dal;
       DemoData::create(dal, DemoData::SmallCourseProblems);
     }
-    // The import's program-wide connections must not outlive another test's database.
-    importGlobals().releaseConnections();
   }
-  void TearDown() override { importGlobals().releaseConnections(); }
 
   QString programFolder() const { return env.path("prog"); }
   QString exportFolder() const { return env.path("QuornBanks"); }
@@ -66,10 +64,9 @@ class Transfer : public ::testing::Test {
   }
   // Writes a demo course into an exchange file with the export engine.
   QString exportCourse(int id, const QString& file) const {
-    CExport e;
-    e.nCourseID = id;
+    CExport e(*ui);
     QString dest = file;
-    e.ExportCourseData(dest);
+    EXPECT_TRUE(e.ExportCourseData(dest, id).succeeded());
     return dest;
   }
   // From here on the program works on an empty second system database.
@@ -126,7 +123,18 @@ class Transfer : public ::testing::Test {
     frame->cboAction->setCurrentIndex(index);
     emit frame->cboAction->activated(index);
   }
-  void run() { frame->cmdIO->click(); }
+  // Starts the action and lets the window run until the transfer has ended;
+  // whileRunning looks at the window each time round.
+  void run(const std::function<void()>& whileRunning = {}) {
+    frame->cmdIO->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (frame->isTransferring()) {
+      if (whileRunning) whileRunning();
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      ASSERT_LT(waited.elapsed(), 300000) << "the transfer never ended";
+    }
+  }
   void selectCourseRow(int row) { window->sprCourse()->selectRow(row - 1); }
   bool fileControlsShown() const {
     return !frame->lblFiles->isHidden() && !frame->txtFileName->isHidden() && !frame->cmdSelectFile->isHidden();
@@ -156,10 +164,10 @@ TEST_F(Transfer, AfterLoadingActionOneIsInForceWithTheFileControlsShown) {
     EXPECT_EQ(frame->cboAction->itemText(i), captions[i]);
     EXPECT_EQ(frame->cboAction->itemData(i).toInt(), i + 1);
   }
-  EXPECT_EQ(nAction, 1);
-  EXPECT_FALSE(importGlobals().bAutoMap);
-  EXPECT_FALSE(bImportFolder);
-  EXPECT_FALSE(bMultiSelect);
+  EXPECT_EQ(frame->action(), TransferAction::Import);
+  EXPECT_FALSE(frame->autoMap());
+  EXPECT_FALSE(frame->importsFolder());
+  EXPECT_FALSE(frame->selectsSeveralFiles());
   EXPECT_EQ(frame->lblFiles->text(), "MDB文件");
   EXPECT_EQ(frame->lblTips->text(), "导入指定单个课程，手工做对应！");
   EXPECT_TRUE(fileControlsShown());
@@ -171,16 +179,16 @@ TEST_F(Transfer, AfterLoadingActionOneIsInForceWithTheFileControlsShown) {
 TEST_F(Transfer, ActionThreeThenTwoLeavesTheOpenDialogInSingleFileMode) {
   open();
   chooseAction(2);
-  EXPECT_TRUE(bMultiSelect);
-  EXPECT_TRUE(importGlobals().bAutoMap);
+  EXPECT_TRUE(frame->selectsSeveralFiles());
+  EXPECT_TRUE(frame->autoMap());
   nextOpen = "/banks a.mdb b.mdb";
   frame->cmdSelectFile->click();
   EXPECT_EQ(frame->txtFileName->text(), "/banks a.mdb b.mdb");
 
   chooseAction(1);
-  EXPECT_EQ(nAction, 2);
-  EXPECT_FALSE(bMultiSelect);
-  EXPECT_TRUE(importGlobals().bAutoMap);
+  EXPECT_EQ(frame->action(), TransferAction::AutoImport);
+  EXPECT_FALSE(frame->selectsSeveralFiles());
+  EXPECT_TRUE(frame->autoMap());
   nextOpen = "";  // cancelled: the text stays
   frame->cmdSelectFile->click();
   EXPECT_EQ(openCalls, (QList<bool>{true, false}));
@@ -198,7 +206,7 @@ TEST_F(Transfer, ExportActionsHideTheFileControlsAndImportsShowThemAgain) {
   chooseAction(3);
   EXPECT_TRUE(fileControlsShown());
   EXPECT_EQ(frame->lblFiles->text(), "MDB目录");
-  EXPECT_TRUE(bImportFolder);
+  EXPECT_TRUE(frame->importsFolder());
 
   nextFolder = "/srv/banks";
   frame->cmdSelectFile->click();
@@ -258,19 +266,17 @@ TEST_F(Transfer, ImportProgressReplacesTheFileControlsWhileItRuns) {
   chooseAction(1);
   frame->txtFileName->setText(file);
   int seenRunning = 0;
-  QSet<int> barValues;
-  ui->onDoEvents = [&] {
-    if (frame->lblIO->isHidden()) return;
+  run([&] {
     ++seenRunning;
-    barValues << frame->ProgressBar1->value();
+    EXPECT_FALSE(frame->lblIO->isHidden());
     EXPECT_FALSE(frame->ProgressBar1->isHidden());
     EXPECT_TRUE(fileControlsHidden());
-    EXPECT_FALSE(frame->lblIO->text().isEmpty());
     EXPECT_FALSE(frame->cmdIO->isEnabled());
-  };
-  run();
+    EXPECT_FALSE(frame->cboAction->isEnabled());
+    EXPECT_TRUE(frame->cmdCancel->isEnabled());
+  });
   EXPECT_GT(seenRunning, 0);
-  EXPECT_GT(barValues.size(), 1);
+  EXPECT_TRUE(frame->cmdCancel->isHidden());
   EXPECT_TRUE(frame->lblIO->isHidden());
   EXPECT_TRUE(frame->ProgressBar1->isHidden());
   EXPECT_EQ(frame->ProgressBar1->value(), 0);
@@ -475,6 +481,49 @@ TEST_F(Transfer, ExportFailuresAreShownWithTheProcedureAsTitleAndTheDisplayResto
   EXPECT_TRUE(frame->lblIO->isHidden());
   EXPECT_TRUE(frame->ProgressBar1->isHidden());
   EXPECT_TRUE(frame->cmdIO->isEnabled());
+}
+
+// Cancelled while the worker waits on the name-conflict answer: the import goes
+// on to its next cancel point, rolls back, and says so.
+TEST_F(Transfer, CancelledImportLeavesTheSystemDatabaseAsItWas) {
+  const QString file = exportCourse(2, env.path("again.mdb"));
+  open();
+  chooseAction(1);
+  frame->txtFileName->setText(file);
+  const QStringList before = courseNames();
+  ui->answers.push_back(Vb::OK);  // import it under a new name
+  ui->onAsk = [&](Question q) {
+    EXPECT_EQ(q, Question::RenameConflictingCourse);
+    EXPECT_TRUE(frame->cmdCancel->isEnabled());
+    frame->cmdCancel->click();
+  };
+  run();
+  EXPECT_EQ(courseNames(), before);
+  EXPECT_EQ(ui->lastPrompt(), "导入已取消，系统数据库没有改动。");
+  EXPECT_TRUE(frame->cmdIO->isEnabled());
+  EXPECT_TRUE(frame->cboAction->isEnabled());
+}
+
+TEST_F(Transfer, CancelledExportKeepsTheExistingFileAndTheSelectedCourse) {
+  open();
+  chooseAction(4);
+  selectCourseRow(3);
+  run();
+  ASSERT_EQ(proposedFiles.size(), 1);
+  QFile written(proposedFiles[0]);
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+  const QByteArray before = written.readAll();
+  written.close();
+
+  ui->answers = {Vb::Yes, Vb::Yes};  // replace it
+  ui->onAsk = [&](Question q) {
+    if (q == Question::EmptyExchangeFile) frame->cancelTransfer();
+  };
+  run();
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(written.readAll() == before) << "a cancelled export changed the file";
+  EXPECT_TRUE(ui->lastPrompt().startsWith("导出已取消")) << ui->lastPrompt().toStdString();
+  EXPECT_EQ(frmCorvina::ActiveRow(window->sprCourse()), 3) << "the course stays selected";
 }
 
 TEST(SafeFileName, SlashesNulAndDotNamesBecomeUnderscores) {
