@@ -60,8 +60,8 @@ int main(int argc, char* argv[]) {
     ContentTreeResult tree;
     const double read = Millis([&] { tree = TranslateContentTree(text, map); });
     const double place = Millis([&] { PlaceContents(map, tree.parents, {}); });
-    out << "content tree of " << n << " contents (" << text.size() << " chars): read " << read << " ms, place "
-        << place << " ms, " << (tree.usable ? "used" : "refused") << Qt::endl;
+    out << "content tree of " << n << " contents (" << text.size() << " chars): read " << read << " ms, place " << place
+        << " ms, " << (tree.usable ? "used" : "refused") << Qt::endl;
   }
   {
     QString text = QStringLiteral("<GROUP>");
@@ -70,8 +70,7 @@ int main(int argc, char* argv[]) {
     const IdMap map = Contents(1000);
     bool read = false;
     const double ms = Millis([&] { read = TranslateProblemTree(text, map).has_value(); });
-    out << "problem tree of " << text.size() << " chars: " << ms << " ms, " << (read ? "read" : "refused")
-        << Qt::endl;
+    out << "problem tree of " << text.size() << " chars: " << ms << " ms, " << (read ? "read" : "refused") << Qt::endl;
   }
   {
     const int n = 100000;

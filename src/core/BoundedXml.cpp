@@ -2,8 +2,7 @@
 
 // A reader built on the whole text knows where the document ends; one fed
 // with addData would wait for more after the root element.
-BoundedXmlReader::BoundedXmlReader(const QString& text)
-    : reader_(text.size() > kMaxXmlLength ? QString() : text) {
+BoundedXmlReader::BoundedXmlReader(const QString& text) : reader_(text.size() > kMaxXmlLength ? QString() : text) {
   // Names are taken as written (a prefix is part of the name), as the trees
   // have always been read; an undeclared prefix is therefore no error.
   reader_.setNamespaceProcessing(false);

@@ -6,7 +6,7 @@
 // thousands deep or run to many megabytes. The documents the examination
 // system writes (content and problem trees, problem-type properties) are a
 // few levels deep and some kilobytes long, so these limits leave ample room.
-inline constexpr int kMaxXmlDepth = 256;                    // elements open at once
+inline constexpr int kMaxXmlDepth = 256;                     // elements open at once
 inline constexpr qsizetype kMaxXmlLength = 4 * 1024 * 1024;  // characters
 
 // A stream reader that fails, like on a malformed document, once a document

@@ -1,7 +1,6 @@
 #include "import/HierarchyXml.h"
 
 #include <QSet>
-
 #include <algorithm>
 
 #include "core/BoundedXml.h"

@@ -2,7 +2,6 @@
 #include <QHash>
 #include <QString>
 #include <QVariant>
-
 #include <optional>
 #include <vector>
 
@@ -16,14 +15,14 @@
 
 // One element of a tree document and where its parts sit in the text.
 struct TreeElement {
-  QString name;                 // as written, prefix included
-  int parent = -1;              // index of the enclosing element; -1 for the root
-  std::optional<QString> id;    // the ID attribute's value, entities resolved
-  qsizetype startBegin = 0;     // the start tag
+  QString name;               // as written, prefix included
+  int parent = -1;            // index of the enclosing element; -1 for the root
+  std::optional<QString> id;  // the ID attribute's value, entities resolved
+  qsizetype startBegin = 0;   // the start tag
   qsizetype startEnd = 0;
-  qsizetype idBegin = -1;       // the ID value between its quotes
+  qsizetype idBegin = -1;  // the ID value between its quotes
   qsizetype idEnd = -1;
-  qsizetype endBegin = 0;       // the end tag; empty for <X/>
+  qsizetype endBegin = 0;  // the end tag; empty for <X/>
   qsizetype endEnd = 0;
 
   // The ID as the trees write it: a decimal number, blanks around allowed.
