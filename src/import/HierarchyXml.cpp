@@ -19,7 +19,7 @@ qsizetype SkipBlanks(const QString& text, qsizetype i, qsizetype end) {
 // checked the tag already; any surprise here means the offsets do not match
 // the text, and the document is not touched.
 bool LocateStartTag(const QString& text, TreeElement& e) {
-  if (e.startBegin < 0 || text.at(e.startEnd - 1) != QLatin1Char('>') ||
+  if (e.startBegin < 0 || e.startEnd > text.size() || text.at(e.startEnd - 1) != QLatin1Char('>') ||
       QStringView(text).mid(e.startBegin + 1, e.name.size()) != e.name)
     return false;
   qsizetype i = e.startBegin + 1 + e.name.size();
@@ -46,6 +46,7 @@ bool LocateStartTag(const QString& text, TreeElement& e) {
 }
 
 bool LocateEndTag(const QString& text, TreeElement& e) {
+  if (e.endEnd > text.size()) return false;
   const bool empty = e.endEnd == e.startEnd && text.at(e.startEnd - 2) == QLatin1Char('/');
   e.endBegin = empty ? e.endEnd : text.lastIndexOf(QLatin1Char('<'), e.endEnd - 1);
   return empty || (e.endBegin >= e.startEnd && QStringView(text).mid(e.endBegin, 2) == QLatin1String("</"));
@@ -63,6 +64,8 @@ std::optional<TreeDocument> TreeDocument::Read(const QString& text) {
   TreeDocument doc;
   doc.text_ = text;
   std::vector<int> open;  // indices of the elements not closed yet
+  // The reader does not count a leading byte-order mark in its offsets.
+  const qsizetype shift = text.startsWith(QChar(0xFEFF)) ? 1 : 0;
   BoundedXmlReader reader(text);
   while (!reader.atEnd()) {
     switch (reader.readNext()) {
@@ -75,7 +78,7 @@ std::optional<TreeDocument> TreeDocument::Read(const QString& text) {
         e.parent = open.empty() ? -1 : open.back();
         const QXmlStreamAttributes attributes = reader.reader().attributes();
         if (attributes.hasAttribute(QStringLiteral("ID"))) e.id = attributes.value(QStringLiteral("ID")).toString();
-        e.startEnd = reader.offset();
+        e.startEnd = reader.offset() + shift;
         // No '<' can stand inside a tag, so the nearest one before its end starts it.
         e.startBegin = text.lastIndexOf(QLatin1Char('<'), e.startEnd - 1);
         if (!LocateStartTag(text, e)) return std::nullopt;
@@ -86,7 +89,7 @@ std::optional<TreeDocument> TreeDocument::Read(const QString& text) {
       case QXmlStreamReader::EndElement: {
         TreeElement& e = doc.elements_[static_cast<size_t>(open.back())];
         open.pop_back();
-        e.endEnd = reader.offset();
+        e.endEnd = reader.offset() + shift;
         if (!LocateEndTag(text, e)) return std::nullopt;
         break;
       }

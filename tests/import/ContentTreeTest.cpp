@@ -1,8 +1,6 @@
 // What the trees of an exchange file become: contents placed inside the new
 // course whatever the tree holds, trees stored with new IDs and otherwise as
 // written, trees past the XML limits reported instead of read.
-#include <QRegularExpression>
-
 #include "import/ImportFixture.h"
 
 namespace {
