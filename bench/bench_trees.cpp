@@ -1,7 +1,7 @@
 // Times reading the trees an exchange file carries: content trees nested
 // deep (refused at the depth limit), wide trees of many contents, a problem
 // tree of the largest accepted length, and placing contents whose file
-// parents form one long chain.
+// parents form one long chain; problem-type documents deep and long.
 // usage: bench_trees
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -9,6 +9,7 @@
 
 #include "core/BoundedXml.h"
 #include "import/HierarchyXml.h"
+#include "mapping/CExtPropertiesMapItem.h"
 
 namespace {
 IdMap Contents(int n) {
@@ -80,6 +81,24 @@ int main(int argc, char* argv[]) {
     fileParents.insert(1, n);  // and round again: a loop
     const double ms = Millis([&] { PlaceContents(map, {}, fileParents); });
     out << "placing " << n << " contents whose file parents form one loop: " << ms << " ms" << Qt::endl;
+  }
+  for (const int depth : {5000, 100000}) {
+    const QString text = QStringLiteral("<EXT><HELP>") + QStringLiteral("<B>").repeated(depth) +
+                         QStringLiteral("</B>").repeated(depth) + QStringLiteral("</HELP></EXT>");
+    CExtPropertiesMapItem item;
+    bool read = false;
+    const double ms = Millis([&] { read = item.DeSerialize(text); });
+    out << "properties nested " << depth << " deep: " << ms << " ms, " << (read ? "read" : "refused") << Qt::endl;
+  }
+  {
+    QString text = QStringLiteral("<EXT>");
+    while (text.size() < kMaxXmlLength - 64) text += QStringLiteral("<HELP>说明</HELP>\n");
+    text += QStringLiteral("</EXT>");
+    CExtPropertiesMapItem item;
+    bool read = false;
+    const double ms = Millis([&] { read = item.DeSerialize(text); });
+    out << "properties document of " << text.size() << " chars: " << ms << " ms, " << (read ? "read" : "refused")
+        << Qt::endl;
   }
   return 0;
 }

@@ -79,8 +79,9 @@ bool CExtPropertiesMapItem::assign(const QString& name, const QString& value) {
 // Nothing is assigned unless the whole document reads.
 bool CExtPropertiesMapItem::DeSerialize(const QString& ExtXML) {
   QList<QPair<QString, QString>> properties;
+  const bool blank = ExtXML.trimmed().isEmpty();
   BoundedXmlReader reader(ExtXML);
-  while (!ExtXML.trimmed().isEmpty() && !reader.atEnd()) {
+  while (!blank && !reader.atEnd()) {
     const QXmlStreamReader::TokenType token = reader.readNext();
     if (token == QXmlStreamReader::StartElement && reader.depth() == 2)
       properties.append({reader.reader().qualifiedName().toString().section(QLatin1Char(':'), -1), QString()});
@@ -88,7 +89,7 @@ bool CExtPropertiesMapItem::DeSerialize(const QString& ExtXML) {
              (reader.reader().isCDATA() || !reader.reader().isWhitespace()))
       properties.last().second += reader.reader().text();
   }
-  if (ExtXML.trimmed().isEmpty() || reader.failed()) {
+  if (blank || reader.failed()) {
     m_bReadable = false;
     return false;
   }
