@@ -12,7 +12,6 @@
 #include "mapping/ImportSession.h"
 
 class CDataAccess;
-class QDomElement;
 
 // Reads one exchange file and writes its course (or its papers) into the system
 // database under new identifiers, translating every reference through the ID
@@ -41,8 +40,10 @@ class CImport {
   // (the row is not written), references written as NULL instead of a wrong
   // ID ("Course", "Problem", "PaperDesign", "Paper" count those rows),
   // "ProblemsFeatures.Value" for values of a paired feature that have no value
-  // pair (written as NULL), and "ContentHierarchy" = 1 when the course's
-  // content tree was Null, empty or malformed and its update was skipped.
+  // pair (written as NULL), "ContentHierarchy" = 1 when the course's content
+  // tree could not place the contents (Null, empty, malformed, past the XML
+  // limits, naming a content twice or one the file does not hold), and
+  // "ProblemHierarchy" for problem-group trees that did not read.
   // Empty when nothing was left out.
   const QMap<QString, int>& SkippedRows() const { return m_skipped; }
   // The same as one line for the user ("" when nothing was left out).
@@ -99,8 +100,7 @@ class CImport {
   void ImportSyllabus();
   void ImportCoursesSubjects();
   void UpdateContentHierarchy();
-  bool ContentTreeIsUsable(const QDomElement& root) const;
-  void UpdateContentParent(const QDomElement& element, qint32 nParentID, qint16 nLevel);
+  void UpdateContentParent(qint32 nContentID, qint32 nParentID, qint16 nLevel);
 
   // Problems.
   void ImportProblemGroup();

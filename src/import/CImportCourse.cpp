@@ -1,38 +1,22 @@
 // The course row, its contents with their tree, the syllabus and the course's subjects.
 #include <QDate>
-#include <QDomDocument>
+#include <QHash>
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
 #include "import/CImport.h"
 #include "mapping/ImportSession.h"
-#include "import/ImportXml.h"
+#include "import/HierarchyXml.h"
 
 namespace {
-bool LoadDocument(QDomDocument& doc, const QVariant& text) {
-  if (text.isNull() || text.toString().trimmed().isEmpty()) return false;
-  return doc.setContent(text.toString()) && !doc.documentElement().isNull();
-}
-
-// Every element of the tree named tag, the root included (as "//tag" selects).
-QList<QDomElement> ElementsNamed(const QDomElement& root, const QString& tag) {
-  QList<QDomElement> out;
-  if (root.tagName() == tag) out << root;
-  const QDomNodeList nodes = root.elementsByTagName(tag);
-  for (int i = 0; i < nodes.count(); ++i) out << nodes.at(i).toElement();
-  return out;
-}
-
-bool OnlyContentBelow(const QDomElement& element) {
-  for (QDomElement child = element.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
-    if (child.tagName() != QLatin1String("CONTENT") || !OnlyContentBelow(child)) return false;
-  return true;
-}
-
-std::optional<qint32> NumericId(const QDomElement& element) {
-  bool ok = false;
-  const qint32 id = element.attribute(QStringLiteral("ID")).trimmed().toInt(&ok);
-  return ok ? std::optional<qint32>(id) : std::nullopt;
+// Exchange content ID -> the exchange parent ID the file gives it.
+QHash<qint32, qint32> ExchangeContentParents(CDataAccess& source) {
+  QHash<qint32, qint32> parents;
+  RecordsetPtr rs;
+  source.GetConnectedRecordset(QStringLiteral("select * from Content"), rs);
+  for (; !rs->Eof(); rs->MoveNext())
+    parents.insert(rs->Value(0).toInt(), rs->Value(QStringLiteral("PARENTCONTENTID")).toInt());
+  return parents;
 }
 }  // namespace
 
@@ -109,47 +93,25 @@ void CImport::ImportCoursesSubjects() {
   }
 }
 
-// A tree we cannot follow is left as it is and reported; the contents keep
-// the parent and level the file gave them.
-bool CImport::ContentTreeIsUsable(const QDomElement& root) const {
-  if (!OnlyContentBelow(root)) return false;
-  for (const QDomElement& e : ElementsNamed(root, QStringLiteral("CONTENT"))) {
-    const std::optional<qint32> id = NumericId(e);
-    if (!id || !m_ContentMap.contains(*id)) return false;
-  }
-  return true;
-}
-
+// The tree places the contents it names; the others, and all of them when
+// the tree cannot be used, keep the file's parent when it is a content of
+// this file, else go to the top level. A tree that cannot be used is still
+// stored with new IDs only, and reported.
 void CImport::UpdateContentHierarchy() {
   RecordsetPtr course;
   Dest().GetConnectedRecordset(QStringLiteral("select * from Course where CourseID=%1").arg(m_nCourseID), course);
   if (course->Eof()) return;
-  QDomDocument doc;
-  if (!LoadDocument(doc, course->Value(QStringLiteral("ContentHierarchy"))) ||
-      !ContentTreeIsUsable(doc.documentElement())) {
-    CountSkipped(QStringLiteral("ContentHierarchy"));
-    return;
+  const ContentTreeResult tree = TranslateContentTree(course->Value(QStringLiteral("ContentHierarchy")), m_ContentMap);
+  if (!tree.usable) CountSkipped(QStringLiteral("ContentHierarchy"));
+  if (tree.stored) {
+    course->SetValue(QStringLiteral("CONTENTHIERARCHY"), *tree.stored);
+    course->Update();
   }
-  const QDomElement root = doc.documentElement();
-  for (QDomElement e : ElementsNamed(root, QStringLiteral("CONTENT")))
-    e.setAttribute(QStringLiteral("ID"), *m_ContentMap.value(*NumericId(e)));
-  const QString translated = ElementXml(root);
-  course->SetValue(QStringLiteral("CONTENTHIERARCHY"), translated);
-  course->Update();
-
-  QDomDocument tree;
-  tree.setContent(translated);
-  for (QDomElement child = tree.documentElement().firstChildElement(); !child.isNull();
-       child = child.nextSiblingElement())
-    UpdateContentParent(child, 0, 0);
+  for (const ContentPlace& place : PlaceContents(m_ContentMap, tree.parents, ExchangeContentParents(Source())))
+    UpdateContentParent(place.id, place.parent, place.level);
 }
 
-void CImport::UpdateContentParent(const QDomElement& element, qint32 nParentID, qint16 nLevel) {
-  const qint32 id = element.attribute(QStringLiteral("ID")).toInt();
-  Dest().ExecQuery(QString(), QStringLiteral("update CONTENT set PARENTCONTENTID=%1,LEVEL=%2 where CONTENTID=%3")
-                                  .arg(nParentID)
-                                  .arg(nLevel)
-                                  .arg(id));
-  for (QDomElement child = element.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
-    UpdateContentParent(child, id, static_cast<qint16>(nLevel + 1));
+void CImport::UpdateContentParent(qint32 nContentID, qint32 nParentID, qint16 nLevel) {
+  Dest().ExecQuery(QString(), QStringLiteral("update CONTENT set PARENTCONTENTID=?,LEVEL=? where CONTENTID=?"),
+                   QVariantList{nParentID, nLevel, nContentID});
 }

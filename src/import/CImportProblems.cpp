@@ -1,12 +1,10 @@
 // Problem groups, problems, their links to contents and their feature values.
-#include <QDomDocument>
-
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
 #include "import/CGuid.h"
 #include "import/CImport.h"
+#include "import/HierarchyXml.h"
 #include "mapping/ImportSession.h"
-#include "import/ImportXml.h"
 
 namespace {
 // A problem belongs to a group when its group reference is a positive number.
@@ -17,17 +15,6 @@ std::optional<qint32> GroupReference(const QVariant& value) {
   if (!ok) return std::nullopt;
   const qint32 id = qRound(number);
   return id > 0 ? std::optional<qint32>(id) : std::nullopt;
-}
-
-void TranslateProblemIds(QDomElement element, const IdMap& problems) {
-  if (element.tagName() == QLatin1String("PROBLEM")) {
-    bool ok = false;
-    const qint32 oldId = element.attribute(QStringLiteral("ID")).trimmed().toInt(&ok);
-    const std::optional<qint32> newId = ok ? problems.value(oldId) : std::nullopt;
-    if (newId) element.setAttribute(QStringLiteral("ID"), *newId);
-  }
-  for (QDomElement child = element.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
-    TranslateProblemIds(child, problems);
 }
 }  // namespace
 
@@ -113,6 +100,8 @@ QVariant CImport::TranslateFeatureValue(const QVariant& oldFeature, const QVaria
   return QVariant();
 }
 
+// A tree that does not read (malformed, past the XML limits) keeps its text
+// and is reported.
 void CImport::UpdateProblemHierarchy() {
   RecordsetPtr group;
   for (int i = 0; i < m_ProblemGroupMap.size(); ++i) {
@@ -120,10 +109,13 @@ void CImport::UpdateProblemHierarchy() {
         QStringLiteral("select * from ProblemGroup where ProblemGroupID=%1").arg(m_ProblemGroupMap.itemAt(i)), group);
     if (group->Eof()) continue;
     const QVariant text = group->Value(QStringLiteral("ProblemHierarchy"));
-    QDomDocument doc;
-    if (text.isNull() || !doc.setContent(text.toString()) || doc.documentElement().isNull()) continue;
-    TranslateProblemIds(doc.documentElement(), m_ProblemMap);
-    group->SetValue(QStringLiteral("ProblemHierarchy"), ElementXml(doc.documentElement()));
+    if (text.isNull() || text.toString().trimmed().isEmpty()) continue;
+    const std::optional<QString> translated = TranslateProblemTree(text.toString(), m_ProblemMap);
+    if (!translated) {
+      CountSkipped(QStringLiteral("ProblemHierarchy"));
+      continue;
+    }
+    group->SetValue(QStringLiteral("ProblemHierarchy"), *translated);
     group->Update();
   }
 }

@@ -1,10 +1,13 @@
 #include "mapping/CExtPropertiesMapItem.h"
 
-#include <QDomDocument>
+#include <QList>
+#include <QPair>
 
 #include <cmath>
 #include <limits>
 #include <optional>
+
+#include "core/BoundedXml.h"
 
 namespace {
 
@@ -71,18 +74,28 @@ bool CExtPropertiesMapItem::assign(const QString& name, const QString& value) {
   return true;  // a name that is no field is skipped
 }
 
+// Each child element of the root gives its local name and all the text inside
+// it; blank runs between tags do not count, other nodes are passed over.
+// Nothing is assigned unless the whole document reads.
 bool CExtPropertiesMapItem::DeSerialize(const QString& ExtXML) {
-  QDomDocument doc;
-  if (ExtXML.trimmed().isEmpty() || !doc.setContent(ExtXML)) {
+  QList<QPair<QString, QString>> properties;
+  const bool blank = ExtXML.trimmed().isEmpty();
+  BoundedXmlReader reader(ExtXML);
+  while (!blank && !reader.atEnd()) {
+    const QXmlStreamReader::TokenType token = reader.readNext();
+    if (token == QXmlStreamReader::StartElement && reader.depth() == 2)
+      properties.append({reader.reader().qualifiedName().toString().section(QLatin1Char(':'), -1), QString()});
+    else if (token == QXmlStreamReader::Characters && reader.depth() >= 2 &&
+             (reader.reader().isCDATA() || !reader.reader().isWhitespace()))
+      properties.last().second += reader.reader().text();
+  }
+  if (blank || reader.failed()) {
     m_bReadable = false;
     return false;
   }
   CExtPropertiesMapItem read = *this;
-  for (QDomNode node = doc.documentElement().firstChild(); !node.isNull(); node = node.nextSibling()) {
-    if (!node.isElement()) continue;  // comments, stray text
-    const QDomElement element = node.toElement();
-    const QString name = element.tagName().section(QLatin1Char(':'), -1);
-    if (!read.assign(name, normalisedValue(element.text()))) {
+  for (const auto& [name, value] : properties) {
+    if (!read.assign(name, normalisedValue(value))) {
       m_bReadable = false;
       return false;
     }

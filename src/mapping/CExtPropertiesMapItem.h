@@ -22,9 +22,9 @@ class CExtPropertiesMapItem {
 
   // Sets the fields the document names; missing elements leave theirs alone,
   // nodes that name no field are skipped. A Null, empty or malformed document,
-  // or a value that does not fit its field, changes no field and returns
-  // false: the item then matches no other item, so such a partition is never
-  // paired by its properties.
+  // one past the XML limits (core/BoundedXml.h), or a value that does not fit
+  // its field, changes no field and returns false: the item then matches no
+  // other item, so such a partition is never paired by its properties.
   bool DeSerialize(const QString& ExtXML);
 
   // True when both items describe the same problem type. Deductions and the

@@ -81,7 +81,10 @@ TEST(ExtProperties, UnreadableDocumentsMatchNothing) {
   for (const QString& bad : {QString(), QStringLiteral(""), QStringLiteral("<EXT><GROUP>true</EXT>"),
                              QStringLiteral("not xml"), QStringLiteral("<EXT><BASICTYPE>four</BASICTYPE></EXT>"),
                              QStringLiteral("<EXT><GROUP>maybe</GROUP></EXT>"),
-                             QStringLiteral("<EXT><BASICTYPE>70000</BASICTYPE></EXT>")}) {
+                             QStringLiteral("<EXT><BASICTYPE>70000</BASICTYPE></EXT>"),
+                             // Nested past the depth limit: refused, not a crash.
+                             QStringLiteral("<EXT><HELP>") + QStringLiteral("<B>").repeated(100000) +
+                                 QStringLiteral("</B>").repeated(100000) + QStringLiteral("</HELP></EXT>")}) {
     CExtPropertiesMapItem item;
     EXPECT_FALSE(item.DeSerialize(bad)) << bad.toStdString();
     EXPECT_FALSE(item.Compare(plain)) << bad.toStdString();
