@@ -11,6 +11,10 @@ namespace Sql {
 QString insertReturning(Dialect d, const QString& table, const QStringList& columns,
                         const QString& firstColumn);
 QString dialectName(Dialect d);
+// "column=?" compared without regard to case, as the system's own databases
+// compare names (SQL Server's default collation already does; SQLite and
+// PostgreSQL compare exactly unless told).
+QString equalsIgnoringCase(Dialect d, const QString& column);
 // The login's check that a user holds a right, through a role, a group's role
 // or directly. The right number is written in; the user name is the one "?".
 QString userRightQuery(Dialect d, long rightId);

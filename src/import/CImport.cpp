@@ -152,7 +152,8 @@ bool CImport::ConfirmNameConflict() {
   RecordsetPtr rs;
   Source().GetConnectedRecordset(QStringLiteral("select Name from Course"), rs);
   const QString name = rs->Value(QStringLiteral("Name")).toString();
-  Dest().GetConnectedRecordset(QStringLiteral("select CourseID from Course where Name=?"), QVariantList{name}, rs);
+  const QString sameName = Sql::equalsIgnoringCase(Dest().dialect(), QStringLiteral("Name"));
+  Dest().GetConnectedRecordset(QStringLiteral("select CourseID from Course where ") + sameName, QVariantList{name}, rs);
   if (rs->Eof()) return true;
   const QString prompt = QStringLiteral("已经存在相同名称的课程") + name +
                          QStringLiteral("，请选择是否继续\r\n   选择[确定]更改名称后继续导入课程，\r\n"

@@ -124,6 +124,30 @@ TEST_F(NameConflict, AutomaticMappingStillAsks) {
   EXPECT_EQ(ui->prompts().size(), 1);
 }
 
+TEST_F(NameConflict, NamesDifferingOnlyInCaseAreTheSameCourse) {
+  const struct {
+    const char* stored;
+    const char* imported;
+    bool asked;
+  } rows[] = {{"Algebra", "algebra", true}, {"GEOMETRY", "Geometry", true}, {"Logic", "Logic II", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.imported);
+    env.exec(QStringLiteral("insert into Course (Name) values ('%1')").arg(QLatin1String(row.stored)));
+    ExchangeFile file(env, QStringLiteral("course.mdb"));
+    WriteDemoCourse(file, QLatin1String(row.imported));
+    file.close();
+    ui->shown.clear();
+    ui->answers.push_back(Vb::Cancel);
+    ScriptDemoMapping();
+
+    EXPECT_EQ(ImportCourse(file.path()), !row.asked);
+    EXPECT_EQ(ui->prompts().value(0) == QStringLiteral("已经存在相同名称的课程") + QLatin1String(row.imported) + kConflictTail,
+              row.asked);
+    ui->answers.clear();
+    ui->mappingSteps.clear();
+  }
+}
+
 class MappingCancel : public ImportTest {
  protected:
   void SetUp() override {
