@@ -4,6 +4,7 @@
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
+#include "data/DataError.h"
 #include "import/ImportGlobals.h"
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"
@@ -37,6 +38,17 @@ QVariant firstValue(CDataAccess& dal, const QString& sql, const QString& column)
   RecordsetPtr rs;
   dal.GetConnectedRecordset(sql, rs);
   return rs->Eof() ? QVariant() : rs->Value(column);
+}
+
+// Two partitions of one feature with the same value: the file is inconsistent,
+// since the problems' values could no longer be told apart.
+DataError repeatedPartitionValue(CDataAccess& exchange, qint32 featureId, qint32 value) {
+  const QString name =
+      firstValue(exchange, QStringLiteral("select Name from Feature where FeatureID=%1").arg(featureId),
+                 QStringLiteral("Name"))
+          .toString();
+  return DataError(IdMap::DuplicateKey::number, QStringLiteral("frmImport"),
+                   QStringLiteral("文件中指标 %1 的分区编号 %2 重复。").arg(name).arg(value));
 }
 
 // Commits what the block wrote to the system database, or nothing: a failure
@@ -108,7 +120,9 @@ void MappingModel::finishStep(qint32 step) {
     const QVariant from = firstValue(source(), sql + QString::number(sourceId), QStringLiteral("Minimum"));
     const QVariant to = firstValue(dest(), sql + QString::number(destId), QStringLiteral("Minimum"));
     // A partition without a value has nothing to translate.
-    if (!from.isNull() && !to.isNull()) values.add(from.toInt(), to.toInt());
+    if (from.isNull() || to.isNull()) continue;
+    if (values.contains(from.toInt())) throw repeatedPartitionValue(source(), SourceFeatureID, from.toInt());
+    values.add(from.toInt(), to.toInt());
   }
   writes.commit();
 

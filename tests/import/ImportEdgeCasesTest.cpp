@@ -310,3 +310,22 @@ TEST_F(LooseReferences, SecondCourseRowOfAFileIsIgnoredAndItsContentsJoinTheFirs
                                  "Name='高等数学')")),
             5);
 }
+
+class InconsistentFile : public ImportTest {};
+
+TEST_F(InconsistentFile, RepeatedPartitionValueNamesFeatureAndValueAndCreatesNothing) {
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.exec(QStringLiteral("insert into FeaturePartition values (122,12,'丙',1,1,0,NULL,NULL)"));
+  file.close();
+  importGlobals().bAutoMap = true;
+
+  try {
+    ImportCourse(file.path());
+    ADD_FAILURE() << "the import went through";
+  } catch (const DataError& e) {
+    EXPECT_EQ(e.description(), QStringLiteral("文件中指标 自定义 的分区编号 1 重复。"));
+  }
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from FeaturePartition where FeatureID=22")), 2);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course")), 1);
+}
