@@ -50,14 +50,21 @@ bool isSameFile(const QString& a, const QString& b) {
   return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
 }
 
-// A fresh exchange file is a copy of the template, writable whatever the
-// template's own permissions are.
+// A fresh exchange file is a copy of the template's contents, created as any
+// new file (0666 less the umask) rather than with the template's mode: it will
+// hold answers, and the user's umask says who may read those.
 void copyTemplate(const QString& templatePath, const QString& path) {
   if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
     throw DataError(76, exportSource(), QStringLiteral("Path not found: '%1'").arg(path));
-  if (!QFile::copy(templatePath, path))
+  QFile source(templatePath);
+  QFile copy(path);
+  const bool copied = source.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+                      copy.write(source.readAll()) == source.size() && copy.flush();
+  if (!copied) {
+    if (copy.isOpen()) copy.remove();
     throw DataError(75, exportSource(), QStringLiteral("Path/File access error: '%1'").arg(path));
-  QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOwner | QFile::WriteOwner);
+  }
+  copy.setPermissions(copy.permissions() | QFile::ReadOwner | QFile::WriteOwner);
 }
 
 // IDs go into statement text; only their integer form is ever pasted, and an
