@@ -194,6 +194,7 @@ TEST(SettingsDialogWindow, LoadsTheBoxesFromTheFileAndSavesAfterATest) {
   dialog.settings().openConnection = [](const QString&) {};
   dialog.findChild<QLineEdit*>("txtInitialCatalog")->setText("yarrow");
   password->setText("pw");
+  EXPECT_EQ(password->displayText(), "**");
   dialog.findChild<QPushButton*>("cmdTest")->click();
   EXPECT_EQ(s.ui->prompts(), QStringList{"连接成功！"});
   EXPECT_EQ(ReadIniString("ODBC", "Initial Catalog", folder.ini()), "yarrow");
