@@ -26,6 +26,26 @@
 #include "core/modInputOutput.h"
 
 namespace CommandLine {
+
+QString readSecret(const char* environmentVariable, const QString& prompt) {
+  const QByteArray fromEnv = qgetenv(environmentVariable);
+  if (!fromEnv.isNull()) return QString::fromUtf8(fromEnv);
+  if (!isatty(STDIN_FILENO)) return {};
+  QTextStream err(stderr);
+  err << prompt;
+  err.flush();
+  termios old{};
+  tcgetattr(STDIN_FILENO, &old);
+  termios quiet = old;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  QTextStream in(stdin);
+  const QString line = in.readLine();
+  tcsetattr(STDIN_FILENO, TCSANOW, &old);
+  err << Qt::endl;
+  return line;
+}
+
 namespace {
 
 constexpr int kOk = 0;
@@ -119,22 +139,22 @@ bool parseId(const QString& text, qint32& id) {
   return ok;
 }
 
-QString readPassword() {
-  const QByteArray fromEnv = qgetenv("CORVINA_PASSWORD");
-  if (!fromEnv.isNull()) return QString::fromUtf8(fromEnv);
-  if (!isatty(STDIN_FILENO)) return {};
-  err() << "Password: ";
-  err().flush();
-  termios old{};
-  tcgetattr(STDIN_FILENO, &old);
-  termios quiet = old;
-  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-  tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-  QTextStream in(stdin);
-  const QString line = in.readLine();
-  tcsetattr(STDIN_FILENO, TCSANOW, &old);
-  err() << Qt::endl;
-  return line;
+QString readPassword() { return readSecret("CORVINA_PASSWORD", QStringLiteral("Password: ")); }
+
+// A file name on one line of its own: control characters and the backslash
+// written as C escapes (\n, \t, \\, \xHH), so a name cannot break a line apart.
+QString printable(const QString& path) {
+  QString s;
+  for (const QChar ch : path) {
+    const char16_t u = ch.unicode();
+    if (u == '\\') s += QStringLiteral("\\\\");
+    else if (u == '\n') s += QStringLiteral("\\n");
+    else if (u == '\t') s += QStringLiteral("\\t");
+    else if (u == '\r') s += QStringLiteral("\\r");
+    else if (u < 0x20 || u == 0x7f) s += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+    else s += ch;
+  }
+  return s;
 }
 
 // The login's own checks, messages and right 35.
@@ -217,7 +237,7 @@ int exportOne(Context& c) {
   const TransferResult result = exportCourse(c, nCourseID, file);
   if (result.status == TransferResult::Status::Declined && existed && !c.cli.overwrite)
     err() << "corvina: " << file << " exists; --overwrite replaces it" << Qt::endl;
-  if (result.succeeded()) out() << file << '\n';
+  if (result.succeeded()) out() << printable(file) << '\n';
   return exitStatus(result);
 }
 
@@ -246,7 +266,7 @@ int exportAll(Context& c) {
     const TransferResult result = exportCourse(c, course.id, file);
     if (result.status == TransferResult::Status::Cancelled) return kCancelled;
     if (result.succeeded())
-      out() << file << '\n';
+      out() << printable(file) << '\n';
     else
       ++failures;
   }
@@ -291,9 +311,9 @@ int importFiles(Context& c, const QStringList& files, ImportCall call) {
     if (result.succeeded()) {
       ++imported;
       const QString skipped = objImport.SkippedSummary();
-      out() << "imported\t" << file << (skipped.isEmpty() ? QString() : '\t' + skipped) << '\n';
+      out() << "imported\t" << printable(file) << (skipped.isEmpty() ? QString() : '\t' + skipped) << '\n';
     } else {
-      out() << "failed\t" << file << '\t' << importFailure(result) << '\n';
+      out() << "failed\t" << printable(file) << '\t' << importFailure(result) << '\n';
     }
   }
   err() << imported << " of " << files.size() << " files imported" << Qt::endl;
@@ -330,7 +350,7 @@ int runExportPaper(Context& c) {
   };
   const TransferResult result = objExport.ExportPaper(file, nPaperID);
   reportFailure(c, result);
-  if (result.succeeded()) out() << result.file << '\n';
+  if (result.succeeded()) out() << printable(result.file) << '\n';
   return exitStatus(result);
 }
 
@@ -394,6 +414,8 @@ void printUsage(QTextStream& s) {
        "       corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n";
   for (const Command& c : commands()) s << "       corvina " << c.synopsis << '\n';
   s << "Every command but init-demo logs in first; the password comes from CORVINA_PASSWORD or a prompt.\n"
+       "init-demo --connect takes the database password from CORVINA_DB_PASSWORD or a prompt when the string has\n"
+       "no Pwd. File names are printed with control characters and backslashes as C escapes (\\n, \\\\, \\xHH).\n"
        "Use corvina COMMAND --help for details.\n";
 }
 

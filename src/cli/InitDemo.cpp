@@ -4,9 +4,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QTextStream>
 
+#include "cli/CommandLine.h"
 #include "core/AppPaths.h"
 #include "data/CDataAccess.h"
 #include "data/Connection.h"
@@ -125,7 +127,25 @@ int writeSettingsIfMissing(const QString& connect, QTextStream& out, QTextStream
   return 0;
 }
 
-int initDemoOnServer(const Options& o, QTextStream& out, QTextStream& err) {
+bool namesKey(const QString& connect, const QString& keys) {
+  return connect.contains(QRegularExpression(QStringLiteral("(^|;)\\s*(%1)\\s*=").arg(keys),
+                                             QRegularExpression::CaseInsensitiveOption));
+}
+
+// A password on the command line shows in the process list: when the string
+// names a user but no password, it comes from CORVINA_DB_PASSWORD or a prompt.
+QString withPassword(const QString& connect) {
+  if (!namesKey(connect, QStringLiteral("uid|user")) || namesKey(connect, QStringLiteral("pwd|password")))
+    return connect;
+  const QString password = CommandLine::readSecret("CORVINA_DB_PASSWORD", QStringLiteral("Database password: "));
+  if (password.isEmpty()) return connect;
+  const QString value = password.contains(';') ? '{' + password + '}' : password;
+  return connect + (connect.endsWith(';') ? QString() : QStringLiteral(";")) + QStringLiteral("Pwd=") + value + ';';
+}
+
+int initDemoOnServer(const Options& options, QTextStream& out, QTextStream& err) {
+  Options o = options;
+  o.connect = withPassword(options.connect);
   try {
     QElapsedTimer timer;
     timer.start();
@@ -146,7 +166,8 @@ int runInitDemo(const QStringList& args) {
   QTextStream err(stderr);
   const Options o = parse(args);
   if (!o.error.isEmpty()) {
-    err << o.error << "\nusage: corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n";
+    err << o.error << "\nusage: corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n"
+        << "(the database password from CORVINA_DB_PASSWORD or a prompt when the string has no Pwd)\n";
     return 2;
   }
   if (!o.connect.isEmpty()) return initDemoOnServer(o, out, err);

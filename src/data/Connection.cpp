@@ -82,7 +82,16 @@ void Connection::raise(const QSqlError& error, const QString& source) {
 
 void Connection::begin() {
   QSqlDatabase db = database();
-  if (!db.transaction()) raise(db.lastError());
+  if (dialect_ == Dialect::SQLite && !exchange_) {
+    // Qt begins a deferred transaction: two writers that have both read hold
+    // read locks that neither can turn into a write lock, and one fails at
+    // once instead of waiting. Taking the write lock up front makes the second
+    // wait its turn (the busy timeout).
+    QSqlQuery begin(db);
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) raise(begin.lastError());
+  } else if (!db.transaction()) {
+    raise(db.lastError());
+  }
   inTransaction_ = true;
   transactionStarted();
 }

@@ -37,6 +37,16 @@ QString userRightQuery(Dialect d, long rightId) {
          QString::number(rightId) + QStringLiteral(" and u.name=?");
 }
 
+QString equalsIgnoringCase(Dialect d, const QString& column) {
+  switch (d) {
+    case Dialect::SQLite: return column + QStringLiteral("=? COLLATE NOCASE");
+    case Dialect::SQLServer: return column + QStringLiteral("=?");
+    case Dialect::PostgreSQL:
+    case Dialect::Other: break;
+  }
+  return QStringLiteral("lower(%1)=lower(?)").arg(column);
+}
+
 QString dialectName(Dialect d) {
   switch (d) {
     case Dialect::SQLite: return QStringLiteral("SQLite");

@@ -16,6 +16,10 @@ QString dialectName(Dialect d);
 QString savepoint(Dialect d, const QString& name);
 QString rollbackToSavepoint(Dialect d, const QString& name);
 QString releaseSavepoint(Dialect d, const QString& name);
+// "column=?" compared without regard to case, as the system's own databases
+// compare names (SQL Server's default collation already does; SQLite and
+// PostgreSQL compare exactly unless told).
+QString equalsIgnoringCase(Dialect d, const QString& column);
 // The login's check that a user holds a right, through a role, a group's role
 // or directly. The right number is written in; the user name is the one "?".
 QString userRightQuery(Dialect d, long rightId);

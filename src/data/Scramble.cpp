@@ -2,10 +2,13 @@
 
 #include <QRandomGenerator>
 
+#include "core/AnsiCode.h"
+
 namespace {
-// XOR of every character with (key digit) x (round number), positions from 1.
-// Applying it twice gives the text back. The products stay below 128, so
-// ASCII stays ASCII.
+// XOR of every character's ANSI code with (key digit) x (round number),
+// positions from 1, as the other programs of the system scramble: a Chinese
+// character changes in the trail byte of its GBK code. Applying it twice gives
+// the text back. The products stay below 128, so ASCII stays ASCII.
 QString xorWithKey(const QString& text, const QString& key) {
   const qsizetype n = key.size();
   if (n == 0) return text;
@@ -14,7 +17,7 @@ QString xorWithKey(const QString& text, const QString& key) {
     const int digit = key.at(i % n).digitValue();
     const int d = digit < 0 ? 0 : digit;
     const int f = static_cast<int>((i / n) % 9) + 1;
-    out[i - 1] = QChar(static_cast<char16_t>(out.at(i - 1).unicode() ^ (f * d)));
+    out[i - 1] = fromAnsiCode(ansiCode(out.at(i - 1)) ^ (f * d));
   }
   return out;
 }

@@ -85,13 +85,14 @@ bool SysOdbcIniSettings::TestAndSave(const OdbcIniFields& f) {
 }
 
 // The settings file hands back at most 127 characters of a value: a longer one
-// would be saved cut short and fail later, far from where it was typed.
+// would be saved cut short and fail later, far from where it was typed. The
+// values are measured as Save writes them, blanks included.
 bool SysOdbcIniSettings::fitsTheFile(const OdbcIniFields& f) const {
   constexpr qsizetype kMaxValue = 127;
   const qsizetype scrambledExtra = ConnectionSettings::Key.size();
-  return f.Provider.trimmed().size() <= kMaxValue && f.DataSource.trimmed().size() <= kMaxValue &&
-         f.InitialCatalog.trimmed().size() <= kMaxValue && f.UserID.size() + scrambledExtra <= kMaxValue &&
-         f.PassWord.size() + scrambledExtra <= kMaxValue && f.ConnectionString.trimmed().size() <= kMaxValue;
+  return f.Provider.size() <= kMaxValue && f.DataSource.size() <= kMaxValue && f.InitialCatalog.size() <= kMaxValue &&
+         f.UserID.size() + scrambledExtra <= kMaxValue && f.PassWord.size() + scrambledExtra <= kMaxValue &&
+         f.ConnectionString.size() <= kMaxValue;
 }
 
 // The full string is written only when given, so an earlier one stays in force.

@@ -67,6 +67,24 @@ QString collectIds(CDataAccess& dal, const QString& sql, const QString& column, 
   return list;
 }
 
+// Also every subject an exported row of the course is filed under (syllabus
+// rows, feature values), so that the file holds what its rows point at: the
+// import drops a row whose subject is missing.
+QString withSubjectsOfRows(CDataAccess& dal, const QString& courseId, QString list) {
+  const QString contents = QStringLiteral("(select ContentID from Content where CourseID=%1)").arg(courseId);
+  const QString features = QStringLiteral("(select FeatureID from FeaturePartition where FeaturePartitionID in "
+                                          "(select FeaturePartitionID from CoursesFeaturePartitions where CourseID=%1))")
+                               .arg(courseId);
+  const QString problems = QStringLiteral("(select ProblemID from ProblemsContents where ContentID in %1)").arg(contents);
+  const QString subject = QStringLiteral("SubjectID");
+  list = collectIds(dal, QStringLiteral("select distinct SubjectID from Syllabus where ContentID in ") + contents,
+                    subject, list);
+  return collectIds(dal,
+                    QStringLiteral("select distinct SubjectID from ProblemsFeatures where FeatureID in %1 and ProblemID "
+                                   "in %2").arg(features, problems),
+                    subject, list);
+}
+
 // Position in source of each destination column, matched by name; an
 // exchange column the system table lacks raises 3265 here.
 QVector<int> sourceColumnsOf(const Recordset& dest, const Recordset& source) {
@@ -76,11 +94,6 @@ QVector<int> sourceColumnsOf(const Recordset& dest, const Recordset& source) {
   return columns;
 }
 
-mode_t currentUmask() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
 }  // namespace
 
 // Where the rows are written: the destination itself when it is replaced (the
@@ -106,7 +119,7 @@ class ExportTarget {
       throw DataError(75, exportSource(), QStringLiteral("Path/File access error: '%1'").arg(path));
     }
     // A new file gets the mode any new file gets here: 0666 less the umask.
-    ::fchmod(copy.handle(), 0666 & ~currentUmask());
+    ::fchmod(copy.handle(), Jet::newFileMode());
     copy.close();
     return std::unique_ptr<ExportTarget>(new ExportTarget(copy.fileName(), path));
   }
@@ -372,6 +385,7 @@ void CExport::CollectSubjectIDs() {
   RecordsetPtr rs;
   SourceDAL->GetConnectedRecordset(QStringLiteral("select * from Course where CourseID=") + id, rs);
   if (!rs->Eof()) appendId(list, rs->Value(QStringLiteral("KeySubjectID")));
+  list = withSubjectsOfRows(*SourceDAL, id, list);
   m_strSubjectIDs = wrapped(list);
 }
 

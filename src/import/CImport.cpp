@@ -200,7 +200,8 @@ bool CImport::ConfirmNameConflict() {
   RecordsetPtr rs;
   Source().GetConnectedRecordset(QStringLiteral("select Name from Course"), rs);
   const QString name = rs->Value(QStringLiteral("Name")).toString();
-  Dest().GetConnectedRecordset(QStringLiteral("select CourseID from Course where Name=?"), QVariantList{name}, rs);
+  const QString sameName = Sql::equalsIgnoringCase(Dest().dialect(), QStringLiteral("Name"));
+  Dest().GetConnectedRecordset(QStringLiteral("select CourseID from Course where ") + sameName, QVariantList{name}, rs);
   if (rs->Eof()) return true;
   if (m_session.ui().Ask(Question::RenameConflictingCourse, name) != Vb::OK) {
     m_strDeclined = promptFor(Question::RenameConflictingCourse, name).text;

@@ -84,7 +84,9 @@ bool CImport::PairFeaturePartitions(qint32 oldF, qint32 newF) {
   RecordsetPtr feature;
   Source().GetConnectedRecordset(QStringLiteral("select * from Feature where FeatureID=%1").arg(oldF), feature);
   if (feature->Eof()) return true;
-  const bool bIntegerType = feature->Value(QStringLiteral("type")).toInt() == 0;
+  // A feature without a type is not of type 0: its partitions are not paired.
+  const QVariant type = feature->Value(QStringLiteral("type"));
+  const bool bIntegerType = !type.isNull() && type.toInt() == 0;
   const bool bProblemType = feature->Value(QStringLiteral("FeatureNumber")).toInt() == 1;
   if (!bIntegerType) return true;
 

@@ -1,6 +1,6 @@
 #include "login/MD5bas.h"
 
-#include <QStringEncoder>
+#include "core/AnsiCode.h"
 
 #include <array>
 #include <cstdint>
@@ -10,17 +10,11 @@ namespace {
 using Word = std::uint32_t;
 
 // The character's ANSI code as a 32-bit value: a byte for single-byte
-// characters, the sign-extended 16-bit code for double-byte ones, and "?" for
-// a character the code page cannot hold.
-Word ansiCode(QChar c) {
-  if (c.unicode() < 0x80) return c.unicode();
-  QStringEncoder gbk("GBK");
-  const QByteArray bytes = gbk.isValid() ? gbk.encode(QString(c)) : QByteArray();
-  if (gbk.hasError() || bytes.isEmpty()) return '?';
-  if (bytes.size() == 1) return static_cast<unsigned char>(bytes[0]);
-  const auto code = static_cast<std::int16_t>((static_cast<unsigned char>(bytes[0]) << 8) |
-                                              static_cast<unsigned char>(bytes[1]));
-  return static_cast<Word>(static_cast<std::int32_t>(code));
+// characters, the sign-extended 16-bit code for double-byte ones.
+Word ansiWord(QChar c) {
+  const int code = ansiCode(c);
+  if (code <= 0xFF) return static_cast<Word>(code);
+  return static_cast<Word>(static_cast<std::int32_t>(static_cast<std::int16_t>(code)));
 }
 
 std::vector<Word> toWordArray(const QString& message) {
@@ -28,7 +22,7 @@ std::vector<Word> toWordArray(const QString& message) {
   const std::size_t wordCount = ((length + 8) / 64 + 1) * 16;
   std::vector<Word> words(wordCount, 0);
   for (std::size_t pos = 0; pos < length; ++pos)
-    words[pos / 4] |= ansiCode(message.at(static_cast<qsizetype>(pos))) << (8 * (pos % 4));
+    words[pos / 4] |= ansiWord(message.at(static_cast<qsizetype>(pos))) << (8 * (pos % 4));
   words[length / 4] |= Word{0x80} << (8 * (length % 4));
   const std::uint64_t bits = static_cast<std::uint64_t>(length) * 8;
   words[wordCount - 2] = static_cast<Word>(bits);

@@ -4,6 +4,7 @@
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
+#include "data/DataError.h"
 #include "data/Dialect.h"
 #include "mapping/ImportSession.h"
 #include "mapping/MappingModel.h"
@@ -40,6 +41,17 @@ QVariant firstValue(CDataAccess& dal, const QString& sql, const QString& column)
   RecordsetPtr rs;
   dal.GetConnectedRecordset(sql, rs);
   return rs->Eof() ? QVariant() : rs->Value(column);
+}
+
+// Two partitions of one feature with the same value: the file is inconsistent,
+// since the problems' values could no longer be told apart.
+DataError repeatedPartitionValue(CDataAccess& exchange, qint32 featureId, qint32 value) {
+  const QString name =
+      firstValue(exchange, QStringLiteral("select Name from Feature where FeatureID=%1").arg(featureId),
+                 QStringLiteral("Name"))
+          .toString();
+  return DataError(IdMap::DuplicateKey::number, QStringLiteral("frmImport"),
+                   QStringLiteral("文件中指标 %1 的分区编号 %2 重复。").arg(name).arg(value));
 }
 
 // What the block wrote to the system database stays, or nothing does: a
@@ -122,7 +134,9 @@ void MappingModel::finishStep(qint32 step) {
     const QVariant from = firstValue(source(), sql + QString::number(sourceId), QStringLiteral("Minimum"));
     const QVariant to = firstValue(dest(), sql + QString::number(destId), QStringLiteral("Minimum"));
     // A partition without a value has nothing to translate.
-    if (!from.isNull() && !to.isNull()) values.add(from.toInt(), to.toInt());
+    if (from.isNull() || to.isNull()) continue;
+    if (values.contains(from.toInt())) throw repeatedPartitionValue(source(), SourceFeatureID, from.toInt());
+    values.add(from.toInt(), to.toInt());
   }
   writes.commit();
 

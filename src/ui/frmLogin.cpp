@@ -14,6 +14,7 @@
 #include "data/DataError.h"
 #include "resources/Strings.h"
 #include "login/LoginCheck.h"
+#include "ui/AsteriskEcho.h"
 #include "ui/frmCorvina.h"
 #include "ui/frmSysOdbcIni.h"
 
@@ -34,7 +35,7 @@ frmLogin::frmLogin(QWidget* parent)
   inputName->setObjectName(QStringLiteral("inputName"));
   Label2->setObjectName(QStringLiteral("Label2"));
   inputPWD->setObjectName(QStringLiteral("inputPWD"));
-  inputPWD->setEchoMode(QLineEdit::Password);
+  echoAsterisks(inputPWD);
   cmdOk->setObjectName(QStringLiteral("cmdOk"));
   cmdOk->setDefault(true);
   cmdCancel->setObjectName(QStringLiteral("cmdCancel"));

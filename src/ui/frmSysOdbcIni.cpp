@@ -16,6 +16,7 @@
 #include "data/IniFile.h"
 #include "data/Scramble.h"
 #include "resources/Strings.h"
+#include "ui/AsteriskEcho.h"
 
 frmSysOdbcIni::frmSysOdbcIni(QWidget* parent)
     : QDialog(parent),
@@ -38,7 +39,7 @@ frmSysOdbcIni::frmSysOdbcIni(QWidget* parent)
   txtInitialCatalog->setObjectName(QStringLiteral("txtInitialCatalog"));
   txtUserID->setObjectName(QStringLiteral("txtUserID"));
   txtPassWord->setObjectName(QStringLiteral("txtPassWord"));
-  txtPassWord->setEchoMode(QLineEdit::Password);
+  echoAsterisks(txtPassWord);
   txtString->setObjectName(QStringLiteral("txtString"));
   txtString->setMinimumWidth(360);
   cmdTest->setObjectName(QStringLiteral("cmdTest"));

@@ -184,6 +184,24 @@ TEST(CommandLine, UsageErrorsExitTwoAndHelpExitsZero) {
   }
 }
 
+TEST(CommandLine, FileNamesWithControlCharactersArePrintedEscapedOnOneLine) {
+  Home h;
+  const struct {
+    const char* name;
+    const char* shown;
+  } rows[] = {{"two\nlines.mdb", "two\\nlines.mdb"}, {"tab\there.mdb", "tab\\there.mdb"},
+              {"back\\slash.mdb", "back\\\\slash.mdb"}};
+  for (const auto& row : rows) {
+    const auto exported = h.admin({"export", "--course", "1", "--out", h.path(row.name)});
+    ASSERT_EQ(exported.status, 0) << exported.err.toStdString();
+    EXPECT_EQ(exported.out, h.path(row.shown) + '\n');
+  }
+  const auto imported = h.admin({"import", "--rename-on-conflict", h.path(rows[0].name)});
+  EXPECT_EQ(imported.out.count('\n'), 1) << imported.out.toStdString();
+  EXPECT_TRUE(imported.out.startsWith("imported\t" + h.path(rows[0].shown)));
+  EXPECT_TRUE(h.run({"--help"}).out.contains("C escapes"));
+}
+
 TEST(CommandLine, PaperTravelsAndImportingTwiceMakesTwoCopies) {
   Home from, to;
   const QString paperId = from.scalar("select min(PaperID) from Paper").toString();

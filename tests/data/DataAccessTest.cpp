@@ -2,6 +2,9 @@
 
 #include <QFile>
 
+#include <chrono>
+#include <thread>
+
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
 #include "support/TestEnv.h"
@@ -155,6 +158,36 @@ TEST(DataAccess, RollbackUndoesAndFlagFollowsTransactions) {
   dal.ExecQuery("", "insert into Subject (name) values ('kept')");
   dal.CommitTrans();
   EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 1);
+}
+
+TEST(DataAccess, TwoWritersOnOneSystemDatabaseTakeTurns) {
+  // Two imports at once: each reads, then writes, inside its transaction.
+  TestEnv env;
+  const auto readThenWrite = [](CDataAccess& dal, const QString& name) {
+    dal.BeginTrans();
+    RecordsetPtr rs;
+    dal.GetConnectedRecordset("select * from Subject", rs);
+    rs.reset();
+    dal.ExecQuery(QString(), "insert into Subject (name) values (?)", QVariantList{name});
+  };
+  CDataAccess first;
+  readThenWrite(first, "first");
+  QString failure;
+  std::thread second([&] {
+    try {
+      CDataAccess dal;
+      readThenWrite(dal, "second");
+      dal.CommitTrans();
+    } catch (const DataError& e) {
+      failure = e.description();
+    }
+  });
+  // Lets the second writer reach the database while the first still holds it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  first.CommitTrans();
+  second.join();
+  EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 2);
 }
 
 TEST(DataAccess, ExchangeFilesAreRecognisedByTheirFirstBytes) {

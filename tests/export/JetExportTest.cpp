@@ -4,6 +4,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
 #include "data/DataError.h"
 
 namespace {
@@ -50,6 +52,33 @@ TEST_F(JetExport, CourseLandsInAnAccessFile) {
   if (!QStandardPaths::findExecutable(QStringLiteral("mdb-export")).isEmpty()) {
     EXPECT_TRUE(mdbExport(file, "Course").contains("大学英语"));
     EXPECT_TRUE(mdbExport(file, "Problem").contains("E-1"));
+  }
+}
+
+TEST_F(JetExport, NewFilesFollowTheUmaskAndARewrittenFileKeepsItsMode) {
+  const auto modeOf = [](const QString& file) {
+    struct stat st {};
+    ::stat(QFile::encodeName(file).constData(), &st);
+    return st.st_mode & 0777;
+  };
+  const struct {
+    mode_t umask;
+    mode_t fresh;
+  } rows[] = {{077, 0600}, {022, 0644}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.umask);
+    const mode_t previous = ::umask(row.umask);
+    QString fresh = env.path(QStringLiteral("fresh%1.mdb").arg(row.umask));
+    newExport()->ExportCourseData(fresh, 8);
+    QString kept = env.path(QStringLiteral("kept%1.mdb").arg(row.umask));
+    newExport()->ExportCourseData(kept, 8);
+    ::chmod(QFile::encodeName(kept).constData(), 0640);
+    ui->answers = {Vb::Yes, Vb::Yes};
+    newExport()->ExportCourseData(kept, 8);
+    ::umask(previous);
+    EXPECT_EQ(modeOf(fresh), row.fresh);
+    EXPECT_EQ(modeOf(kept), 0640u);
+    EXPECT_EQ(column(kept, "select Name from Course"), QStringList({"大学英语"}));
   }
 }
 

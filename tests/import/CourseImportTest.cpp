@@ -209,3 +209,22 @@ TEST_F(CourseImport, NumberedPartitionPairsOnlyWithinThePairedFeature) {
   EXPECT_FALSE(ImportCourse(file.path()));
   EXPECT_TRUE(ui->mappingSteps.empty());
 }
+
+TEST_F(CourseImport, FeatureWithoutATypeGetsNoPartitionsPaired) {
+  // 难度 is a range feature in the system; the file's 难度 shares its number.
+  const struct {
+    const char* type;
+    int systemPartitions;
+  } rows[] = {{"NULL", 3}, {"0", 5}};  // type 0: both of the file's partitions join it
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.type);
+    ExchangeFile file(env, QStringLiteral("course.mdb"));
+    WriteDemoCourse(file, QStringLiteral("课程%1").arg(QLatin1String(row.type)));
+    file.exec(QStringLiteral("update Feature set type=%1 where FeatureID=11").arg(QLatin1String(row.type)));
+    file.close();
+    import.session().bAutoMap = true;
+
+    ASSERT_TRUE(ImportCourse(file.path()));
+    EXPECT_EQ(Count(QStringLiteral("select count(*) from FeaturePartition where FeatureID=21")), row.systemPartitions);
+  }
+}

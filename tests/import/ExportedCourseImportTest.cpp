@@ -155,6 +155,7 @@ class ExportedCourse : public ImportTest {
     env.exec(QStringLiteral("delete from Subject"));
     auto first = env.dal();
     courseId = DemoData::create(*first, 60).bigCourseId;
+    BeforeExport(*first);
     exchangeFile = env.path(QStringLiteral("数据结构.mdb"));
     CExport exporter(*ui);
     ASSERT_TRUE(exporter.ExportCourseData(exchangeFile, courseId).succeeded());
@@ -167,6 +168,8 @@ class ExportedCourse : public ImportTest {
     env.useSystemDb(secondConnect);
     import.session().releaseConnections();
   }
+
+  virtual void BeforeExport(CDataAccess&) {}
 
   void ExpectSameCourse() {
     const int imported = Count(QStringLiteral("select CourseID from Course where Name='数据结构'"));
@@ -232,4 +235,30 @@ TEST_F(ExportedCourse, ArrivesCompleteWithAutomaticMapping) {
   ASSERT_TRUE(ImportCourse(exchangeFile));
   EXPECT_TRUE(ui->shown.empty());
   ExpectSameCourse();
+}
+
+// Values and syllabus rows filed under subjects the course itself does not list.
+class ExportedCourseWithOutsideSubjects : public ExportedCourse {
+ protected:
+  void BeforeExport(CDataAccess& dal) override {
+    dal.ExecQuery(QString(), QStringLiteral("insert into Subject (name) values ('外系专业'),('选修专业')"));
+    const QString subject = QStringLiteral("(select SubjectID from Subject where name='%1')");
+    const QString contents = QStringLiteral("(select ContentID from Content where CourseID=%1)").arg(courseId);
+    // Rows of one subject only, so that no row becomes the twin of another.
+    const QString problems = QStringLiteral("(select ProblemID from ProblemsContents where ContentID in %1)").arg(contents);
+    dal.ExecQuery(QString(), QStringLiteral("update ProblemsFeatures set SubjectID=%1 where ProblemID in %2 and SubjectID="
+                                            "(select min(SubjectID) from ProblemsFeatures where ProblemID in %2)")
+                                 .arg(subject.arg(QStringLiteral("外系专业")), problems));
+    dal.ExecQuery(QString(), QStringLiteral("update Syllabus set SubjectID=%1 where ContentID in %2 and SubjectID="
+                                            "(select min(SubjectID) from Syllabus where ContentID in %2)")
+                                 .arg(subject.arg(QStringLiteral("选修专业")), contents));
+  }
+};
+
+TEST_F(ExportedCourseWithOutsideSubjects, KeepsEveryValueAndSyllabusRow) {
+  import.session().bAutoMap = true;
+  ASSERT_TRUE(ImportCourse(exchangeFile));
+  ExpectSameCourse();
+  EXPECT_GT(Count(QStringLiteral("select count(*) from ProblemsFeatures pf join Subject s on s.SubjectID=pf.SubjectID "
+                                 "where s.name='外系专业'")), 0);
 }

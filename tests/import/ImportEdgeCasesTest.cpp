@@ -128,6 +128,30 @@ TEST_F(NameConflict, AutomaticMappingStillAsks) {
   EXPECT_EQ(ui->prompts().size(), 1);
 }
 
+TEST_F(NameConflict, NamesDifferingOnlyInCaseAreTheSameCourse) {
+  const struct {
+    const char* stored;
+    const char* imported;
+    bool asked;
+  } rows[] = {{"Algebra", "algebra", true}, {"GEOMETRY", "Geometry", true}, {"Logic", "Logic II", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.imported);
+    env.exec(QStringLiteral("insert into Course (Name) values ('%1')").arg(QLatin1String(row.stored)));
+    ExchangeFile file(env, QStringLiteral("course.mdb"));
+    WriteDemoCourse(file, QLatin1String(row.imported));
+    file.close();
+    ui->shown.clear();
+    ui->answers.push_back(Vb::Cancel);
+    ScriptDemoMapping();
+
+    EXPECT_EQ(ImportCourse(file.path()), !row.asked);
+    EXPECT_EQ(ui->prompts().value(0) == QStringLiteral("已经存在相同名称的课程") + QLatin1String(row.imported) + kConflictTail,
+              row.asked);
+    ui->answers.clear();
+    ui->mappingSteps.clear();
+  }
+}
+
 class MappingCancel : public ImportTest {
  protected:
   void SetUp() override {
@@ -293,4 +317,20 @@ TEST_F(LooseReferences, SecondCourseRowOfAFileIsIgnoredAndItsContentsJoinTheFirs
   EXPECT_EQ(Count(QStringLiteral("select count(*) from Content where CourseID=(select CourseID from Course where "
                                  "Name='高等数学')")),
             5);
+}
+
+class InconsistentFile : public ImportTest {};
+
+TEST_F(InconsistentFile, RepeatedPartitionValueNamesFeatureAndValueAndCreatesNothing) {
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.exec(QStringLiteral("insert into FeaturePartition values (122,12,'丙',1,1,0,NULL,NULL)"));
+  file.close();
+  import.session().bAutoMap = true;
+
+  const TransferResult result = import.ImportCourseData(file.path());
+  EXPECT_EQ(result.status, TransferResult::Status::Failed);
+  EXPECT_TRUE(result.reason.endsWith(QStringLiteral("文件中指标 自定义 的分区编号 1 重复。"))) << result.reason.toStdString();
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from FeaturePartition where FeatureID=22")), 2);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course")), 1);
 }

@@ -211,6 +211,7 @@ TEST(LoginWindow, HasItsCaptionsAndAFailedAttemptKeepsTheTypedText) {
   EXPECT_EQ(login.findChild<QPushButton*>("Command1")->text(), "连接设置");
   name->setText("admin");
   password->setText("wrong");
+  EXPECT_EQ(password->displayText(), "*****");
   login.findChild<QPushButton*>("cmdOk")->click();
   EXPECT_EQ(db.ui->lastPrompt(), kWrong);
   EXPECT_TRUE(login.isVisible());

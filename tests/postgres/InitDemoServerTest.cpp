@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 
 #include "cli/InitDemo.h"
 #include "data/CDataAccess.h"
@@ -54,6 +55,18 @@ TEST_F(InitDemoOnServer, FillsAnEmptyDatabaseAndPointsTheSettingsAtIt) {
   EXPECT_TRUE(QString::fromUtf8(ini.readAll()).contains("ConnectionString=" + connect));
   // The program's own data access object now reaches the server database.
   CDataAccess dal;
+  EXPECT_EQ(dal.dialect(), Dialect::PostgreSQL);
+}
+
+TEST_F(InitDemoOnServer, TakesThePasswordFromTheEnvironmentWhenTheStringHasNone) {
+  const QString withoutPassword = QString(connect).remove(QRegularExpression("Pwd=[^;]*;"));
+  ASSERT_NE(withoutPassword, connect);
+  qputenv("CORVINA_DB_PASSWORD", qgetenv("CORVINA_PG_PASSWORD"));
+  const int status = runInitDemo({"--problems", "0", "--connect", withoutPassword});
+  qunsetenv("CORVINA_DB_PASSWORD");
+  EXPECT_EQ(status, 0);
+  EXPECT_GT(count("userinfo"), 0);
+  CDataAccess dal;  // the settings written reach the server
   EXPECT_EQ(dal.dialect(), Dialect::PostgreSQL);
 }
 

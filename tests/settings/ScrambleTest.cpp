@@ -6,8 +6,16 @@
 namespace {
 const QString kKey = ConnectionSettings::Key;
 
-TEST(Scramble, KnownStoredValueUnscrambles) {
-  EXPECT_EQ(UnscrambleText("qaBKBBOBG", kKey), "sa");
+TEST(Scramble, ValuesStoredByTheSystemsOtherProgramsUnscramble) {
+  // Those programs change the ANSI (GBK) code of a character, not its Unicode one.
+  const struct {
+    const char* stored;
+    const char* plain;
+  } rows[] = {{"qaBKBBOBG", "sa"}, {"恿户BH@GKEA", "用户"}, {"涨三惯冷园GKEAGSC", "张三管理员"}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(UnscrambleText(QString::fromUtf8(row.stored), kKey), QString::fromUtf8(row.plain)) << row.plain;
+    EXPECT_EQ(UnscrambleText(ScrambleText(QString::fromUtf8(row.plain), kKey), kKey), QString::fromUtf8(row.plain));
+  }
 }
 
 TEST(Scramble, RoundTripAddsSevenCharacters) {

@@ -137,8 +137,11 @@ TEST(SettingsDialogLogic, AValueTheFileCannotHandBackIsRefusedBeforeConnecting) 
   OdbcIniFields longPassword = filled();
   longPassword.PassWord = QString(121, 'p');  // 128 characters once scrambled
   EXPECT_FALSE(settings.TestAndSave(longPassword));
+  OdbcIniFields paddedServer = filled();
+  paddedServer.DataSource = "  " + QString(127, 'd');  // saved as typed, so it would come back cut
+  EXPECT_FALSE(settings.TestAndSave(paddedServer));
   EXPECT_EQ(attempts, 0);
-  EXPECT_EQ(s.ui->prompts(), QStringList(2, "参数过长!每项不能超过127个字符，重新输入参数!"));
+  EXPECT_EQ(s.ui->prompts(), QStringList(3, "参数过长!每项不能超过127个字符，重新输入参数!"));
   EXPECT_FALSE(QFile::exists(folder.ini()));
   longPassword.PassWord.chop(1);
   EXPECT_TRUE(settings.TestAndSave(longPassword));
@@ -191,6 +194,7 @@ TEST(SettingsDialogWindow, LoadsTheBoxesFromTheFileAndSavesAfterATest) {
   dialog.settings().openConnection = [](const QString&) {};
   dialog.findChild<QLineEdit*>("txtInitialCatalog")->setText("yarrow");
   password->setText("pw");
+  EXPECT_EQ(password->displayText(), "**");
   dialog.findChild<QPushButton*>("cmdTest")->click();
   EXPECT_EQ(s.ui->prompts(), QStringList{"连接成功！"});
   EXPECT_EQ(ReadIniString("ODBC", "Initial Catalog", folder.ini()), "yarrow");

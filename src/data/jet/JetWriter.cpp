@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "data/DataError.h"
@@ -149,6 +150,25 @@ void writeTables(QFile& target, QSqlDatabase& mirror) {
   file.flush();
 }
 
+}  // namespace
+
+// 0666 less the umask. The umask is read, not set and restored: another
+// thread creating a file meanwhile would get the wrong mode.
+mode_t newFileMode() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (status.open(QIODevice::ReadOnly)) {
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+      if (!line.startsWith("Umask:")) continue;
+      bool ok = false;
+      const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+      if (ok) return 0666 & ~mask;
+    }
+  }
+  return 0644;
+}
+
+namespace {
+
 // Makes the rename itself survive a power cut.
 void syncFolderOf(const QString& path) {
   const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
@@ -158,13 +178,13 @@ void syncFolderOf(const QString& path) {
   ::close(fd);
 }
 
-void replaceDestination(QTemporaryFile& temp, const QString& source, const QString& destination) {
+void replaceDestination(QTemporaryFile& temp, const QString& destination) {
   if (::fsync(temp.handle()) != 0) refuse(destination, QStringLiteral("the new file cannot be saved to disk"));
-  // The new file keeps the permissions of the one it replaces (a new one
-  // those of its source, but writable by its owner).
-  const QFileInfo old(destination);
-  temp.setPermissions(old.exists() ? old.permissions()
-                                   : QFileInfo(source).permissions() | QFile::ReadOwner | QFile::WriteOwner);
+  // The new file keeps the mode of the one it replaces; a file that is new
+  // gets what any new file gets (the temporary file starts as 0600).
+  struct stat old {};
+  const QByteArray path = QFile::encodeName(destination);
+  ::fchmod(temp.handle(), ::stat(path.constData(), &old) == 0 ? old.st_mode & 07777 : newFileMode());
   if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(destination).constData()) != 0)
     refuse(destination, QStringLiteral("the new file cannot replace it (%1)").arg(QString::fromLocal8Bit(strerror(errno))));
   temp.setAutoRemove(false);
@@ -199,7 +219,7 @@ void writeBack(const QString& source, const QString& destination, QSqlDatabase m
   if (!temp.open()) refuse(destination, temp.errorString());
   copyInto(source, temp);
   writeTables(temp, mirror);
-  replaceDestination(temp, source, destination);
+  replaceDestination(temp, destination);
 }
 
 }  // namespace Jet

@@ -6,6 +6,8 @@
 // so the pages are written here: data pages, memo (LVAL) pages, usage maps and
 // the row counts of the table definitions. Schema changes are not supported;
 // the tables must exist in the file already, without indexes.
+#include <sys/types.h>
+
 namespace Jet {
 
 // Writes every table of `mirror` into a copy of `source` (the file as it was
@@ -17,5 +19,7 @@ void writeBack(const QString& source, const QString& destination, QSqlDatabase m
 // Why a file cannot be written safely (a table with indexes, encrypted, not
 // Jet 4, an .ldb lock beside it, damaged), empty when it can.
 QString unwritableReason(const QString& path);
+// The mode a new file gets here: 0666 less the umask.
+mode_t newFileMode();
 
 }  // namespace Jet
