@@ -364,9 +364,12 @@ std::optional<Command> findCommand(const QString& name) {
 
 void printUsage(QTextStream& s) {
   s << "usage: corvina                 start the windows\n"
-       "       corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n";
+       "       corvina --version\n"
+       "       corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n"
+       "       corvina make-template FILE\n";
   for (const Command& c : commands()) s << "       corvina " << c.synopsis << '\n';
-  s << "Every command but init-demo logs in first; the password comes from CORVINA_PASSWORD or a prompt.\n"
+  s << "Every command but init-demo and make-template logs in first; the password comes from\n"
+       "CORVINA_PASSWORD or a prompt.\n"
        "Use corvina COMMAND --help for details.\n";
 }
 

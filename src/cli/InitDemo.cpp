@@ -17,10 +17,20 @@
 
 namespace {
 constexpr int kMaxProblems = 2'000'000;
+const char kUsage[] = "usage: corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]";
+const char kHelp[] =
+    "Creates the demo system database <program folder>/demo/system.db and, when there is no odbc.ini yet,\n"
+    "an odbc.ini that names it.\n\n"
+    "Options:\n"
+    "  --problems N        problems of the first course (default 240)\n"
+    "  --force             make the demo database again when it exists\n"
+    "  --connect STRING    fill this empty server database instead of the demo file\n"
+    "  -h, --help          show this help\n";
 
 struct Options {
   int problems = DemoData::DefaultProblems;
   bool force = false;
+  bool help = false;
   QString connect;  // a server database to fill instead of the demo file
   QString error;
 };
@@ -29,7 +39,9 @@ Options parse(const QStringList& args) {
   Options o;
   for (qsizetype i = 0; i < args.size() && o.error.isEmpty(); ++i) {
     const QString& a = args.at(i);
-    if (a == QLatin1String("--force")) {
+    if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+      o.help = true;
+    } else if (a == QLatin1String("--force")) {
       o.force = true;
     } else if (a == QLatin1String("--connect") && i + 1 < args.size()) {
       o.connect = args.at(++i);
@@ -145,8 +157,12 @@ int runInitDemo(const QStringList& args) {
   QTextStream out(stdout);
   QTextStream err(stderr);
   const Options o = parse(args);
+  if (o.help) {
+    out << kUsage << "\n\n" << kHelp;
+    return 0;
+  }
   if (!o.error.isEmpty()) {
-    err << o.error << "\nusage: corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n";
+    err << o.error << '\n' << kUsage << '\n';
     return 2;
   }
   if (!o.connect.isEmpty()) return initDemoOnServer(o, out, err);
