@@ -54,6 +54,8 @@ class frmCorvina : public QWidget {
   void onTabMainChanged(int nIndex);
   void cmdSelectCourse_Click();
   void cmdReturn_Click();
+  void addAboutButton();
+  void placeOnScreen();
   void buildSubjectPage();
   void buildCoursePage();
   void fillSubjectRows(QTableWidget* grid);
