@@ -10,6 +10,7 @@
 #include "core/AppPaths.h"
 #include "data/CDataAccess.h"
 #include "data/Connection.h"
+#include "data/ConnectionSettings.h"
 #include "data/DataError.h"
 #include "data/DemoData.h"
 #include "data/IniFile.h"
@@ -71,7 +72,7 @@ DemoData::Summary build(const QString& target, int problems) {
   DemoData::Summary summary;
   try {
     CDataAccess dal{CDataAccess::Unconnected{}};
-    dal.OpenConnection(QStringLiteral("Driver=SQLite3;Database=") + work);
+    dal.OpenConnection(ConnectionSettings::sqliteString(work));
     dal.BeginTrans();
     Schema::createSystemTables(dal);
     dal.CommitTrans();
@@ -184,6 +185,6 @@ int runInitDemo(const QStringList& args) {
     err << "init-demo failed: " << e.description() << '\n';
     return 1;
   }
-  return writeSettingsIfMissing(QStringLiteral("Driver=SQLite3;Database=") + QFileInfo(target).absoluteFilePath(),
+  return writeSettingsIfMissing(ConnectionSettings::sqliteString(QFileInfo(target).absoluteFilePath()),
                                 out, err);
 }
