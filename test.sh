@@ -21,3 +21,7 @@ else
 fi
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" "$@"
+# The Debian package an administrator installs: built, then checked.
+rm -f corvina_*.deb
+cpack -G DEB >/dev/null
+"$here/scripts/check-deb.sh" "$build"/corvina_*.deb
