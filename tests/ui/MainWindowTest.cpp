@@ -66,10 +66,12 @@ TEST_F(MainWindow, LoadsWithCaptionPagesAndButtons) {
 }
 
 TEST_F(MainWindow, FirstShownWhollyInsideTheScreenAndTabLeavesTheGrid) {
+  env.exec("insert into Subject (SubjectID,name,description) values (4,'数学','高等数学')");
   auto w = open();
   w->show();
   w->activateWindow();
   EXPECT_TRUE(w->screen()->availableGeometry().contains(w->frameGeometry()));
+  w->sprSubject()->setCurrentCell(0, 0);
   w->sprSubject()->setFocus();
   QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
   QApplication::sendEvent(w->sprSubject(), &tab);
