@@ -20,4 +20,11 @@ else
   echo "*** The PostgreSQL test server could not be started: the pg.* tests are SKIPPED. ***" >&2
 fi
 cd "$build"
-ctest --output-on-failure -j"$(nproc)" "$@"
+status=0
+ctest --output-on-failure -j"$(nproc)" "$@" || status=$?
+# The Debian package an administrator installs: built, then checked, whatever
+# the tests said; a package that lacks something fails the run.
+rm -f corvina_*.deb
+cpack -G DEB >/dev/null
+"$here/scripts/check-deb.sh" "$build"/corvina_*.deb
+exit "$status"

@@ -4,10 +4,13 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <algorithm>
+
 #include "cli/CommandLine.h"
 #include "cli/InitDemo.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
+#include "Version.h"
 
 namespace {
 QStringList arguments(int argc, char* argv[]) {
@@ -16,19 +19,32 @@ QStringList arguments(int argc, char* argv[]) {
   return args;
 }
 
+const char kMakeTemplateUsage[] =
+    "usage: corvina make-template FILE\n\n"
+    "Writes a SQLite-format exchange-file template, made from the schema, to FILE.\n";
+
+bool isVersionOption(const QString& word) { return word == QLatin1String("--version") || word == QLatin1String("-v"); }
+bool isHelpOption(const QString& word) { return word == QLatin1String("--help") || word == QLatin1String("-h"); }
+
 int makeTemplate(const QStringList& args) {
-  if (args.size() < 3) {
-    QTextStream(stderr) << "usage: corvina make-template FILE\n";
+  const QStringList rest = args.mid(2);
+  if (std::any_of(rest.begin(), rest.end(), isHelpOption)) {
+    QTextStream(stdout) << kMakeTemplateUsage;
+    return 0;
+  }
+  // A dashed word is an option we do not know, not a file name (./-x names such a file).
+  if (rest.size() != 1 || rest.front().startsWith('-')) {
+    QTextStream(stderr) << kMakeTemplateUsage;
     return 2;
   }
-  Schema::writeSqliteTemplate(args.at(2));
+  Schema::writeSqliteTemplate(rest.front());
   return 0;
 }
 }  // namespace
 
 bool CliMain::wantsCommand(int argc, char* argv[]) {
   const QString command = arguments(argc, argv).value(1);
-  return command == QLatin1String("make-template") || command == QLatin1String("init-demo") ||
+  return isVersionOption(command) || command == QLatin1String("make-template") || command == QLatin1String("init-demo") ||
          CommandLine::isCommand(command);
 }
 
@@ -36,6 +52,10 @@ int CliMain::run(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   const QStringList args = arguments(argc, argv);
   const QString command = args.value(1);
+  if (isVersionOption(command)) {
+    QTextStream(stdout) << "Corvina " << CORVINA_VERSION_TEXT << '\n';
+    return 0;
+  }
   try {
     if (command == QLatin1String("make-template")) return makeTemplate(args);
     if (command == QLatin1String("init-demo")) return runInitDemo(args.mid(2));

@@ -411,11 +411,14 @@ std::optional<Command> findCommand(const QString& name) {
 
 void printUsage(QTextStream& s) {
   s << "usage: corvina                 start the windows\n"
-       "       corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n";
+       "       corvina --version\n"
+       "       corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n"
+       "       corvina make-template FILE\n";
   for (const Command& c : commands()) s << "       corvina " << c.synopsis << '\n';
-  s << "Every command but init-demo logs in first; the password comes from CORVINA_PASSWORD or a prompt.\n"
-       "init-demo --connect takes the database password from CORVINA_DB_PASSWORD or a prompt when the string has\n"
-       "no Pwd. File names are printed with control characters and backslashes as C escapes (\\n, \\\\, \\xHH).\n"
+  s << "Every command but init-demo and make-template logs in first; the password comes from\n"
+       "CORVINA_PASSWORD or a prompt. init-demo --connect takes the database password from\n"
+       "CORVINA_DB_PASSWORD or a prompt when the string has no Pwd. File names are printed with control\n"
+       "characters and backslashes as C escapes (\\n, \\\\, \\xHH).\n"
        "Use corvina COMMAND --help for details.\n";
 }
 

@@ -12,6 +12,7 @@
 #include "core/AppPaths.h"
 #include "data/CDataAccess.h"
 #include "data/Connection.h"
+#include "data/ConnectionSettings.h"
 #include "data/DataError.h"
 #include "data/DemoData.h"
 #include "data/IniFile.h"
@@ -19,10 +20,21 @@
 
 namespace {
 constexpr int kMaxProblems = 2'000'000;
+const char kUsage[] = "usage: corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]";
+const char kHelp[] =
+    "Creates the demo system database <program folder>/demo/system.db and, when there is no odbc.ini yet,\n"
+    "an odbc.ini that names it.\n\n"
+    "Options:\n"
+    "  --problems N        problems of the first course (default 240)\n"
+    "  --force             make the demo database again when it exists\n"
+    "  --connect STRING    fill this empty server database instead of the demo file; the database\n"
+    "                      password comes from CORVINA_DB_PASSWORD or a prompt when STRING has no Pwd\n"
+    "  -h, --help          show this help\n";
 
 struct Options {
   int problems = DemoData::DefaultProblems;
   bool force = false;
+  bool help = false;
   QString connect;  // a server database to fill instead of the demo file
   QString error;
 };
@@ -31,7 +43,9 @@ Options parse(const QStringList& args) {
   Options o;
   for (qsizetype i = 0; i < args.size() && o.error.isEmpty(); ++i) {
     const QString& a = args.at(i);
-    if (a == QLatin1String("--force")) {
+    if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+      o.help = true;
+    } else if (a == QLatin1String("--force")) {
       o.force = true;
     } else if (a == QLatin1String("--connect") && i + 1 < args.size()) {
       o.connect = args.at(++i);
@@ -61,7 +75,7 @@ DemoData::Summary build(const QString& target, int problems) {
   DemoData::Summary summary;
   try {
     CDataAccess dal{CDataAccess::Unconnected{}};
-    dal.OpenConnection(QStringLiteral("Driver=SQLite3;Database=") + work);
+    dal.OpenConnection(ConnectionSettings::sqliteString(work));
     dal.BeginTrans();
     Schema::createSystemTables(dal);
     dal.CommitTrans();
@@ -165,9 +179,12 @@ int runInitDemo(const QStringList& args) {
   QTextStream out(stdout);
   QTextStream err(stderr);
   const Options o = parse(args);
+  if (o.help) {
+    out << kUsage << "\n\n" << kHelp;
+    return 0;
+  }
   if (!o.error.isEmpty()) {
-    err << o.error << "\nusage: corvina init-demo [--problems N] [--force] [--connect CONNECTION-STRING]\n"
-        << "(the database password from CORVINA_DB_PASSWORD or a prompt when the string has no Pwd)\n";
+    err << o.error << '\n' << kUsage << '\n';
     return 2;
   }
   if (!o.connect.isEmpty()) return initDemoOnServer(o, out, err);
@@ -189,6 +206,6 @@ int runInitDemo(const QStringList& args) {
     err << "init-demo failed: " << e.description() << '\n';
     return 1;
   }
-  return writeSettingsIfMissing(QStringLiteral("Driver=SQLite3;Database=") + QFileInfo(target).absoluteFilePath(),
+  return writeSettingsIfMissing(ConnectionSettings::sqliteString(QFileInfo(target).absoluteFilePath()),
                                 out, err);
 }

@@ -37,6 +37,8 @@ QString sqlServerString(const QString& server, const QString& database, const QS
          QStringLiteral(";Uid=") + user + QStringLiteral(";Pwd=") + password + ';';
 }
 
+QString sqliteString(const QString& file) { return QStringLiteral("Driver=SQLite3;Database=") + file; }
+
 QString iniConnectionString(const QString& iniFile) {
   const QString full = ReadIniString(kSection, QStringLiteral("ConnectionString"), iniFile);
   if (!full.isEmpty()) return full;

@@ -23,6 +23,9 @@ QString registryConnectionString();
 QString sqlServerString(const QString& server, const QString& database, const QString& user,
                         const QString& password);
 
+// "Driver=SQLite3;Database=FILE": a SQLite file as the system database.
+QString sqliteString(const QString& file);
+
 // A registry flag converted as the original did: "True"/"False" in any case,
 // or a number (0 is False). Anything else raises a type mismatch.
 bool toBoolean(const QString& text);

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "data/CDataAccess.h"
+#include "data/ConnectionSettings.h"
 #include "data/DataError.h"
 
 namespace Schema {
@@ -191,7 +192,7 @@ void writeSqliteTemplate(const QString& path) {
                     QStringLiteral("Cannot create '%1': %2").arg(path, f.errorString()));
   f.close();  // an empty file is a valid, empty SQLite database
   CDataAccess dal{CDataAccess::Unconnected{}};
-  dal.OpenConnection(QStringLiteral("Driver=SQLite3;Database=") + path);
+  dal.OpenConnection(ConnectionSettings::sqliteString(path));
   dal.BeginTrans();
   for (const QString& stmt : exchangeDdl()) dal.ExecQuery(QString(), stmt);
   dal.CommitTrans();

@@ -1,5 +1,7 @@
 #include "data/SysOdbcIniSettings.h"
 
+#include <algorithm>
+
 #include "core/Interaction.h"
 #include "data/Connection.h"
 #include "data/ConnectionSettings.h"
@@ -28,6 +30,11 @@ struct BusyWhileConnecting {
   BusyWhileConnecting& operator=(const BusyWhileConnecting&) = delete;
 };
 
+bool hasEmptyBox(const OdbcIniFields& f) {
+  const QString boxes[] = {f.Provider, f.DataSource, f.InitialCatalog, f.UserID, f.PassWord};
+  return std::any_of(std::begin(boxes), std::end(boxes), [](const QString& box) { return box.isEmpty(); });
+}
+
 void reportFailure(const QString& description) {
   interaction().MsgBox(QStringLiteral("连接失败！\r\n") + description, Vb::OKOnly | Vb::Critical,
                        QStringLiteral("错误"));
@@ -45,23 +52,36 @@ OdbcIniFields SysOdbcIniSettings::Load() const {
   f.InitialCatalog = read("Initial Catalog");
   f.UserID = UnscrambleText(read("User ID"), ConnectionSettings::Key);
   f.PassWord = UnscrambleText(read("PassWord"), ConnectionSettings::Key);
+  f.ConnectionString = read("ConnectionString");
+  const QString driver = Connection::connectValue(f.ConnectionString, QStringLiteral("Driver"));
+  if (driver.compare(SqliteProvider, Qt::CaseInsensitive) == 0) {
+    f.Provider = SqliteProvider;
+    f.DataSource = Connection::connectValue(f.ConnectionString, QStringLiteral("Database"));
+  }
   return f;
 }
 
-bool SysOdbcIniSettings::TestAndSave(const OdbcIniFields& f) {
-  if (f.ConnectionString.isEmpty()) {
-    m_strConnect = ConnectionSettings::sqlServerString(f.DataSource.trimmed(), f.InitialCatalog.trimmed(),
-                                                       f.UserID.trimmed(), f.PassWord.trimmed());
-  } else {
-    const QString boxes[] = {f.Provider, f.DataSource, f.InitialCatalog, f.UserID, f.PassWord};
-    for (const QString& box : boxes) {
-      if (box.isEmpty()) {
-        interaction().MsgBox(QStringLiteral("参数不能有空项!重新输入参数!"), Vb::OKOnly, QString());
-        return false;
-      }
-    }
-    m_strConnect = f.ConnectionString;
+// The string the test opens: a SQLite file's, the full string box's (every
+// box filled), or one built from the server's boxes.
+bool SysOdbcIniSettings::chooseWorkingString(const OdbcIniFields& f) {
+  const bool sqlite = f.Provider == SqliteProvider;
+  if (sqlite ? f.DataSource.trimmed().isEmpty() : !f.ConnectionString.isEmpty() && hasEmptyBox(f)) {
+    interaction().MsgBox(QStringLiteral("参数不能有空项!重新输入参数!"), Vb::OKOnly, QString());
+    return false;
   }
+  m_strConnect = sqlite || !f.ConnectionString.isEmpty()
+                     ? f.ConnectionString
+                     : ConnectionSettings::sqlServerString(f.DataSource.trimmed(), f.InitialCatalog.trimmed(),
+                                                           f.UserID.trimmed(), f.PassWord.trimmed());
+  return true;
+}
+
+// A SQLite file needs only its path: the string is made from it, and the
+// server's boxes may stay empty.
+bool SysOdbcIniSettings::TestAndSave(const OdbcIniFields& typed) {
+  OdbcIniFields f = typed;
+  if (f.Provider == SqliteProvider) f.ConnectionString = ConnectionSettings::sqliteString(f.DataSource.trimmed());
+  if (!chooseWorkingString(f)) return false;
   if (!fitsTheFile(f)) {
     interaction().MsgBox(QStringLiteral("参数过长!每项不能超过127个字符，重新输入参数!"), Vb::OKOnly | Vb::Exclamation,
                          QString());

@@ -13,6 +13,10 @@ struct OdbcIniFields {
   QString ConnectionString;  // txtString
 };
 
+// The driver box's entry for a SQLite file as the system database; the server
+// box then holds the file.
+inline const QString SqliteProvider = QStringLiteral("SQLite3");
+
 // The dialog's test-and-save logic without the window. It opens the
 // connection itself, not through a data access object: it must work when the
 // stored settings do not.
@@ -20,7 +24,9 @@ class SysOdbcIniSettings {
  public:
   explicit SysOdbcIniSettings(QString iniFile);
 
-  // The boxes as the file fills them; the full connection string box stays empty.
+  // The boxes as the file fills them, the full connection string included. A
+  // stored SQLite string shows as the SQLite entry with its file, since it is
+  // what the program uses.
   OdbcIniFields Load() const;
   // cmdTest_Click: checks the boxes, opens the working string and, when it
   // opens, saves the boxes (user and password scrambled). Messages through
@@ -33,6 +39,7 @@ class SysOdbcIniSettings {
   std::function<void(const QString&)> openConnection;
 
  private:
+  bool chooseWorkingString(const OdbcIniFields& fields);
   bool fitsTheFile(const OdbcIniFields& fields) const;
   void Save(const OdbcIniFields& fields) const;
 

@@ -1,6 +1,8 @@
 #include "ui/frmCorvina.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTabBar>
@@ -13,6 +15,7 @@
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
 #include "resources/Strings.h"
+#include "ui/AboutBox.h"
 #include "ui/TransferFrame.h"
 #include "ui/X11Window.h"
 #include "core/modInputOutput.h"
@@ -31,6 +34,8 @@ constexpr int ButtonWidth = 90;
 constexpr int ButtonHeight = 28;
 constexpr int ButtonTop = 440;
 constexpr int CourseTabHeight = 425;
+constexpr int DecorationWidth = 16;
+constexpr int DecorationHeight = 48;
 
 QTableWidget* makeGrid(const QString& name, QWidget* parent) {
   auto* grid = new QTableWidget(parent);
@@ -39,6 +44,8 @@ QTableWidget* makeGrid(const QString& name, QWidget* parent) {
   grid->setSelectionBehavior(QAbstractItemView::SelectRows);
   grid->setSelectionMode(QAbstractItemView::SingleSelection);
   grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab leaves the grid for the buttons; the arrow keys move inside it.
+  grid->setTabKeyNavigation(false);
   grid->horizontalHeader()->setStretchLastSection(true);
   grid->setColumnWidth(0, 220);
   return grid;
@@ -97,9 +104,35 @@ frmCorvina::frmCorvina(QWidget* parent) : QWidget(parent) {
   m_tabMain->setObjectName(QStringLiteral("tabMain"));
   buildSubjectPage();
   buildCoursePage();
+  addAboutButton();
   connect(m_tabMain, &QTabWidget::currentChanged, this, &frmCorvina::onTabMainChanged);
+  placeOnScreen();
   Form_Resize();
   Form_Load();
+}
+
+// Beside the page captions, so it is there on both pages.
+void frmCorvina::addAboutButton() {
+  auto* about = makeButton(QStringLiteral("cmdAbout"), QStringLiteral("关于(&A)"), m_tabMain);
+  about->setFlat(true);
+  about->setAutoDefault(false);
+  m_tabMain->setCornerWidget(about, Qt::TopRightCorner);
+  connect(about, &QPushButton::clicked, this, [this] { ShowAbout(this); });
+}
+
+// The design size fits a 1024x768 screen; a smaller one (or a large panel)
+// gets a smaller window, always whole and centred in the screen's free area.
+void frmCorvina::placeOnScreen() {
+  const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (!shown) return;
+  const QRect area = shown->availableGeometry();
+  // Room for the title bar and borders, which the window manager adds later.
+  const QSize decoration(DecorationWidth, DecorationHeight);
+  const QSize size = QSize(DesignWidth, DesignHeight).boundedTo(area.size() - decoration);
+  resize(size);
+  const QSize outer = size + decoration;
+  move(area.left() + std::max(0, (area.width() - outer.width()) / 2),
+       area.top() + std::max(0, (area.height() - outer.height()) / 2));
 }
 
 frmCorvina::~frmCorvina() = default;
@@ -108,9 +141,9 @@ void frmCorvina::buildSubjectPage() {
   auto* page = new QWidget;
   m_sprSubject = makeGrid(QStringLiteral("sprSubject"), page);
   m_sprSubject->setGeometry(GridLeft, GridTop, GridWidth, GridHeight);
-  m_cmdSelectCourse = makeButton(QStringLiteral("cmdSelectCourse"), QStringLiteral("课程选择"), page);
+  m_cmdSelectCourse = makeButton(QStringLiteral("cmdSelectCourse"), QStringLiteral("课程选择(&S)"), page);
   m_cmdSelectCourse->setGeometry(GridLeft + GridWidth - 2 * ButtonWidth - 10, ButtonTop, ButtonWidth, ButtonHeight);
-  m_cmdReturn[0] = makeButton(QStringLiteral("cmdReturn_0"), QStringLiteral("退出"), page);
+  m_cmdReturn[0] = makeButton(QStringLiteral("cmdReturn_0"), QStringLiteral("退出(&X)"), page);
   m_cmdReturn[0]->setGeometry(GridLeft + GridWidth - ButtonWidth, ButtonTop, ButtonWidth, ButtonHeight);
   m_tabMain->addTab(page, QStringLiteral(" 专业管理 "));
   connect(m_cmdSelectCourse, &QPushButton::clicked, this, &frmCorvina::cmdSelectCourse_Click);
@@ -134,7 +167,7 @@ void frmCorvina::buildCoursePage() {
   m_frame3->setGeometry(5, 5, GridWidth - 16, CourseTabHeight - 45);
   m_tabCourse->addTab(framePage, QStringLiteral("课程导入导出"));
 
-  m_cmdReturn[1] = makeButton(QStringLiteral("cmdReturn_1"), QStringLiteral("返回"), page);
+  m_cmdReturn[1] = makeButton(QStringLiteral("cmdReturn_1"), QStringLiteral("返回(&R)"), page);
   m_cmdReturn[1]->setGeometry(GridLeft + GridWidth - ButtonWidth, ButtonTop, ButtonWidth, ButtonHeight);
   m_tabMain->addTab(page, QStringLiteral(" 课程管理 "));
   connect(m_cmdReturn[1], &QPushButton::clicked, this, &frmCorvina::cmdReturn_Click);

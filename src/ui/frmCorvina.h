@@ -60,6 +60,8 @@ class frmCorvina : public QWidget {
   // person was asked whether to cancel it).
   bool KeepOpenForTransfer();
   void SetTransferRunning(bool running);
+  void addAboutButton();
+  void placeOnScreen();
   void buildSubjectPage();
   void buildCoursePage();
   void fillSubjectRows(QTableWidget* grid);

@@ -1,6 +1,8 @@
 #include "ui/frmSysOdbcIni.h"
 
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,6 +29,8 @@ frmSysOdbcIni::frmSysOdbcIni(QWidget* parent)
       txtUserID(new QLineEdit(this)),
       txtPassWord(new QLineEdit(this)),
       txtString(new QLineEdit(this)),
+      lblDataSource(new QLabel(QStringLiteral("服务器"), this)),
+      cmdBrowse(new QPushButton(QStringLiteral("浏览(&B)..."), this)),
       cmdTest(new QPushButton(QStringLiteral("测试连接"), this)),
       cmdClose(new QPushButton(QStringLiteral("关闭"), this)) {
   setObjectName(QStringLiteral("frmSysOdbcIni"));
@@ -34,7 +38,7 @@ frmSysOdbcIni::frmSysOdbcIni(QWidget* parent)
   setModal(true);
   cboProvider->setObjectName(QStringLiteral("cboProvider"));
   cboProvider->setEditable(true);
-  cboProvider->addItems({QStringLiteral("{SQL Server}"), QStringLiteral("{PostgreSQL Unicode}")});
+  cboProvider->addItems({QStringLiteral("{SQL Server}"), QStringLiteral("{PostgreSQL Unicode}"), SqliteProvider});
   txtDataSource->setObjectName(QStringLiteral("txtDataSource"));
   txtInitialCatalog->setObjectName(QStringLiteral("txtInitialCatalog"));
   txtUserID->setObjectName(QStringLiteral("txtUserID"));
@@ -44,10 +48,16 @@ frmSysOdbcIni::frmSysOdbcIni(QWidget* parent)
   txtString->setMinimumWidth(360);
   cmdTest->setObjectName(QStringLiteral("cmdTest"));
   cmdClose->setObjectName(QStringLiteral("cmdClose"));
+  cmdBrowse->setObjectName(QStringLiteral("cmdBrowse"));
+  cmdBrowse->setAutoDefault(false);
+  txtString->setPlaceholderText(QStringLiteral("完整的连接字符串（可选）"));
 
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("驱动"), cboProvider);
-  form->addRow(QStringLiteral("服务器"), txtDataSource);
+  auto* source = new QHBoxLayout;
+  source->addWidget(txtDataSource);
+  source->addWidget(cmdBrowse);
+  form->addRow(lblDataSource, source);
   form->addRow(QStringLiteral("数据库"), txtInitialCatalog);
   form->addRow(QStringLiteral("用户名"), txtUserID);
   form->addRow(QStringLiteral("口令"), txtPassWord);
@@ -62,7 +72,38 @@ frmSysOdbcIni::frmSysOdbcIni(QWidget* parent)
 
   connect(cmdTest, &QPushButton::clicked, this, &frmSysOdbcIni::cmdTest_Click);
   connect(cmdClose, &QPushButton::clicked, this, &QDialog::reject);
+  connect(cmdBrowse, &QPushButton::clicked, this, &frmSysOdbcIni::cmdBrowse_Click);
+  connect(cboProvider, &QComboBox::currentTextChanged, this, &frmSysOdbcIni::cboProvider_Change);
+  connect(txtDataSource, &QLineEdit::textChanged, this, &frmSysOdbcIni::showSqliteString);
   Form_Load();
+}
+
+bool frmSysOdbcIni::sqliteChosen() const { return cboProvider->currentText() == SqliteProvider; }
+
+void frmSysOdbcIni::cboProvider_Change() {
+  const bool sqlite = sqliteChosen();
+  lblDataSource->setText(sqlite ? QStringLiteral("数据库文件") : QStringLiteral("服务器"));
+  cmdBrowse->setVisible(sqlite);
+  for (QWidget* serverOnly : {static_cast<QWidget*>(txtInitialCatalog), static_cast<QWidget*>(txtUserID),
+                              static_cast<QWidget*>(txtPassWord)})
+    serverOnly->setEnabled(!sqlite);
+  // For a file the string follows the file box; for a server it is typed.
+  txtString->setReadOnly(sqlite);
+  const bool showsSqliteString =
+      Connection::connectValue(txtString->text(), QStringLiteral("Driver")).compare(SqliteProvider, Qt::CaseInsensitive) == 0;
+  if (!sqlite && showsSqliteString) txtString->clear();
+  showSqliteString();
+}
+
+void frmSysOdbcIni::showSqliteString() {
+  if (sqliteChosen()) txtString->setText(ConnectionSettings::sqliteString(txtDataSource->text().trimmed()));
+}
+
+void frmSysOdbcIni::cmdBrowse_Click() {
+  const QString chosen = QFileDialog::getOpenFileName(
+      this, QStringLiteral("选择数据库文件"), QFileInfo(txtDataSource->text().trimmed()).absolutePath(),
+      QStringLiteral("SQLite 数据库 (*.db *.sqlite *.sqlite3);;所有文件 (*)"));
+  if (!chosen.isEmpty()) txtDataSource->setText(chosen);
 }
 
 void frmSysOdbcIni::Form_Load() {
@@ -72,6 +113,8 @@ void frmSysOdbcIni::Form_Load() {
   txtInitialCatalog->setText(f.InitialCatalog);
   txtUserID->setText(f.UserID);
   txtPassWord->setText(f.PassWord);
+  txtString->setText(f.ConnectionString);
+  cboProvider_Change();
 }
 
 OdbcIniFields frmSysOdbcIni::fields() const {

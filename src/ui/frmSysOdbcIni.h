@@ -3,6 +3,7 @@
 #include <QString>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -19,6 +20,11 @@ class frmSysOdbcIni : public QDialog {
 
  private:
   void cmdTest_Click();
+  void cmdBrowse_Click();
+  // The SQLite entry asks for a file instead of a server and a login.
+  void cboProvider_Change();
+  void showSqliteString();
+  bool sqliteChosen() const;
   OdbcIniFields fields() const;
 
   SysOdbcIniSettings settings_;
@@ -28,6 +34,8 @@ class frmSysOdbcIni : public QDialog {
   QLineEdit* txtUserID;
   QLineEdit* txtPassWord;
   QLineEdit* txtString;
+  QLabel* lblDataSource;
+  QPushButton* cmdBrowse;
   QPushButton* cmdTest;
   QPushButton* cmdClose;
 };

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "Version.h"
 #include "data/CDataAccess.h"
 
 namespace {
@@ -34,6 +37,7 @@ class Home {
     if (!password.isNull()) env.insert("CORVINA_PASSWORD", password);
     p.setProcessEnvironment(env);
     p.setStandardInputFile(QProcess::nullDevice());
+    p.setWorkingDirectory(dir_.path());  // where a stray relative file would land
     p.start(QStringLiteral(CORVINA_BINARY_DIR "/corvina"), args);
     if (!p.waitForFinished(120000)) p.kill();
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
@@ -200,6 +204,38 @@ TEST(CommandLine, FileNamesWithControlCharactersArePrintedEscapedOnOneLine) {
   EXPECT_EQ(imported.out.count('\n'), 1) << imported.out.toStdString();
   EXPECT_TRUE(imported.out.startsWith("imported\t" + h.path(rows[0].shown)));
   EXPECT_TRUE(h.run({"--help"}).out.contains("C escapes"));
+}
+
+// Asking for help or the version never does a command's work: no file is
+// written, the demo database is not made again, nobody is asked to log in.
+TEST(CommandLine, HelpAndVersionDoNoWork) {
+  Home h;
+  const QDateTime demoMade = QFileInfo(h.path("demo/system.db")).lastModified();
+  const struct {
+    QStringList args;
+    QString expectedOut;
+  } rows[] = {
+      {{"make-template", "--help"}, "usage: corvina make-template"},
+      {{"make-template", "x.mdb", "-h"}, "usage: corvina make-template"},
+      {{"init-demo", "--help"}, "usage: corvina init-demo"},
+      {{"init-demo", "--force", "--help"}, "usage: corvina init-demo"},
+      {{"--help"}, "corvina --version"},
+      {{"--version"}, "Corvina " CORVINA_VERSION_TEXT "\n"},
+  };
+  for (const auto& row : rows) {
+    const auto r = h.run(row.args, QString());
+    EXPECT_EQ(r.status, 0) << row.args.join(' ').toStdString();
+    EXPECT_TRUE(r.out.contains(row.expectedOut)) << r.out.toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(h.path("--help")));
+  EXPECT_FALSE(QFile::exists(h.path("x.mdb")));
+  EXPECT_EQ(QFileInfo(h.path("demo/system.db")).lastModified(), demoMade);
+  EXPECT_EQ(h.run({"make-template", "--bogus"}).status, 2);
+
+  QProcess cli;
+  cli.start(QStringLiteral(CORVINA_BINARY_DIR "/corvina-cli"), {"--version"});
+  ASSERT_TRUE(cli.waitForFinished(30000));
+  EXPECT_EQ(QString::fromUtf8(cli.readAllStandardOutput()), "Corvina " CORVINA_VERSION_TEXT "\n");
 }
 
 TEST(CommandLine, PaperTravelsAndImportingTwiceMakesTwoCopies) {

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "data/ConnectionSettings.h"
 #include "data/DataError.h"
 #include "data/IniFile.h"
 #include "data/Scramble.h"
@@ -104,11 +105,42 @@ TEST(SettingsDialogLogic, ASuccessfulSaveScramblesTheCredentialsAndKeepsAnEarlie
   EXPECT_EQ(ReadIniString("ODBC", "Data Source", folder.ini()), "db01");
   EXPECT_EQ(ReadIniString("ODBC", "Initial Catalog", folder.ini()), "yarrow");
   EXPECT_EQ(ReadIniString("ODBC", "ConnectionString", folder.ini()), "Driver=SQLite3;Database=/earlier.db");
-  // Reopening shows the plain values; the full string box is never filled from the file.
+  // Reopening shows the plain values, and the full string that is still in force.
   const OdbcIniFields reloaded = settings.Load();
   EXPECT_EQ(reloaded.UserID, "sa");
   EXPECT_EQ(reloaded.PassWord, "pw");
-  EXPECT_EQ(reloaded.ConnectionString, "");
+  EXPECT_EQ(reloaded.ConnectionString, "Driver=SQLite3;Database=/earlier.db");
+  EXPECT_EQ(reloaded.Provider, SqliteProvider);
+  EXPECT_EQ(reloaded.DataSource, "/earlier.db");
+}
+
+// The SQLite entry needs only the file: the string is made from it, tested for
+// real and saved as the full string, which the program then uses.
+TEST(SettingsDialogLogic, ASqliteFileIsTestedAndSavedAsTheFullString) {
+  const struct {
+    const char* file;  // relative to the settings folder; empty: none given
+    QString firstMessage;
+    bool saved;
+  } rows[] = {
+      {"system.db", "连接成功！", true},
+      {"", "参数不能有空项!重新输入参数!", false},
+      {"missing.db", "连接失败！", false},
+  };
+  for (const auto& row : rows) {
+    SettingsFolder folder;
+    Scripted s;
+    const QString file = *row.file ? folder.dir.path() + '/' + row.file : QString();
+    folder.writeFile(folder.dir.path() + "/system.db", "");
+    SysOdbcIniSettings settings(folder.ini());
+    EXPECT_EQ(settings.TestAndSave({SqliteProvider, file, "", "", "", ""}), row.saved) << row.file;
+    ASSERT_FALSE(s.ui->shown.empty());
+    EXPECT_TRUE(s.ui->shown[0].prompt.startsWith(row.firstMessage)) << s.ui->shown[0].prompt.toStdString();
+    EXPECT_EQ(ReadIniString("ODBC", "ConnectionString", folder.ini()),
+              row.saved ? "Driver=SQLite3;Database=" + file : QString());
+    if (row.saved) {
+      EXPECT_EQ(ConnectionSettings::connectionString(), "Driver=SQLite3;Database=" + file);
+    }
+  }
 }
 
 TEST(SettingsDialogLogic, AWorkingFullStringIsSavedAndUsedByTheNextDataAccessObject) {
@@ -200,6 +232,31 @@ TEST(SettingsDialogWindow, LoadsTheBoxesFromTheFileAndSavesAfterATest) {
   EXPECT_EQ(ReadIniString("ODBC", "Initial Catalog", folder.ini()), "yarrow");
   EXPECT_EQ(UnscrambleText(ReadIniString("ODBC", "PassWord", folder.ini()), kKey), "pw");
   EXPECT_EQ(password->text(), "pw");  // reloaded from the file
+}
+
+TEST(SettingsDialogWindow, ShowsTheDemosFullStringAsTheSqliteEntryWithItsFile) {
+  app();
+  SettingsFolder folder;
+  Scripted s;
+  const QString db = folder.dir.path() + "/demo.db";
+  folder.writeFile(db, "");
+  WriteIniString("ODBC", "ConnectionString", "Driver=SQLite3;Database=" + db, folder.ini());
+  frmSysOdbcIni dialog;
+  auto* provider = dialog.findChild<QComboBox*>("cboProvider");
+  auto* full = dialog.findChild<QLineEdit*>("txtString");
+  EXPECT_EQ(full->text(), "Driver=SQLite3;Database=" + db);
+  EXPECT_EQ(provider->currentText(), SqliteProvider);
+  EXPECT_EQ(dialog.findChild<QLineEdit*>("txtDataSource")->text(), db);
+  EXPECT_FALSE(dialog.findChild<QLineEdit*>("txtUserID")->isEnabled());
+
+  dialog.findChild<QPushButton*>("cmdTest")->click();
+  EXPECT_EQ(s.ui->prompts(), QStringList{"连接成功！"});
+  EXPECT_EQ(ReadIniString("ODBC", "Provider", folder.ini()), SqliteProvider);
+
+  // Back to a server: the file's string no longer stands in for the boxes.
+  provider->setCurrentText("{SQL Server}");
+  EXPECT_EQ(full->text(), "");
+  EXPECT_TRUE(dialog.findChild<QLineEdit*>("txtUserID")->isEnabled());
 }
 
 TEST(SettingsDialogWindow, CloseSavesNothing) {

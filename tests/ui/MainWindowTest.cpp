@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
 
+#include "Version.h"
 #include "core/AppPaths.h"
+#include "data/Connection.h"
+#include "data/ConnectionSettings.h"
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
+#include "ui/AboutBox.h"
 #include "ui/TransferFrame.h"
 #include "ui/X11Window.h"
 #include "ui/frmCorvina.h"
@@ -51,12 +57,36 @@ TEST_F(MainWindow, LoadsWithCaptionPagesAndButtons) {
   EXPECT_EQ(tabMain(*w)->currentIndex(), 0);
   EXPECT_EQ(tabCourse(*w)->tabText(0), "课程选择");
   EXPECT_EQ(w->Frame3()->title(), "课程导入导出");
-  EXPECT_EQ(w->findChild<QPushButton*>("cmdReturn_0")->text(), "退出");
-  EXPECT_EQ(w->findChild<QPushButton*>("cmdReturn_1")->text(), "返回");
-  EXPECT_EQ(w->findChild<QPushButton*>("cmdSelectCourse")->text(), "课程选择");
+  EXPECT_EQ(w->findChild<QPushButton*>("cmdReturn_0")->text(), "退出(&X)");
+  EXPECT_EQ(w->findChild<QPushButton*>("cmdReturn_1")->text(), "返回(&R)");
+  EXPECT_EQ(w->findChild<QPushButton*>("cmdSelectCourse")->text(), "课程选择(&S)");
   EXPECT_EQ(w->sprSubject()->horizontalHeaderItem(0)->text(), "专业名称");
   EXPECT_EQ(w->sprSubject()->horizontalHeaderItem(1)->text(), "描述");
   EXPECT_TRUE(ui->shown.empty());
+}
+
+TEST_F(MainWindow, FirstShownWhollyInsideTheScreenAndTabLeavesTheGrid) {
+  env.exec("insert into Subject (SubjectID,name,description) values (4,'数学','高等数学')");
+  auto w = open();
+  w->show();
+  w->activateWindow();
+  EXPECT_TRUE(w->screen()->availableGeometry().contains(w->frameGeometry()));
+  w->sprSubject()->setCurrentCell(0, 0);
+  w->sprSubject()->setFocus();
+  QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+  QApplication::sendEvent(w->sprSubject(), &tab);
+  EXPECT_EQ(w->focusWidget(), w->findChild<QPushButton*>("cmdSelectCourse"));
+}
+
+TEST_F(MainWindow, AboutNamesTheVersionsAUserReportsAProblemWith) {
+  const QString text = AboutText();
+  const QString driverInUse = Connection::connectValue(ConnectionSettings::connectionString(), "Driver");
+  for (const QString& expected : {QStringLiteral("Corvina " CORVINA_VERSION_TEXT), QString::fromLatin1(qVersion()),
+                                  QStringLiteral("libmdb"), QStringLiteral("QSQLITE"), driverInUse})
+    EXPECT_TRUE(text.contains(expected)) << expected.toStdString();
+  // Only the driver of the stored connection: never its database or password.
+  EXPECT_FALSE(text.contains("Database=", Qt::CaseInsensitive));
+  EXPECT_FALSE(text.contains("Pwd=", Qt::CaseInsensitive));
 }
 
 TEST_F(MainWindow, EmptySubjectTableLeavesOnlyTheHeaderAndKeepsTheUserOnTheSubjectPage) {
