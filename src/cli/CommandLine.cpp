@@ -294,9 +294,10 @@ QString importFailure(const TransferResult& result) {
   return reason.replace(QLatin1String("\r\n"), QLatin1String(" "));
 }
 
-int importFiles(Context& c, const QStringList& files, ImportCall call) {
+int importFiles(Context& c, const QStringList& files, ImportCall call, bool dryRun = false) {
   CImport objImport(c.cli, c.cancel);
   objImport.session().bAutoMap = true;
+  objImport.session().bDryRun = dryRun;
   QString label;
   objImport.ImportProgress = [&](qint16 bar, const QString& message) { c.cli.progress(label, bar, message); };
   int imported = 0;
@@ -308,7 +309,11 @@ int importFiles(Context& c, const QStringList& files, ImportCall call) {
       reportFailure(c, result);
       return kCancelled;
     }
-    if (result.succeeded()) {
+    if (result.succeeded() && dryRun) {
+      ++imported;
+      out() << "would import\t" << printable(file) << '\n';
+      for (const QString& line : objImport.DryRunReport().split(QStringLiteral("\r\n"))) out() << "  " << line << '\n';
+    } else if (result.succeeded()) {
       ++imported;
       const QString skipped = objImport.SkippedSummary();
       out() << "imported\t" << printable(file) << (skipped.isEmpty() ? QString() : '\t' + skipped) << '\n';
@@ -316,7 +321,7 @@ int importFiles(Context& c, const QStringList& files, ImportCall call) {
       out() << "failed\t" << printable(file) << '\t' << importFailure(result) << '\n';
     }
   }
-  err() << imported << " of " << files.size() << " files imported" << Qt::endl;
+  err() << imported << " of " << files.size() << (dryRun ? " files would be imported" : " files imported") << Qt::endl;
   return imported == files.size() ? kOk : kFailed;
 }
 
@@ -334,7 +339,7 @@ int runImport(Context& c) {
     return kUsage;
   }
   c.cli.renameOnConflict = c.parser.isSet(QStringLiteral("rename-on-conflict"));
-  return importFiles(c, files, &CImport::ImportCourseData);
+  return importFiles(c, files, &CImport::ImportCourseData, c.parser.isSet(QStringLiteral("dry-run")));
 }
 
 int runExportPaper(Context& c) {
@@ -383,13 +388,16 @@ QList<Command> commands() {
         {QStringLiteral("dir"), QStringLiteral("Folder for --all."), QStringLiteral("DIR")},
         overwriteOption()},
        {}, runExport},
-      {QStringLiteral("import"), QStringLiteral("import --user NAME (FILE... | --folder DIR) [--rename-on-conflict]"),
+      {QStringLiteral("import"), QStringLiteral("import --user NAME (FILE... | --folder DIR) [--rename-on-conflict] [--dry-run]"),
        QStringLiteral("Imports the courses of exchange files, pairing subjects, features and partitions by name. "
                       "A course whose name exists is skipped unless --rename-on-conflict."),
        {{QStringLiteral("folder"), QStringLiteral("Import every .mdb file of DIR (not its subfolders)."),
          QStringLiteral("DIR")},
         {QStringLiteral("rename-on-conflict"),
-         QStringLiteral("Import a course whose name exists under the name with today's date appended.")}},
+         QStringLiteral("Import a course whose name exists under the name with today's date appended.")},
+        {QStringLiteral("dry-run"),
+         QStringLiteral("Run the whole import, then undo it: print per table the rows it would write and the "
+                        "subjects, features and partitions it would pair or create. Nothing is written.")}},
        QStringLiteral("FILE"), runImport},
       {QStringLiteral("export-paper"), QStringLiteral("export-paper --user NAME --paper ID --out FILE [--overwrite]"),
        QStringLiteral("Exports one paper with its design and answer sheets."),

@@ -5,6 +5,7 @@
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
+#include "data/Schema.h"
 #include "mapping/ImportSession.h"
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"
@@ -110,6 +111,7 @@ TransferResult CImport::ImportPaperData(const QString& strFileName) {
 // as it was and the exchange file is let go of.
 TransferResult CImport::Run(const QString& file, const Steps& steps) {
   m_skipped.clear();
+  m_strDryRun.clear();
   m_session.clearMaps();
   TransferResult result;
   try {
@@ -132,6 +134,7 @@ TransferResult CImport::Run(const QString& file, const Steps& steps) {
 TransferResult CImport::CourseSteps(const QString& file) {
   if (auto refused = OpenExchangeFile(file, true)) return *refused;
   ImportTransaction transaction(Dest());
+  const TableCounts before = m_session.bDryRun ? CountSystemRows() : TableCounts();
   if (!ConfirmNameConflict()) {
     TransferResult declined = Outcome(TransferResult::Status::Declined, file, m_strDeclined, true);
     declined.declinedAt = Question::RenameConflictingCourse;
@@ -167,6 +170,10 @@ TransferResult CImport::CourseSteps(const QString& file) {
   ImportCoursesSubjects();
   UpdateProblemHierarchy();
   m_session.checkCancel();
+  if (m_session.bDryRun) {
+    m_strDryRun = DescribeDryRun(before, CountSystemRows());
+    return Outcome(TransferResult::Status::Succeeded, file, QString(), false);  // rolled back on the way out
+  }
   transaction.commit();
   RaiseProgress(100, Res::str(333));
   return Outcome(TransferResult::Status::Succeeded, file, QString(), false);
@@ -229,6 +236,38 @@ bool CImport::ShowMappingStep() {
   m_session.ui().ShowMappingDialog(form);
   if (form.isLoaded()) form.cmdCancel_Click();
   return !form.bCancel;
+}
+
+// ---------------------------------------------------------------- dry run
+
+CImport::TableCounts CImport::CountSystemRows() {
+  TableCounts counts;
+  RecordsetPtr rs;
+  for (const QString& table : Schema::courseTableNames()) {
+    Dest().GetConnectedRecordset(QStringLiteral("select count(*) from ") + table, rs);
+    counts.insert(table, rs->Value(0).toLongLong());
+  }
+  return counts;
+}
+
+// The rows each table would gain, and how many of the file's subjects,
+// features and partitions would be paired with existing ones or created.
+QString CImport::DescribeDryRun(const TableCounts& before, const TableCounts& after) const {
+  QStringList written;
+  for (auto it = after.cbegin(); it != after.cend(); ++it)
+    if (it.value() != before.value(it.key())) written << QStringLiteral("%1 %2").arg(it.key()).arg(it.value() - before.value(it.key()));
+  const auto pairing = [&](const QString& what, const QString& table, const IdMap& map) {
+    const qint64 created = after.value(table) - before.value(table);
+    const qint64 mapped = map.size() - (map.contains(-1) ? 1 : 0);
+    return QStringLiteral("%1：对应 %2 个，新建 %3 个").arg(what).arg(mapped - created).arg(created);
+  };
+  QStringList lines{QStringLiteral("预览，没有写入任何数据。"),
+                    QStringLiteral("将写入的行：") + (written.isEmpty() ? QStringLiteral("无") : written.join(QStringLiteral("，"))),
+                    pairing(QStringLiteral("专业"), QStringLiteral("Subject"), m_session.SubjectMap),
+                    pairing(QStringLiteral("题目指标"), QStringLiteral("Feature"), m_session.FeatureMap),
+                    pairing(QStringLiteral("题目指标分布"), QStringLiteral("FeaturePartition"), m_session.FeaturePartitionMap)};
+  if (!m_skipped.isEmpty()) lines << SkippedSummary();
+  return lines.join(QStringLiteral("\r\n"));
 }
 
 // ---------------------------------------------------------------- row copy

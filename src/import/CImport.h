@@ -48,6 +48,9 @@ class CImport {
   const QMap<QString, int>& SkippedRows() const { return m_skipped; }
   // The same as one line for the user ("" when nothing was left out).
   QString SkippedSummary() const;
+  // After a dry run that went through: what the import would have written
+  // and created, for the person ("" otherwise).
+  const QString& DryRunReport() const { return m_strDryRun; }
 
  private:
   using Overrides = std::function<void(const Recordset& source, Recordset& target)>;
@@ -123,6 +126,10 @@ class CImport {
 
   ImportSession m_session;
   QString m_strDeclined;  // the question the person declined
+  QString m_strDryRun;
+  using TableCounts = QMap<QString, qint64>;
+  TableCounts CountSystemRows();
+  QString DescribeDryRun(const TableCounts& before, const TableCounts& after) const;
   qint32 m_nCourseID = 0;
   bool m_bRenameCourse = false;
   IdMap m_ContentMap;

@@ -19,6 +19,9 @@ class ImportSession : public TransferSession {
   ImportSession& operator=(const ImportSession&) = delete;
 
   bool bAutoMap = false;
+  // Runs every step, then rolls back: nothing is written, the report says
+  // what would have been.
+  bool bDryRun = false;
 
   IdMap SubjectMap;
   IdMap FeatureMap;

@@ -1,5 +1,6 @@
 #include "ui/TransferFrame.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -92,6 +93,9 @@ void TransferFrame::buildControls() {
   cmdSelectFile = new QPushButton(QStringLiteral("..."), this);
   cmdSelectFile->setObjectName(QStringLiteral("cmdSelectFile"));
   cmdSelectFile->setGeometry(630, 100, 60, 26);
+  chkPreview = new QCheckBox(QStringLiteral("只预览，不写入(&P)"), this);
+  chkPreview->setObjectName(QStringLiteral("chkPreview"));
+  chkPreview->setGeometry(100, 130, 300, 24);
   lblIO = new QLabel(QStringLiteral("导入导出说明："), this);
   lblIO->setObjectName(QStringLiteral("lblIO"));
   lblIO->setGeometry(20, 160, 670, 26);
@@ -155,6 +159,7 @@ void TransferFrame::ShowFileControls(bool bShow) {
   lblFiles->setVisible(bShow);
   txtFileName->setVisible(bShow);
   cmdSelectFile->setVisible(bShow);
+  chkPreview->setVisible(bShow);
 }
 
 void TransferFrame::ShowActionOptions() {
@@ -243,6 +248,7 @@ void TransferFrame::SetControlsForTransfer(bool running) {
   cmdIO->setEnabled(!running);
   txtFileName->setEnabled(!running);
   cmdSelectFile->setEnabled(!running);
+  chkPreview->setEnabled(!running);
   cmdCancel->setEnabled(running);
   cmdCancel->setVisible(running);
   if (running) {
@@ -293,21 +299,28 @@ void TransferFrame::ImportFiles(const QStringList& files, const QString& strNoth
   }
   auto outcomes = std::make_shared<std::vector<ImportOutcome>>();
   const bool automatic = autoMap();
+  const bool preview = chkPreview->isChecked();
   StartTransfer(
-      [this, files, outcomes, automatic](Interaction& ui, const std::shared_ptr<CancelFlag>& cancel) {
+      [this, files, outcomes, automatic, preview](Interaction& ui, const std::shared_ptr<CancelFlag>& cancel) {
         CImport objImport(ui, cancel);
         objImport.session().bAutoMap = automatic;
+        objImport.session().bDryRun = preview;
         for (int i = 0; i < files.size() && !cancel->requested(); ++i) {
           const QString name = QFileInfo(files.at(i)).fileName();
           objImport.ImportProgress = [this, i, n = files.size(), name](qint16 v, const QString& text) {
             PostProgress(i, n, name, v, text);
           };
-          ImportOutcome outcome{objImport.ImportCourseData(files.at(i)), {}};
+          ImportOutcome outcome{objImport.ImportCourseData(files.at(i)), {}, {}};
           if (outcome.result.succeeded()) outcome.strSkipped = objImport.SkippedSummary();
+          outcome.strPreview = objImport.DryRunReport();
           outcomes->push_back(std::move(outcome));
         }
       },
-      [this, outcomes, strNothingToImport, single] {
+      [this, outcomes, strNothingToImport, single, preview] {
+        if (preview) {
+          ReportPreview(*outcomes);
+          return;
+        }
         if (single && !outcomes->empty())
           ReportSingleImport(outcomes->front());
         else
@@ -331,6 +344,18 @@ void TransferFrame::ReportSingleImport(const ImportOutcome& outcome) {
     // The engine reports its own refusals; a raised failure is ours to show.
     interaction().MsgBox(result.reason, Vb::Critical, Res::str(Res::TransferTitle));
   }
+}
+
+// What each file would have done; files the preview could not run through
+// say why.
+void TransferFrame::ReportPreview(const std::vector<ImportOutcome>& outcomes) {
+  QStringList parts;
+  for (const ImportOutcome& o : outcomes) {
+    const QString body = o.result.succeeded() ? o.strPreview : QString(o.result.reason).replace(CrLf, QStringLiteral(" "));
+    parts << (outcomes.size() > 1 ? o.result.file + CrLf : QString()) + body;
+  }
+  if (parts.isEmpty()) return;
+  interaction().MsgBox(parts.join(CrLf + CrLf), Vb::Information, Res::str(Res::TransferTitle));
 }
 
 // Success only when every file was imported; otherwise one message names each

@@ -10,6 +10,7 @@
 
 #include "core/Transfer.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -69,6 +70,7 @@ class TransferFrame : public QGroupBox {
   QLabel* lblIO = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
   QPushButton* cmdCancel = nullptr;
+  QCheckBox* chkPreview = nullptr;  // imports only: run, show what would change, write nothing
 
  signals:
   void transferStarted();
@@ -79,6 +81,7 @@ class TransferFrame : public QGroupBox {
   struct ImportOutcome {
     TransferResult result;
     QString strSkipped;  // rows the import left out, for the user
+    QString strPreview;  // a dry run's report
   };
   // The work of one action in the worker thread: it gets the interaction to
   // ask through and the flag that says stop. done runs on the GUI thread after.
@@ -99,6 +102,7 @@ class TransferFrame : public QGroupBox {
   void ImportFiles(const QStringList& files, const QString& strNothingToImport, bool single);
   QStringList FilesToImport() const;
   void ReportSingleImport(const ImportOutcome& outcome);
+  void ReportPreview(const std::vector<ImportOutcome>& outcomes);
   void ReportImportOutcomes(const std::vector<ImportOutcome>& outcomes, const QString& strNothingToImport);
   void ResetProgressDisplay();
   void ExportCourseSingle();

@@ -77,6 +77,13 @@ TEST(CommandLine, ExportedCourseArrivesInAnotherSystemDatabase) {
   EXPECT_TRUE(declined.out.contains("--rename-on-conflict"));
   const QString before = courseCount(to);
 
+  // A dry run says what would happen and leaves the database alone.
+  const auto preview = to.admin({"import", "--rename-on-conflict", "--dry-run", file});
+  ASSERT_EQ(preview.status, 0) << preview.err.toStdString();
+  EXPECT_TRUE(preview.out.startsWith("would import\t" + file + "\n  预览，没有写入任何数据。")) << preview.out.toStdString();
+  EXPECT_TRUE(preview.out.contains("Course 1")) << preview.out.toStdString();
+  EXPECT_EQ(courseCount(to), before);
+
   const auto imported = to.admin({"import", "--rename-on-conflict", file});
   ASSERT_EQ(imported.status, 0) << imported.err.toStdString();
   EXPECT_TRUE(imported.out.startsWith("imported\t" + file));

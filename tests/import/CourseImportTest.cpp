@@ -228,3 +228,29 @@ TEST_F(CourseImport, FeatureWithoutATypeGetsNoPartitionsPaired) {
     EXPECT_EQ(Count(QStringLiteral("select count(*) from FeaturePartition where FeatureID=21")), row.systemPartitions);
   }
 }
+
+// A dry run goes through every step, writes nothing, and reports exactly the
+// rows and items the real import then writes.
+TEST_F(CourseImport, DryRunReportsWhatTheImportThenWrites) {
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  import.session().bAutoMap = true;
+  import.session().bDryRun = true;
+  const QStringList before = Snapshot();
+  ASSERT_TRUE(import.ImportCourseData(file.path()).succeeded());
+  EXPECT_EQ(Snapshot(), before);
+  const QString report = import.DryRunReport();
+  EXPECT_TRUE(report.startsWith(QStringLiteral("预览，没有写入任何数据。"))) << report.toStdString();
+
+  import.session().bDryRun = false;
+  ASSERT_TRUE(ImportCourse(file.path()));
+  EXPECT_TRUE(import.DryRunReport().isEmpty());
+  for (const QString& table : {QStringLiteral("Course"), QStringLiteral("Content"), QStringLiteral("Problem"),
+                               QStringLiteral("ProblemsFeatures"), QStringLiteral("Syllabus")}) {
+    const int written = Count(QStringLiteral("select count(*) from ") + table) -
+                        static_cast<int>(before.filter(QRegularExpression(QStringLiteral("^") + table + QStringLiteral(":"))).size());
+    EXPECT_TRUE(report.contains(QStringLiteral("%1 %2").arg(table).arg(written))) << table.toStdString() << report.toStdString();
+  }
+  EXPECT_TRUE(report.contains(QStringLiteral("专业：对应 2 个，新建 0 个"))) << report.toStdString();
+}
