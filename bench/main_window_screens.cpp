@@ -132,9 +132,9 @@ int main(int argc, char* argv[]) {
   w.findChild<QTabWidget*>(QStringLiteral("tabCourse"))->setCurrentIndex(1);
   frame->cmdIO->click();
   runUntil(frame, 40);
+  ui->nextMessageShot = QStringLiteral("8-import-cancelled");
   frame->cmdCancel->click();
   shoot(QStringLiteral("7-transfer-frame-cancelling"));
-  ui->nextMessageShot = QStringLiteral("8-import-cancelled");
   runToEnd(frame);
   return 0;
 }

@@ -229,10 +229,10 @@ void TransferFrame::FinishTransfer() {
   m_worker.reset();
   SetControlsForTransfer(false);
   ResetProgressDisplay();
+  emit transferFinished();
   const std::function<void()> done = std::move(m_done);
   m_done = nullptr;
   if (done) done();
-  emit transferFinished();
 }
 
 void TransferFrame::cancelTransfer() {
