@@ -29,12 +29,24 @@ Dialect odbcDialect(const QString& driver) {
   return Dialect::Other;
 }
 
+// PostgreSQL's ODBC driver wraps every statement in a savepoint of its own
+// unless told otherwise; its release would also take the program's own
+// savepoints with it, and it costs a subtransaction per row. Transactions
+// here are rolled back whole, or to the program's own savepoints.
+QString withoutStatementSavepoints(const QString& connectString, Dialect dialect) {
+  if (dialect != Dialect::PostgreSQL || !Connection::connectValue(connectString, QStringLiteral("Protocol")).isEmpty())
+    return connectString;
+  return connectString + (connectString.endsWith(';') ? QString() : QStringLiteral(";")) +
+         QStringLiteral("Protocol=7.4-0;");
+}
+
 class OdbcConnection : public Connection {
  public:
   explicit OdbcConnection(const QString& connectString, Dialect dialect)
       : Connection(connectString, dialect, false) {
     // The original waited at most 90 seconds for a connection.
-    openDatabase(QStringLiteral("QODBC"), connectString, QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=90"));
+    openDatabase(QStringLiteral("QODBC"), withoutStatementSavepoints(connectString, dialect),
+                 QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=90"));
   }
 };
 

@@ -277,6 +277,7 @@ qint32 CImport::CopyRow(const Recordset& source, Recordset& target, int nStart, 
   target.AddNew();
   for (int p = nStart; p < source.FieldCount(); ++p) target.SetValue(source.FieldName(p), source.Value(p));
   if (overrides) overrides(source, target);
+  if (map) CheckExchangeId(source, *map, target.BaseTable());
   target.Update();
   const qint32 newId = target.Value(0).toInt();
   if (map) map->add(source.Value(0).toInt(), newId);
@@ -292,6 +293,22 @@ void CImport::CopyRows(const CopyStep& step) {
     m_session.checkCancel();
     CopyRow(*source, *target, step.nStart, step.overrides, step.map);
   }
+}
+
+// A row's own ID must be a whole number the file uses once: the rows that
+// point at it could not be told apart otherwise. Checked before the row is
+// written, so the refusal names the table and the ID.
+void CImport::CheckExchangeId(const Recordset& source, const IdMap& map, const QString& table) {
+  const QVariant id = source.Value(0);
+  bool whole = false;
+  const qint32 n = id.toInt(&whole);
+  const auto refuse = [&](const QString& what) {
+    throw DataError(IdMap::DuplicateKey::number, QStringLiteral("CImport"),
+                    QStringLiteral("文件中表 %1 %2。").arg(table, what));
+  };
+  if (id.isNull()) refuse(QStringLiteral("有一行没有编号"));
+  if (!whole) refuse(QStringLiteral("的编号 %1 不是整数").arg(id.toString()));
+  if (map.contains(n)) refuse(QStringLiteral("的编号 %1 重复").arg(n));
 }
 
 std::optional<QVariant> CImport::Translate(const IdMap& map, const QVariant& oldId) {

@@ -82,6 +82,7 @@ class CImport {
   qint32 CopyRow(const Recordset& source, Recordset& target, int nStart, const Overrides& overrides,
                  IdMap* map);
   void CopyRows(const CopyStep& step);
+  static void CheckExchangeId(const Recordset& source, const IdMap& map, const QString& table);
 
   // Translation of a reference read from the file: nullopt when the map does
   // not hold it. A Null reference translates to Null.

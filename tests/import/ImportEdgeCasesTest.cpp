@@ -334,3 +334,28 @@ TEST_F(InconsistentFile, RepeatedPartitionValueNamesFeatureAndValueAndCreatesNot
   EXPECT_EQ(Count(QStringLiteral("select count(*) from FeaturePartition where FeatureID=22")), 2);
   EXPECT_EQ(Count(QStringLiteral("select count(*) from Course")), 1);
 }
+
+// The file's own IDs must be whole numbers used once; a file that breaks this
+// is refused, naming the table, and nothing of it is written.
+TEST_F(InconsistentFile, RowIdsThatCannotBeToldApartAreRefused) {
+  const struct {
+    const char* extraRow;
+    const char* reason;
+  } rows[] = {
+      {"insert into Content values (31,1,0,0,'重复','x',NULL)", "文件中表 Content 的编号 31 重复。"},
+      {"insert into Content values (NULL,1,0,0,'无编号','x',NULL)", "文件中表 Content 有一行没有编号。"},
+  };
+  for (const auto& row : rows) {
+    ExchangeFile file(env, QStringLiteral("ids.mdb"));
+    WriteDemoCourse(file);
+    file.exec(QString::fromUtf8(row.extraRow));
+    file.close();
+    import.session().bAutoMap = true;
+    const QStringList before = Snapshot();
+    const TransferResult result = import.ImportCourseData(file.path());
+    EXPECT_EQ(result.status, TransferResult::Status::Failed) << row.extraRow;
+    EXPECT_TRUE(result.reason.endsWith(QString::fromUtf8(row.reason))) << result.reason.toStdString();
+    EXPECT_EQ(Snapshot(), before) << row.extraRow;
+    QFile::remove(file.path());
+  }
+}
