@@ -10,6 +10,8 @@ mkdir -p "$out/generated"
 flags=(-std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -I"$src" $(pkg-config --cflags Qt6Core Qt6Sql libmdb))
 libs=($(pkg-config --libs Qt6Core Qt6Sql libmdb))
+# The mirror builder finds the reader program beside the running one; the
+# fuzz target runs the reader half in-process, so only AppPaths comes along.
 clang++ "${flags[@]}" "$here/JetReaderFuzz.cpp" "$src/data/jet/JetReader.cpp" "$src/data/jet/JetMirror.cpp" \
-  "${libs[@]}" -o "$out/jet_reader_fuzz"
+  "$src/core/AppPaths.cpp" "$src/resources/Strings.cpp" "${libs[@]}" -o "$out/jet_reader_fuzz"
 echo "$out/jet_reader_fuzz"

@@ -281,7 +281,8 @@ TEST(JetReaderWorkingCopy, ChangesAreNoticedAndWrittenBackOrRefusedWithoutDamage
   const QString file = dir.filePath("paper.mdb");
   const QByteArray before = readFile(jetDir + "/samples/paper-english.mdb");
   writeFile(file, before);
-  const auto conn = openForImport(file);
+  // Opened for writing: a file opened for an import is never written back.
+  const auto conn = Connection::openExchangeFile(file, ExchangeAccess::Write);
   auto* jet = dynamic_cast<Jet::JetConnection*>(conn.get());
   ASSERT_NE(jet, nullptr);
   EXPECT_EQ(jet->facts().jetVersion, 1u);
