@@ -36,6 +36,7 @@ struct Shortfall {
 // The loading process stopped listening: nothing more to do.
 struct StreamClosed {};
 
+constexpr unsigned long catalogDefinitionPage = 2;
 constexpr std::uint32_t memoLengthMask = 0x3FFFFFFF;
 constexpr std::uint32_t memoInline = 0x80000000;
 constexpr std::uint32_t memoSinglePage = 0x40000000;
@@ -154,7 +155,8 @@ class FileStreamer {
       throw ReadFailure("the file is not an Access 2000 (Jet 4) database");
     const std::uint64_t pageSize = mdb_->fmt->pg_size;
     if (fileSize_ % pageSize != 0) throw Shortfall{Stream::PartialPage, {}, std::uint32_t(fileSize_ % pageSize)};
-    if (!mdb_read_catalog(mdb_, MDB_TABLE)) throw ReadFailure("the table catalog cannot be read");
+    if (!mdb_read_catalog(mdb_, MDB_ANY)) throw ReadFailure("the table catalog cannot be read");
+    checkCatalogComplete();
     std::uint32_t tables = 0;
     for (unsigned i = 0; i < mdb_->num_catalog; ++i) {
       auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb_->catalog, i));
@@ -188,6 +190,15 @@ class FileStreamer {
     // libmdb stops quietly at a page it cannot read; the definition's count
     // tells a complete table from a cut one.
     if (rowsSent_ != table->num_rows) throw Shortfall{Stream::RowCount, table->name, rowsSent_, table->num_rows};
+  }
+
+  // A catalog cut short would hide whole tables: it must hold every object
+  // its table definition (page 2) counts.
+  void checkCatalogComplete() {
+    if (mdb_read_pg(mdb_, catalogDefinitionPage) != ssize_t(mdb_->fmt->pg_size) || mdb_->pg_buf[0] != 0x02)
+      throw ReadFailure("the table catalog cannot be read");
+    const std::uint32_t declared = le32(mdb_->pg_buf + mdb_->fmt->tab_num_rows_offset);
+    if (mdb_->num_catalog != declared) throw Shortfall{Stream::RowCount, "MSysObjects", mdb_->num_catalog, declared};
   }
 
   // Every page the table's map lists must be in the file and be a data page
