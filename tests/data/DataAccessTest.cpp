@@ -176,7 +176,7 @@ TEST(DataAccess, ExchangeFilesAreRecognisedByTheirFirstBytes) {
   RecordsetPtr rs;
   dal.GetConnectedRecordset("select * from Course", rs);
   EXPECT_EQ(rs->FieldCount(), 7);
-  dal.OpenExchangeFile(env.path("Template.sqlite.mdb"), ExchangeAccess::Read);
+  dal.OpenExchangeFile(TestEnv::builtJetTemplate(), ExchangeAccess::Read);
   EXPECT_TRUE(dal.IsConnected());
 
   QFile junk(env.path("junk.mdb"));

@@ -4,6 +4,7 @@
 #include <QSqlQuery>
 
 #include "data/DataError.h"
+#include "data/ExchangeCheck.h"
 #include "data/jet/JetWriter.h"
 
 namespace Jet {
@@ -38,6 +39,9 @@ JetConnection::JetConnection(const QString& path, ExchangeAccess access)
   pragma.exec(QStringLiteral("PRAGMA journal_mode=MEMORY"));
   pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
   facts_ = loadMirror(path, database());
+  // The working copy is a SQLite database too: an import gets the same check
+  // of values as from a SQLite-format file.
+  if (access == ExchangeAccess::Read) ExchangeCheck::checkCourseValues(database(), path);
   savedChanges_ = totalChanges();
 }
 
