@@ -139,13 +139,14 @@ SqliteConnection::SqliteConnection(const QString& connectString, const QString& 
     return;
   }
   // immutable: SQLite neither locks the file nor creates a journal or WAL
-  // index beside it, and query_only refuses every write.
+  // index beside it. Temporary tables (the mapping keeps its pairs in them)
+  // still work: they live outside the file.
   const QString uri = QStringLiteral("file:") +
                       QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
                       QStringLiteral("?mode=ro&immutable=1");
   openDatabase(QStringLiteral("QSQLITE"), uri, QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
   QSqlQuery pragma(database());
-  for (const char* sql : {"PRAGMA query_only=ON", "PRAGMA trusted_schema=OFF", "PRAGMA cell_size_check=ON"})
+  for (const char* sql : {"PRAGMA trusted_schema=OFF", "PRAGMA cell_size_check=ON"})
     if (!pragma.exec(QString::fromLatin1(sql))) raise(pragma.lastError());
   timeLimit_ = std::make_unique<ExchangeCheck::StatementTimeLimit>(database(), std::chrono::seconds(30));
 }
