@@ -144,4 +144,24 @@ INSTANTIATE_TEST_SUITE_P(Files, JetReaderCompleteness,
                                            Source{"paper-english.mdb", 220}),
                          [](const auto& info) { return std::string(info.param.name).substr(0, 5); });
 
+// The refusal says in the user's language which table lacks what.
+TEST(JetReaderRefusal, NamesTheTableAndWhatIsMissing) {
+  const QString jetDir = sharedJetDir();
+  if (jetDir.isEmpty()) GTEST_SKIP() << "the shared Access samples are missing";
+  const QByteArray course = readFile(jetDir + "/samples/course-english.mdb");
+  const struct {
+    qsizetype length;
+    QString message;
+  } cases[] = {
+      {40 * pageSize, QStringLiteral("文件不完整：表 Subject 只能读出 0 行，应有 3 行。")},
+      {40 * pageSize + 10, QStringLiteral("文件不完整：文件末尾缺少 4086 字节，不是整页。")},
+  };
+  QTemporaryDir dir;
+  for (const auto& c : cases) {
+    QString refusal;
+    EXPECT_FALSE(load(writeFile(dir.filePath(QStringLiteral("cut-%1.mdb").arg(c.length)), course.left(c.length)), &refusal));
+    EXPECT_TRUE(refusal.endsWith(c.message)) << refusal.toStdString();
+  }
+}
+
 }  // namespace
