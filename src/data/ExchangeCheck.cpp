@@ -2,7 +2,8 @@
 
 #include <sqlite3.h>
 
-#include <QDateTime>
+#include <QDate>
+#include <QTime>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -51,13 +52,38 @@ bool isWholeNumber(const QVariant& v, double* number) {
   return false;
 }
 
+// Digits at text[at, at + count), as a number; -1 when any is no digit.
+int digits(const QString& text, qsizetype at, qsizetype count) {
+  if (at + count > text.size()) return -1;
+  int n = 0;
+  for (qsizetype i = at; i < at + count; ++i) {
+    const char16_t c = text[i].unicode();
+    if (c < u'0' || c > u'9') return -1;
+    n = n * 10 + (c - u'0');
+  }
+  return n;
+}
+
+// "yyyy-MM-dd", optionally followed by " HH:mm", ":ss" and ".zzz" (a T for
+// the space too): the forms the exchange files carry. Parsed by hand, as the
+// check runs over every row.
 bool isDateText(const QString& text) {
-  static const QStringList formats{QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"),
-                                   QStringLiteral("yyyy-MM-ddTHH:mm:ss"), QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"),
-                                   QStringLiteral("yyyy-MM-dd HH:mm"), QStringLiteral("yyyy-MM-dd")};
-  for (const QString& f : formats)
-    if (QDateTime::fromString(text, f).isValid()) return true;
-  return false;
+  const qsizetype n = text.size();
+  if (n < 10 || text[4] != '-' || text[7] != '-' || !QDate(digits(text, 0, 4), digits(text, 5, 2), digits(text, 8, 2)).isValid())
+    return false;
+  if (n == 10) return true;
+  if ((text[10] != ' ' && text[10] != 'T') || n < 16 || text[13] != ':') return false;
+  const int hour = digits(text, 11, 2), minute = digits(text, 14, 2);
+  int second = 0, millisecond = 0;
+  if (n > 16) {
+    if (text[16] != ':' || n < 19) return false;
+    second = digits(text, 17, 2);
+    if (n > 19) {
+      if (text[19] != '.' || n == 20 || n > 23) return false;
+      millisecond = digits(text, 20, n - 20);
+    }
+  }
+  return QTime::isValid(hour, minute, second, millisecond < 0 ? -1 : millisecond);
 }
 
 qsizetype characters(const QString& text) {
