@@ -5,7 +5,7 @@ set -euo pipefail
 what="${1:-run}"
 packages=(cmake g++ pkg-config qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc unixodbc unixodbc-dev
           odbc-postgresql tdsodbc mdbtools mdbtools-dev libx11-dev libgl1-mesa-dev fonts-noto-cjk ccache
-          qt6-translations-l10n libqt6svg6)
+          qt6-translations-l10n libqt6svg6 libsqlite3-dev)
 if [ "$what" = test ]; then
   # dpkg-dev: the Debian package that test.sh builds and checks.
   packages+=(googletest libgtest-dev xvfb xauth x11-utils imagemagick postgresql dpkg-dev)

@@ -11,4 +11,8 @@ QString templateFile();   // Template.mdb
 QString errorLogFile();   // ErrorLog.TXT
 QString exportFolder();   // <program folder>/../QuornBanks, not resolved
 QString demoDatabase();   // <program folder>/demo/system.db
+// The folder of the running executable (whatever CORVINA_HOME says): the
+// helper programs built with it live there.
+QString executableFolder();
+QString mdbReaderProgram();  // corvina-mdb-reader
 }  // namespace AppPaths

@@ -5,8 +5,10 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 
 #include "data/DataError.h"
+#include "data/ExchangeCheck.h"
 #include "data/jet/JetExchange.h"
 
 namespace {
@@ -153,10 +155,24 @@ SqliteConnection::SqliteConnection(const QString& connectString, const QString& 
     : Connection(connectString, Dialect::SQLite, exchange) {
   if (path.isEmpty() || !QFileInfo(path).isFile())
     raiseMessage(QStringLiteral("QSQLITE"), QStringLiteral("Could not find file '%1'.").arg(path));
-  QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
-  if (readOnly) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
-  openDatabase(QStringLiteral("QSQLITE"), path, options);
+  if (!readOnly) {
+    openDatabase(QStringLiteral("QSQLITE"), path, QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    return;
+  }
+  // immutable: SQLite neither locks the file nor creates a journal or WAL
+  // index beside it. Temporary tables (the mapping keeps its pairs in them)
+  // still work: they live outside the file.
+  const QString uri = QStringLiteral("file:") +
+                      QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
+                      QStringLiteral("?mode=ro&immutable=1");
+  openDatabase(QStringLiteral("QSQLITE"), uri, QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+  QSqlQuery pragma(database());
+  for (const char* sql : {"PRAGMA trusted_schema=OFF", "PRAGMA cell_size_check=ON"})
+    if (!pragma.exec(QString::fromLatin1(sql))) raise(pragma.lastError());
+  timeLimit_ = std::make_unique<ExchangeCheck::StatementTimeLimit>(database(), std::chrono::seconds(30));
 }
+
+SqliteConnection::~SqliteConnection() = default;
 
 std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, ExchangeAccess access) {
   QFile file(path);
@@ -165,8 +181,14 @@ std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, Ex
                  QStringLiteral("Could not find file '%1'.").arg(path));
   const QByteArray head = file.read(4096);
   file.close();
-  if (head.startsWith(QByteArrayLiteral("SQLite format 3")))
-    return std::make_shared<SqliteConnection>(path, path, true, access == ExchangeAccess::Read);
+  if (head.startsWith(QByteArrayLiteral("SQLite format 3"))) {
+    auto conn = std::make_shared<SqliteConnection>(path, path, true, access == ExchangeAccess::Read);
+    if (access == ExchangeAccess::Read) {
+      ExchangeCheck::refuseCode(conn->database(), path);
+      ExchangeCheck::checkCourseValues(conn->database(), path);
+    }
+    return conn;
+  }
   if (Jet::isJetFile(head)) return Jet::openExchange(path, access);
   raiseMessage(QStringLiteral("Microsoft JET Database Engine"),
                QStringLiteral("Unrecognized database format '%1'.").arg(path));

@@ -7,6 +7,9 @@
 #include "data/Dialect.h"
 
 class QSqlError;
+namespace ExchangeCheck {
+class StatementTimeLimit;
+}
 
 // What an exchange file is opened for. Files read for an import come from
 // other machines and are never written.
@@ -69,6 +72,11 @@ class Connection {
 // SQLite-format exchange file.
 class SqliteConnection : public Connection {
  public:
-  // readOnly: a file from elsewhere that this program must not change.
+  // readOnly: a file from elsewhere that this program must not change and
+  // whose statements run under a time limit.
   SqliteConnection(const QString& connectString, const QString& path, bool exchange, bool readOnly = false);
+  ~SqliteConnection() override;
+
+ private:
+  std::unique_ptr<ExchangeCheck::StatementTimeLimit> timeLimit_;
 };

@@ -197,7 +197,7 @@ TEST(DataAccess, ExchangeFilesAreRecognisedByTheirFirstBytes) {
   RecordsetPtr rs;
   dal.GetConnectedRecordset("select * from Course", rs);
   EXPECT_EQ(rs->FieldCount(), 7);
-  dal.OpenExchangeFile(QStringLiteral(CORVINA_BINARY_DIR) + "/Template.mdb", ExchangeAccess::Read);
+  dal.OpenExchangeFile(TestEnv::builtJetTemplate(), ExchangeAccess::Read);
   EXPECT_TRUE(dal.IsConnected());
 
   QFile junk(env.path("junk.mdb"));

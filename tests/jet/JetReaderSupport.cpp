@@ -6,6 +6,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
+
 #include "data/Connection.h"
 
 namespace JetTest {
@@ -91,6 +93,18 @@ QVector<CsvRow> mdbExport(const QString& file, const QString& table) {
            QStringLiteral("-b"), QStringLiteral("hex"), file, table});
   p.waitForFinished(120000);
   return parseCsv(QString::fromUtf8(p.readAllStandardOutput()));
+}
+
+int mdbExportRowCount(const QString& file, const QString& table) {
+  QProcess p;
+  p.start(QStringLiteral("mdb-export"), {QStringLiteral("-0"), QStringLiteral("NULL"), file, table});
+  if (!p.waitForFinished(20000)) {
+    p.kill();
+    p.waitForFinished();
+    return -1;
+  }
+  const qsizetype lines = parseCsv(QString::fromUtf8(p.readAllStandardOutput())).size();
+  return int(std::max<qsizetype>(lines - 1, 0));  // less the header
 }
 
 QStringList mdbTables(const QString& file) {

@@ -34,6 +34,8 @@ using CsvRow = QVector<CsvField>;
 // "NULL", binary as hex) and parses its output, header row first.
 QVector<CsvRow> mdbExport(const QString& file, const QString& table);
 QStringList mdbTables(const QString& file);
+// Rows mdb-export prints for a table (-1 when it does not finish in time).
+int mdbExportRowCount(const QString& file, const QString& table);
 
 // A copy of a file under dir with its bytes changed by edit.
 QString writeFile(const QString& path, const QByteArray& bytes);

@@ -1,9 +1,21 @@
 #include "data/jet/JetExchange.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <cerrno>
+#include <mutex>
+
 #include "data/DataError.h"
+#include "data/ExchangeCheck.h"
 #include "data/jet/JetWriter.h"
 
 namespace Jet {
@@ -11,15 +23,40 @@ namespace {
 
 const QString engineSource = QStringLiteral("Microsoft JET Database Engine");
 
+const QString workDirPrefix = QStringLiteral("corvina-mirror-");
+
 std::unique_ptr<QTemporaryDir> makeWorkDir() {
-  auto dir = std::make_unique<QTemporaryDir>();
+  static std::once_flag staleRemoved;
+  std::call_once(staleRemoved, [] { removeStaleWorkingCopies(QDir::tempPath()); });
+  auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + '/' + workDirPrefix +
+                                             QString::number(QCoreApplication::applicationPid()) +
+                                             QStringLiteral("-XXXXXX"));
   if (!dir->isValid())
     throw DataError(DataError::GenericNumber, engineSource,
                     QStringLiteral("No temporary folder for the working copy: %1").arg(dir->errorString()));
   return dir;
 }
 
+bool processGone(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
+
 }  // namespace
+
+int removeStaleWorkingCopies(const QString& tempFolder, std::chrono::hours minimumAge) {
+  const QDateTime before = QDateTime::currentDateTime().addSecs(-std::chrono::seconds(minimumAge).count());
+  int removed = 0;
+  const QFileInfoList entries =
+      QDir(tempFolder).entryInfoList({workDirPrefix + '*'}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+  for (const QFileInfo& entry : entries) {
+    // corvina-mirror-<pid>-XXXXXX
+    bool isNumber = false;
+    const qint64 pid = entry.fileName().mid(workDirPrefix.size()).section('-', 0, 0).toLongLong(&isNumber);
+    if (!isNumber || entry.isSymLink() || entry.ownerId() != ::getuid() || entry.lastModified() > before ||
+        !processGone(pid))
+      continue;
+    if (QDir(entry.filePath()).removeRecursively()) ++removed;
+  }
+  return removed;
+}
 
 bool isJetFile(const QByteArray& head) {
   return head.size() >= 0x15 && head.mid(4, 15) == QByteArrayLiteral("Standard Jet DB");
@@ -33,11 +70,20 @@ JetConnection::JetConnection(const QString& path, ExchangeAccess access)
     : Connection(path, Dialect::SQLite, true), path_(path), access_(access), workDir_(makeWorkDir()) {
   // The copy is private to this connection: no other process shares it, so
   // it needs neither a journal on disk nor syncing.
-  openDatabase(QStringLiteral("QSQLITE"), workDir_->filePath(QStringLiteral("mirror.db")), QString());
+  const QString file = workDir_->filePath(QStringLiteral("mirror.db"));
+  openDatabase(QStringLiteral("QSQLITE"), file, QString());
   QSqlQuery pragma(database());
-  pragma.exec(QStringLiteral("PRAGMA journal_mode=MEMORY"));
   pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+  // With the journal in memory SQLite never opens the file by name again: it
+  // goes from the folder at once, and a run that is killed leaves nothing.
+  const bool journalInMemory = pragma.exec(QStringLiteral("PRAGMA journal_mode=MEMORY")) && pragma.next() &&
+                               pragma.value(0).toString().compare(QLatin1String("memory"), Qt::CaseInsensitive) == 0;
+  pragma.finish();
+  if (journalInMemory && QFile::remove(file)) workDir_->remove();
   facts_ = loadMirror(path, database());
+  // The working copy is a SQLite database too: an import gets the same check
+  // of values as from a SQLite-format file.
+  if (access == ExchangeAccess::Read) ExchangeCheck::checkCourseValues(database(), path);
   savedChanges_ = totalChanges();
 }
 

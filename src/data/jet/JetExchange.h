@@ -3,6 +3,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <memory>
 
 #include "data/Connection.h"
@@ -15,8 +16,15 @@ bool isJetFile(const QByteArray& head);
 // Opens a Jet exchange file as a connection; throws DataError.
 std::shared_ptr<Connection> openExchange(const QString& path, ExchangeAccess access);
 
+// Removes the working-copy folders earlier runs left in tempFolder when they
+// were killed: this program's own (corvina-mirror-<pid>-...), owned by this
+// user, unchanged for minimumAge and whose process is gone. Returns how many
+// went. Run once per process before its first working copy.
+int removeStaleWorkingCopies(const QString& tempFolder, std::chrono::hours minimumAge = std::chrono::hours(6));
+
 // A Jet exchange file opened as a SQLite working copy (a temporary file, so
-// memory stays flat however many rows the file holds). Statements run on the
+// memory stays flat however many rows the file holds; unlinked as soon as it
+// is open, so that no exit path leaves it behind). Statements run on the
 // copy; release() writes the copy back into the file when statements changed
 // it.
 class JetConnection : public Connection {

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,11 +13,12 @@
 #include <QSqlError>
 #include <QVariant>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
 #include "data/DataError.h"
-#include "data/jet/JetReader.h"
+#include "core/AppPaths.h"
 #include "data/jet/JetStream.h"
 
 namespace Jet {
@@ -151,6 +152,7 @@ void MirrorBuilder::handle(quint8 kind, const char* payload, quint32 size) {
     PayloadReader r(payload, size);
     fail(QStringLiteral("The Access file cannot be read: %1.").arg(r.utf8()));
   }
+  if (kind == Stream::Incomplete) refuseIncomplete(payload, size);
   if (kind == Stream::FileHeader) {
     if (headerSeen_) malformed();
     PayloadReader r(payload, size);
@@ -164,6 +166,28 @@ void MirrorBuilder::handle(quint8 kind, const char* payload, quint32 size) {
     case Stream::TableStart: startTable(payload, size); break;
     case Stream::Row: addRow(payload, size); break;
     case Stream::Done: finish(); break;
+    default: malformed();
+  }
+}
+
+void MirrorBuilder::refuseIncomplete(const char* payload, quint32 size) {
+  PayloadReader r(payload, size);
+  const quint8 kind = r.u8();
+  const QString table = r.utf8();
+  const quint32 a = r.u32();
+  const quint32 b = r.u32();
+  switch (kind) {
+    case Stream::PartialPage:
+      fail(QStringLiteral("文件不完整：文件末尾缺少 %1 字节，不是整页。").arg(4096 - a));
+    case Stream::RowCount:
+      if (a < b) fail(QStringLiteral("文件不完整：表 %1 只能读出 %2 行，应有 %3 行。").arg(table).arg(a).arg(b));
+      fail(QStringLiteral("文件已损坏：表 %1 读出 %2 行，表定义却记有 %3 行。").arg(table).arg(a).arg(b));
+    case Stream::PageMissing:
+      fail(QStringLiteral("文件不完整：表 %1 的数据页 %2 不在文件中。").arg(table).arg(a));
+    case Stream::PageForeign:
+      fail(QStringLiteral("文件已损坏：表 %1 的第 %2 页不是该表的数据页。").arg(table).arg(a));
+    case Stream::MemoCut:
+      fail(QStringLiteral("文件不完整：表 %1 第 %2 行的备注内容缺页。").arg(table).arg(a));
     default: malformed();
   }
 }
@@ -251,25 +275,60 @@ void MirrorBuilder::finish() {
 
 namespace {
 
-// The reading child: started by fork, reads the file and writes the stream
-// into a pipe. Killed and reaped when this object goes.
+// Starts program FILE PARENT_PID with the stream on its standard output and
+// libmdb's complaints about a damaged file (meaningless to a user) dropped.
+// Returns 0 or the error number.
+int spawnReader(const QByteArray& program, const QByteArray& file, int streamFd, pid_t* pid) {
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  if (posix_spawn_file_actions_init(&actions) != 0) return ENOMEM;
+  if (posix_spawnattr_init(&attributes) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return ENOMEM;
+  }
+  posix_spawn_file_actions_adddup2(&actions, streamFd, STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+  // Signals this process blocks or ignores are none of the reader's business.
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  QByteArray programArg = program, fileArg = file, parentArg = QByteArray::number(qint64(::getpid()));
+  char* argv[] = {programArg.data(), fileArg.data(), parentArg.data(), nullptr};
+  char iconv[] = "MDB_ICONV=UTF-8";
+  char* envp[] = {iconv, nullptr};
+  const int error = posix_spawn(pid, program.constData(), &actions, &attributes, argv, envp);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return error;
+}
+
+// The reading child: the program corvina-mdb-reader beside this one,
+// started with posix_spawn (a fork of this threaded process could inherit a
+// lock another thread held and block forever), writing the stream into a
+// pipe on its standard output. It gets the file path, its parent's id and
+// MDB_ICONV, nothing else. Killed and reaped when this object goes.
 class ReaderProcess {
  public:
   explicit ReaderProcess(const QString& path) {
-    const QByteArray file = QFile::encodeName(path);
-    // Set here, not in the forked copy, where the environment's lock may be
-    // held by a thread that did not come along.
-    if (qEnvironmentVariableIsSet("MDB_ICONV") && qgetenv("MDB_ICONV") != "UTF-8") qputenv("MDB_ICONV", "UTF-8");
+    const QString program = AppPaths::mdbReaderProgram();
+    if (!QFileInfo(program).isExecutable())
+      fail(QStringLiteral("The Access file reader %1 is missing; reinstall the program.").arg(program));
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) fail(QStringLiteral("No pipe for the Access file reader."));
-    const pid_t parent = ::getpid();
-    pid_ = ::fork();
-    if (pid_ == 0) runChild(parent, fds, file.constData());
+    const int error = spawnReader(QFile::encodeName(program), QFile::encodeName(path), fds[1], &pid_);
     ::close(fds[1]);
     fd_ = fds[0];
-    if (pid_ < 0) {
+    if (error != 0) {
+      pid_ = -1;
       ::close(fd_);
-      fail(QStringLiteral("The Access file reader cannot be started."));
+      fd_ = -1;
+      fail(QStringLiteral("The Access file reader cannot be started: %1.")
+               .arg(QString::fromLocal8Bit(std::strerror(error))));
     }
   }
   ~ReaderProcess() {
@@ -282,20 +341,6 @@ class ReaderProcess {
   }
   ReaderProcess(const ReaderProcess&) = delete;
   ReaderProcess& operator=(const ReaderProcess&) = delete;
-
-  // libmdb's complaints about a damaged file mean nothing to a user; a
-  // reader left behind by a dying program must not spin on.
-  [[noreturn]] static void runChild(pid_t parent, const int fds[2], const char* file) {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != parent) ::_exit(1);
-    ::close(fds[0]);
-    const int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull >= 0) {
-      ::dup2(devNull, STDOUT_FILENO);
-      ::dup2(devNull, STDERR_FILENO);
-    }
-    ::_exit(streamFile(file, fds[1]));
-  }
 
   // Bytes read into buffer; 0 at the end of the stream; throws when the
   // reader stays silent too long.

@@ -52,6 +52,7 @@ class MirrorBuilder {
     quint32 size = 0;
   };
   void handle(quint8 kind, const char* payload, quint32 size);
+  [[noreturn]] void refuseIncomplete(const char* payload, quint32 size);
   void startTable(const char* payload, quint32 size);
   void addRow(const char* payload, quint32 size);
   void finish();

@@ -26,9 +26,17 @@ using Bytes = std::string;
 struct ReadFailure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+// The file holds less than it says: not every row can be read.
+struct Shortfall {
+  Stream::Shortfall kind;
+  std::string table;
+  std::uint32_t a = 0;
+  std::uint32_t b = 0;
+};
 // The loading process stopped listening: nothing more to do.
 struct StreamClosed {};
 
+constexpr unsigned long catalogDefinitionPage = 2;
 constexpr std::uint32_t memoLengthMask = 0x3FFFFFFF;
 constexpr std::uint32_t memoInline = 0x80000000;
 constexpr std::uint32_t memoSinglePage = 0x40000000;
@@ -145,7 +153,10 @@ class FileStreamer {
     out_.end();
     if (mdb_->f->jet_version != MDB_VER_JET4)
       throw ReadFailure("the file is not an Access 2000 (Jet 4) database");
-    if (!mdb_read_catalog(mdb_, MDB_TABLE)) throw ReadFailure("the table catalog cannot be read");
+    const std::uint64_t pageSize = mdb_->fmt->pg_size;
+    if (fileSize_ % pageSize != 0) throw Shortfall{Stream::PartialPage, {}, std::uint32_t(fileSize_ % pageSize)};
+    if (!mdb_read_catalog(mdb_, MDB_ANY)) throw ReadFailure("the table catalog cannot be read");
+    checkCatalogComplete();
     std::uint32_t tables = 0;
     for (unsigned i = 0; i < mdb_->num_catalog; ++i) {
       auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb_->catalog, i));
@@ -167,10 +178,43 @@ class FileStreamer {
     // libmdb scans a table through its page map and does not check it is there.
     if (!table->usage_map || table->map_sz == 0)
       throw ReadFailure(std::string("the page map of table ") + entry->object_name + " cannot be read");
+    checkPageMap(table.get(), entry->table_pg);
     sendTableStart(table.get());
     std::vector<MdbField> fields(table->num_cols);
     mdb_rewind_table(table.get());
-    while (mdb_fetch_row(table.get())) sendRow(table.get(), fields);
+    rowsSent_ = 0;
+    while (mdb_fetch_row(table.get())) {
+      ++rowsSent_;
+      sendRow(table.get(), fields);
+    }
+    // libmdb stops quietly at a page it cannot read; the definition's count
+    // tells a complete table from a cut one.
+    if (rowsSent_ != table->num_rows) throw Shortfall{Stream::RowCount, table->name, rowsSent_, table->num_rows};
+  }
+
+  // A catalog cut short would hide whole tables: it must hold every object
+  // its table definition (page 2) counts.
+  void checkCatalogComplete() {
+    if (mdb_read_pg(mdb_, catalogDefinitionPage) != ssize_t(mdb_->fmt->pg_size) || mdb_->pg_buf[0] != 0x02)
+      throw ReadFailure("the table catalog cannot be read");
+    const std::uint32_t declared = le32(mdb_->pg_buf + mdb_->fmt->tab_num_rows_offset);
+    if (mdb_->num_catalog != declared) throw Shortfall{Stream::RowCount, "MSysObjects", mdb_->num_catalog, declared};
+  }
+
+  // Every page the table's map lists must be in the file and be a data page
+  // of this table: libmdb skips the others without a word.
+  void checkPageMap(MdbTableDef* table, unsigned long tdefPage) {
+    const std::uint64_t pages = fileSize_ / std::uint64_t(mdb_->fmt->pg_size);
+    std::int64_t page = 0;
+    for (;;) {
+      const std::int64_t next = mdb_map_find_next(mdb_, table->usage_map, unsigned(table->map_sz), std::uint32_t(page));
+      if (next <= page) break;  // libmdb answers -1 after the last page
+      page = next;
+      if (std::uint64_t(page) >= pages) throw Shortfall{Stream::PageMissing, table->name, std::uint32_t(page)};
+      if (mdb_read_pg(mdb_, (unsigned long)page) != ssize_t(mdb_->fmt->pg_size) || mdb_->pg_buf[0] != 0x01 ||
+          le32(mdb_->pg_buf + 4) != tdefPage)
+        throw Shortfall{Stream::PageForeign, table->name, std::uint32_t(page)};
+    }
   }
 
   void sendTableStart(MdbTableDef* table) {
@@ -302,7 +346,7 @@ class FileStreamer {
       throw ReadFailure(std::string("a memo in table ") + tableName + " claims more bytes than the file has");
     if (word & memoInline) {
       const std::size_t stored = std::size_t(field.siz - MDB_MEMO_OVERHEAD);
-      if (stored < length) throw ReadFailure(std::string("a memo in table ") + tableName + " is cut short");
+      if (stored < length) throw Shortfall{Stream::MemoCut, tableName, rowsSent_};
       return Bytes(reinterpret_cast<const char*>(mdb_->pg_buf + field.start + MDB_MEMO_OVERHEAD), length);
     }
     if ((word & 0xC0000000) != memoSinglePage && (word & 0xC0000000) != 0)
@@ -317,7 +361,7 @@ class FileStreamer {
         value.append(pageBuffer_.data(), std::min(n, pageBuffer_.size()));
     }
     col->bind_ptr = nullptr;
-    if (value.size() < length) throw ReadFailure(std::string("a memo in table ") + tableName + " is cut short");
+    if (value.size() < length) throw Shortfall{Stream::MemoCut, tableName, rowsSent_};
     value.resize(length);
     return value;
   }
@@ -326,7 +370,19 @@ class FileStreamer {
   StreamWriter& out_;
   std::uint64_t fileSize_;
   std::vector<char> pageBuffer_;
+  std::uint32_t rowsSent_ = 0;
 };
+
+void sendShortfall(StreamWriter& out, const Shortfall& s) {
+  out.discardPartialMessage();
+  out.begin(Stream::Incomplete);
+  out.u8(s.kind);
+  out.str(s.table);
+  out.u32(s.a);
+  out.u32(s.b);
+  out.end();
+  out.flush();
+}
 
 void sendFailure(StreamWriter& out, const char* what) {
   out.discardPartialMessage();
@@ -353,6 +409,11 @@ int streamFile(const char* path, int fd) {
       sendFailure(out, e.what());
     } catch (const StreamClosed&) {
     }
+  } catch (const Shortfall& s) {
+    try {
+      sendShortfall(out, s);
+    } catch (const StreamClosed&) {
+    }
   } catch (const StreamClosed&) {
   } catch (const std::bad_alloc&) {
     try {
@@ -360,7 +421,8 @@ int streamFile(const char* path, int fd) {
     } catch (const StreamClosed&) {
     }
   } catch (...) {
-    // Nothing may escape: this runs as a forked copy of the program.
+    // Nothing may escape: the program that started the reader hears of the
+    // failure from the missing end of the stream.
   }
   return 1;
 }

@@ -13,6 +13,17 @@ enum Message : std::uint8_t {
   Row = 'R',         // one value per column (below)
   Done = 'Z',        // u32 tables sent
   Failure = 'X',     // str message (UTF-8)
+  Incomplete = 'I',  // u8 Shortfall, str table name (UTF-8; empty for the whole file), u32 a, u32 b
+};
+
+// Why not every row of a file can be read: the file is refused rather than
+// imported short.
+enum Shortfall : std::uint8_t {
+  PartialPage = 1,  // a: file length modulo the page size
+  RowCount = 2,     // a: rows read, b: rows the table definition holds
+  PageMissing = 3,  // a: a page of the table's page map lies past the end of the file
+  PageForeign = 4,  // a: a page of the table's page map is no data page of that table
+  MemoCut = 5,      // a: row (from 1) whose memo or OLE value lacks some of its pages
 };
 
 enum Value : std::uint8_t {

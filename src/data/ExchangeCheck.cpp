@@ -1,0 +1,224 @@
+#include "data/ExchangeCheck.h"
+
+#include <sqlite3.h>
+
+#include <QDate>
+#include <QTime>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringList>
+#include <QVariant>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "data/DataError.h"
+#include "data/Schema.h"
+
+namespace ExchangeCheck {
+namespace {
+
+using Schema::ColumnType;
+
+[[noreturn]] void refuse(const QString& path, const QString& text) {
+  throw DataError(DataError::GenericNumber, QStringLiteral("QSQLITE"), QStringLiteral("'%1': %2").arg(path, text));
+}
+
+QString quoted(const QString& identifier) {
+  QString q = identifier;
+  q.replace('"', QLatin1String("\"\""));
+  return '"' + q + '"';
+}
+
+// The value as a user could recognise it in a message.
+QString shown(const QVariant& v) {
+  if (v.typeId() == QMetaType::QByteArray) return QStringLiteral("二进制数据");
+  const QString text = v.toString();
+  return text.size() > 20 ? text.left(20) + QStringLiteral("…") : text;
+}
+
+bool isWholeNumber(const QVariant& v, double* number) {
+  if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int) {
+    *number = double(v.toLongLong());
+    return true;
+  }
+  if (v.typeId() == QMetaType::Double) {
+    *number = v.toDouble();
+    return std::isfinite(*number) && std::trunc(*number) == *number;
+  }
+  return false;
+}
+
+// Digits at text[at, at + count), as a number; -1 when any is no digit.
+int digits(const QString& text, qsizetype at, qsizetype count) {
+  if (at + count > text.size()) return -1;
+  int n = 0;
+  for (qsizetype i = at; i < at + count; ++i) {
+    const char16_t c = text[i].unicode();
+    if (c < u'0' || c > u'9') return -1;
+    n = n * 10 + (c - u'0');
+  }
+  return n;
+}
+
+// "yyyy-MM-dd", optionally followed by " HH:mm", ":ss" and ".zzz" (a T for
+// the space too): the forms the exchange files carry. Parsed by hand, as the
+// check runs over every row.
+bool isDateText(const QString& text) {
+  const qsizetype n = text.size();
+  if (n < 10 || text[4] != '-' || text[7] != '-' || !QDate(digits(text, 0, 4), digits(text, 5, 2), digits(text, 8, 2)).isValid())
+    return false;
+  if (n == 10) return true;
+  if ((text[10] != ' ' && text[10] != 'T') || n < 16 || text[13] != ':') return false;
+  const int hour = digits(text, 11, 2), minute = digits(text, 14, 2);
+  int second = 0, millisecond = 0;
+  if (n > 16) {
+    if (text[16] != ':' || n < 19) return false;
+    second = digits(text, 17, 2);
+    if (n > 19) {
+      if (text[19] != '.' || n == 20 || n > 23) return false;
+      millisecond = digits(text, 20, n - 20);
+    }
+  }
+  return QTime::isValid(hour, minute, second, millisecond < 0 ? -1 : millisecond);
+}
+
+qsizetype characters(const QString& text) {
+  qsizetype surrogates = 0;
+  for (const QChar c : text) surrogates += c.isLowSurrogate() ? 1 : 0;
+  return text.size() - surrogates;
+}
+
+// Why a value does not fit its column, or nothing when it does.
+std::optional<QString> misfit(const Schema::Column& column, const QVariant& v) {
+  if (v.isNull()) return std::nullopt;
+  const bool isText = v.typeId() == QMetaType::QString;
+  switch (column.type) {
+    case ColumnType::Id:
+    case ColumnType::Int:
+    case ColumnType::Small: {
+      double n = 0;
+      if (!isWholeNumber(v, &n)) return QStringLiteral("不是整数");
+      const double low = column.type == ColumnType::Small ? -32768.0 : double(std::numeric_limits<qint32>::min());
+      const double high = column.type == ColumnType::Small ? 32767.0 : double(std::numeric_limits<qint32>::max());
+      if (n < low || n > high) return QStringLiteral("超出范围");
+      return std::nullopt;
+    }
+    case ColumnType::Real:
+      if (v.typeId() == QMetaType::Double ? std::isfinite(v.toDouble())
+                                          : v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int)
+        return std::nullopt;
+      return QStringLiteral("不是数字");
+    case ColumnType::Text:
+      if (!isText) return QStringLiteral("不是文本");
+      if (column.size > 0 && v.toString().size() > column.size && characters(v.toString()) > column.size)
+        return QStringLiteral("超过 %1 个字符").arg(column.size);
+      return std::nullopt;
+    case ColumnType::Memo:
+      if (!isText) return QStringLiteral("不是文本");
+      return std::nullopt;
+    case ColumnType::Date:
+      if (!isText || !isDateText(v.toString())) return QStringLiteral("不是日期");
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+void checkTable(const QSqlDatabase& db, const Schema::Table& table, const QString& path) {
+  const QSqlRecord record = db.record(table.name);
+  QVector<const Schema::Column*> columns;
+  QStringList names;
+  for (const Schema::Column& c : table.columns) {
+    if (record.indexOf(c.name) < 0) continue;  // the import names missing columns itself
+    columns << &c;
+    names << quoted(c.name);
+  }
+  if (columns.isEmpty()) return;
+  QSqlQuery q(db);
+  q.setForwardOnly(true);
+  if (!q.exec(QStringLiteral("SELECT %1 FROM %2").arg(names.join(", "), quoted(table.name))))
+    refuse(path, QStringLiteral("表 %1 不能读取：%2").arg(table.name, q.lastError().text()));
+  qint64 row = 0;
+  while (q.next()) {
+    ++row;
+    for (int i = 0; i < columns.size(); ++i) {
+      const QVariant v = q.value(i);
+      if (const std::optional<QString> why = misfit(*columns[i], v))
+        refuse(path, QStringLiteral("文件中的数据有误：表 %1 第 %2 行的 %3 列%4（%5）。")
+                         .arg(table.name)
+                         .arg(row)
+                         .arg(columns[i]->name, *why, shown(v)));
+    }
+  }
+  if (q.lastError().isValid())
+    refuse(path, QStringLiteral("表 %1 不能读取：%2").arg(table.name, q.lastError().text()));
+}
+
+}  // namespace
+
+void refuseCode(const QSqlDatabase& db, const QString& path) {
+  QSqlQuery q(db);
+  if (!q.exec(QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('view', 'trigger') "
+                             "OR (type = 'table' AND sql LIKE 'CREATE VIRTUAL%')")))
+    refuse(path, QStringLiteral("文件的表目录不能读取：%1").arg(q.lastError().text()));
+  if (q.next())
+    refuse(path, QStringLiteral("文件中含有%1 %2，不能作为交换文件导入。")
+                     .arg(q.value(0).toString() == QLatin1String("view")      ? QStringLiteral("视图")
+                          : q.value(0).toString() == QLatin1String("trigger") ? QStringLiteral("触发器")
+                                                                              : QStringLiteral("虚拟表"),
+                          q.value(1).toString()));
+}
+
+void checkCourseValues(const QSqlDatabase& db, const QString& path) {
+  const QStringList present = db.tables();
+  for (const Schema::Table& table : Schema::tables()) {
+    if (!table.courseTable) continue;
+    if (!present.contains(table.name, Qt::CaseInsensitive)) continue;
+    checkTable(db, table, path);
+  }
+}
+
+StatementTimeLimit::StatementTimeLimit(const QSqlDatabase& db, std::chrono::milliseconds limit)
+    : limit_(limit), lastSeen_(std::chrono::steady_clock::now()) {
+  const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+  if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0) return;
+  handle_ = *static_cast<sqlite3* const*>(h.constData());
+  if (!handle_) return;
+  auto* sqlite = static_cast<sqlite3*>(handle_);
+  sqlite3_trace_v2(sqlite, SQLITE_TRACE_STMT, &StatementTimeLimit::onTrace, this);
+  sqlite3_progress_handler(sqlite, 10000, &StatementTimeLimit::onProgress, this);
+}
+
+StatementTimeLimit::~StatementTimeLimit() {
+  if (!handle_) return;
+  auto* sqlite = static_cast<sqlite3*>(handle_);
+  sqlite3_progress_handler(sqlite, 0, nullptr, nullptr);
+  sqlite3_trace_v2(sqlite, 0, nullptr, nullptr);
+}
+
+// A statement starts running: its clock starts at zero.
+int StatementTimeLimit::onTrace(unsigned type, void* self, void*, void*) {
+  auto* limit = static_cast<StatementTimeLimit*>(self);
+  if (type == SQLITE_TRACE_STMT) {
+    limit->busy_ = std::chrono::nanoseconds(0);
+    limit->lastSeen_ = std::chrono::steady_clock::now();
+  }
+  return 0;
+}
+
+// Called every few thousand steps of SQLite's machine while a statement runs.
+// A long gap since the last call is the caller's time between rows, not the
+// statement's.
+int StatementTimeLimit::onProgress(void* self) {
+  auto* limit = static_cast<StatementTimeLimit*>(self);
+  const auto now = std::chrono::steady_clock::now();
+  const auto gap = now - limit->lastSeen_;
+  limit->lastSeen_ = now;
+  if (gap < std::chrono::milliseconds(50)) limit->busy_ += gap;
+  return limit->busy_ > limit->limit_ ? 1 : 0;
+}
+
+}  // namespace ExchangeCheck
