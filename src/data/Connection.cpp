@@ -1,5 +1,8 @@
 #include "data/Connection.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
@@ -174,11 +177,29 @@ SqliteConnection::SqliteConnection(const QString& connectString, const QString& 
 
 SqliteConnection::~SqliteConnection() = default;
 
+namespace {
+const QString kExchangeSource = QStringLiteral("Microsoft JET Database Engine");
+
+// Why the path cannot be an exchange file, in the words a person can act on;
+// empty when it is a regular file that can be read. Nothing is opened that
+// could block (a fifo) before this says yes.
+QString unreadableReason(const QString& path) {
+  struct stat st {};
+  if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+    return QStringLiteral("文件不存在。");
+  if (S_ISDIR(st.st_mode)) return QStringLiteral("这是文件夹，不是文件。");
+  if (!S_ISREG(st.st_mode)) return QStringLiteral("不是普通文件。");
+  if (::access(QFile::encodeName(path).constData(), R_OK) != 0) return QStringLiteral("没有读取这个文件的权限。");
+  if (st.st_size == 0) return QStringLiteral("文件是空的。");
+  return {};
+}
+}  // namespace
+
 std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, ExchangeAccess access) {
+  const QString reason = unreadableReason(path);
+  if (!reason.isEmpty()) raiseMessage(kExchangeSource, reason);
   QFile file(path);
-  if (path.isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-    raiseMessage(QStringLiteral("Microsoft JET Database Engine"),
-                 QStringLiteral("Could not find file '%1'.").arg(path));
+  if (!file.open(QIODevice::ReadOnly)) raiseMessage(kExchangeSource, file.errorString());
   const QByteArray head = file.read(4096);
   file.close();
   if (head.startsWith(QByteArrayLiteral("SQLite format 3"))) {
@@ -190,8 +211,7 @@ std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, Ex
     return conn;
   }
   if (Jet::isJetFile(head)) return Jet::openExchange(path, access);
-  raiseMessage(QStringLiteral("Microsoft JET Database Engine"),
-               QStringLiteral("Unrecognized database format '%1'.").arg(path));
+  raiseMessage(kExchangeSource, QStringLiteral("不是 Access 或 SQLite 格式的数据库文件。"));
 }
 
 std::shared_ptr<Connection> Connection::open(const QString& connectString) {

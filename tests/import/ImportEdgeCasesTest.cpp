@@ -2,7 +2,10 @@
 // the middle and references the file does not hold.
 #include <QDate>
 
+#include <QDir>
 #include <QFile>
+
+#include <sys/stat.h>
 
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
@@ -60,6 +63,32 @@ TEST_F(RefusedFile, FileThatIsNoDatabaseIsAConnectionFailure) {
   EXPECT_FALSE(ImportCourse(path));
   ASSERT_EQ(ui->prompts().size(), 1);
   EXPECT_TRUE(ui->prompts()[0].startsWith(QStringLiteral("连接数据库失败！\r\n"))) << ui->prompts()[0].toStdString();
+}
+
+// Each way a path can fail to be an exchange file is named after the system's
+// message, with the path; nothing is written and nothing hangs (a fifo).
+TEST_F(RefusedFile, EachOpenFailureSaysWhy) {
+  const QString dir = env.path(QStringLiteral("odd"));
+  ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/folder.mdb")));
+  QFile(dir + QStringLiteral("/empty.mdb")).open(QIODevice::WriteOnly);
+  ASSERT_EQ(::mkfifo(QFile::encodeName(dir + QStringLiteral("/fifo.mdb")).constData(), 0600), 0);
+  ASSERT_TRUE(QFile::link(dir + QStringLiteral("/gone.mdb"), dir + QStringLiteral("/dangling.mdb")));
+  const struct {
+    const char* name;
+    const char* reason;
+  } rows[] = {{"missing.mdb", "文件不存在。"},   {"dangling.mdb", "文件不存在。"},
+              {"folder.mdb", "这是文件夹，不是文件。"}, {"fifo.mdb", "不是普通文件。"},
+              {"empty.mdb", "文件是空的。"}};
+  const QStringList before = Snapshot();
+  for (const auto& row : rows) {
+    ui->shown.clear();
+    const QString path = dir + QLatin1Char('/') + QLatin1String(row.name);
+    EXPECT_FALSE(ImportCourse(path)) << row.name;
+    ASSERT_EQ(ui->prompts().size(), 1) << row.name;
+    EXPECT_EQ(ui->prompts()[0], QStringLiteral("连接数据库失败！\r\n") + QString::fromUtf8(row.reason) +
+                                    QStringLiteral("\r\n") + path);
+  }
+  EXPECT_EQ(Snapshot(), before);
 }
 
 TEST_F(RefusedFile, PaperFileWithoutPapersIsRefused) {
