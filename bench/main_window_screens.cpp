@@ -136,5 +136,16 @@ int main(int argc, char* argv[]) {
   frame->cmdCancel->click();
   shoot(QStringLiteral("7-transfer-frame-cancelling"));
   runToEnd(frame);
+
+  // Every course exported: the label says which of how many, the bar covers the run.
+  const QString allFolder = outputFolder + QStringLiteral("/all");
+  QDir().mkpath(allFolder);
+  frame->dialogs.browseFolder = [allFolder](const QString&, const QString&) { return allFolder; };
+  frame->cboAction->setCurrentIndex(5);
+  emit frame->cboAction->activated(5);
+  frame->cmdIO->click();
+  runUntil(frame, 10);
+  shoot(QStringLiteral("9-export-all-running"));
+  runToEnd(frame);
   return 0;
 }
