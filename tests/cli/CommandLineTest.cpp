@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <signal.h>
+
 #include "Version.h"
 #include "data/CDataAccess.h"
 
@@ -259,3 +261,43 @@ TEST(CommandLine, PaperTravelsAndImportingTwiceMakesTwoCopies) {
 }
 
 }  // namespace
+
+namespace {
+// Starts a command and sends it a signal once its progress reaches a stage.
+int signalledAt(const Home& h, const QString& home, const QStringList& args, const QString& stage, int signal) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("CORVINA_HOME", home);
+  env.insert("CORVINA_PASSWORD", "admin");
+  p.setProcessEnvironment(env);
+  p.setReadChannel(QProcess::StandardError);  // progress comes on standard error
+  p.start(QStringLiteral(CORVINA_BINARY_DIR "/corvina-cli"), args);
+  QByteArray seen;
+  while (!seen.contains(stage.toUtf8()) && p.waitForReadyRead(60000)) seen += p.readAllStandardError();
+  EXPECT_TRUE(seen.contains(stage.toUtf8())) << seen.toStdString();
+  ::kill(static_cast<pid_t>(p.processId()), signal);
+  EXPECT_TRUE(p.waitForFinished(60000));
+  (void)h;
+  return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+}  // namespace
+
+// SIGTERM or SIGINT part-way: the transfer is rolled back, exit status 130.
+// The course is large enough that the work after the stage that is waited
+// for takes far longer than the signal needs to arrive.
+TEST(CommandLine, SignalsCancelTransfersAndLeaveEverythingAsItWas) {
+  Home h;
+  ASSERT_EQ(h.run({"init-demo", "--force", "--problems", "20000"}, {}).status, 0);
+  const QString file = h.path("big.mdb");
+  ASSERT_EQ(h.admin({"export", "--course", "1", "--out", file}).status, 0);
+  const QString home = QFileInfo(h.path("x")).absolutePath();
+
+  const QString courses = courseCount(h);
+  EXPECT_EQ(signalledAt(h, home, {"import", "--user", "admin", "--rename-on-conflict", file}, "[ 10%]", SIGTERM), 130);
+  EXPECT_EQ(courseCount(h), courses);
+
+  const QString other = h.path("other.mdb");
+  EXPECT_EQ(signalledAt(h, home, {"export", "--user", "admin", "--course", "1", "--out", other}, "[ 10%]", SIGINT), 130);
+  EXPECT_FALSE(QFile::exists(other));
+  EXPECT_EQ(QDir(home).entryList({".corvina-export-*"}, QDir::Files | QDir::Hidden), QStringList());
+}

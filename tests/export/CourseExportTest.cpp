@@ -229,3 +229,31 @@ TEST_F(CourseExport, FailurePartWayLeavesNoNewFileBehind) {
 }
 
 }  // namespace
+
+namespace {
+// Cancelled at each stage, an export leaves an existing file byte for byte as
+// it was and no new file (nor working copy) behind.
+class CancelledExport : public CourseExport {};
+
+TEST_F(CancelledExport, LeavesEveryFileAsItWasAtEachStage) {
+  QString existing = env.path("existing.mdb");
+  ASSERT_TRUE(newExport()->ExportCourseData(existing, 20).succeeded());
+  const QByteArray existingBytes = bytes(existing);
+  for (const int stage : {0, 25, 45, 70, 80}) {
+    for (const bool replace : {true, false}) {
+      const QStringList filesBefore = QDir(env.home()).entryList(QDir::Files | QDir::Hidden);
+      auto cancel = std::make_shared<CancelFlag>();
+      CExport exporter(*ui, cancel);
+      exporter.ExportProgress = [&](qint16 bar, const QString&) {
+        if (bar >= stage) cancel->request();
+      };
+      if (replace) ui->answers = {Vb::Yes, Vb::Yes};
+      QString file = replace ? existing : env.path("new.mdb");
+      const TransferResult result = exporter.ExportCourseData(file, 10);
+      EXPECT_EQ(result.status, TransferResult::Status::Cancelled) << stage;
+      EXPECT_TRUE(bytes(existing) == existingBytes) << stage;
+      EXPECT_EQ(QDir(env.home()).entryList(QDir::Files | QDir::Hidden), filesBefore) << stage << replace;
+    }
+  }
+}
+}  // namespace

@@ -388,3 +388,24 @@ TEST_F(InconsistentFile, RowIdsThatCannotBeToldApartAreRefused) {
     QFile::remove(file.path());
   }
 }
+
+// Cancelled at each stage of the table phase, or while the subjects are
+// paired, an import leaves the system database exactly as it was.
+TEST_F(TablePhaseFailure, CancelAtAnyStageLeavesTheSystemDatabaseAsItWas) {
+  ExchangeFile file(env, QStringLiteral("course.mdb"));
+  WriteDemoCourse(file);
+  file.close();
+  const QStringList before = Snapshot();
+  for (const int stage : {-1, 0, 20, 40, 60, 90}) {
+    auto cancel = std::make_shared<CancelFlag>();
+    CImport cancelled(*ui, cancel);
+    cancelled.session().bAutoMap = true;
+    if (stage < 0) cancel->request();
+    cancelled.ImportProgress = [&](qint16 bar, const QString&) {
+      if (bar >= stage) cancel->request();
+    };
+    const TransferResult result = cancelled.ImportCourseData(file.path());
+    EXPECT_EQ(result.status, TransferResult::Status::Cancelled) << stage;
+    EXPECT_EQ(Snapshot(), before) << stage;
+  }
+}
