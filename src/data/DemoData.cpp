@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "data/CDataAccess.h"
-#include "login/MD5bas.h"
+#include "core/MD5bas.h"
 
 namespace DemoData {
 namespace {

@@ -4,7 +4,7 @@
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
 #include "resources/Strings.h"
-#include "login/MD5bas.h"
+#include "core/MD5bas.h"
 
 namespace LoginCheck {
 namespace {

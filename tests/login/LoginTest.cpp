@@ -11,7 +11,7 @@
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
 #include "login/LoginCheck.h"
-#include "login/MD5bas.h"
+#include "core/MD5bas.h"
 #include "ui/frmCorvina.h"
 #include "ui/frmLogin.h"
 

@@ -2,7 +2,7 @@
 
 #include <QCryptographicHash>
 
-#include "login/MD5bas.h"
+#include "core/MD5bas.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "login/MD5bas.h"
+#include "core/MD5bas.h"
 
 #include "core/AnsiCode.h"
 
