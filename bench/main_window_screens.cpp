@@ -23,23 +23,12 @@
 #include "ui/frmCorvina.h"
 #include "ui/frmLogin.h"
 
+#include "ScreenSupport.h"
+
 namespace {
 
-QString outputFolder;
-
-void settle() {
-  for (int i = 0; i < 10; ++i) {
-    QApplication::processEvents();
-    QThread::msleep(30);
-  }
-}
-
-void shoot(const QString& name) {
-  settle();
-  const QString file = outputFolder + '/' + name + QStringLiteral(".png");
-  QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
-  QTextStream(stdout) << file << '\n';
-}
+using Screens::settle;
+using Screens::shoot;
 
 // Answers every question with its first button; a message is shown in a real
 // box for a moment, photographed, and closed.
@@ -87,8 +76,8 @@ int main(int argc, char* argv[]) {
     QTextStream(stderr) << "usage: main_window_screens OUTPUT_FOLDER\n";
     return 2;
   }
-  outputFolder = QString::fromLocal8Bit(argv[1]);
-  QDir().mkpath(outputFolder);
+  Screens::outputFolder() = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(Screens::outputFolder());
   auto ui = std::make_shared<PhotographingInteraction>();
   Interaction::install(ui);
 
@@ -107,7 +96,7 @@ int main(int argc, char* argv[]) {
   shoot(QStringLiteral("2-course-page"));
 
   // An exchange file of the first listed course, imported again automatically.
-  QString file = outputFolder + QStringLiteral("/course.mdb");
+  QString file = Screens::outputFolder() + QStringLiteral("/course.mdb");
   QFile::remove(file);
   {
     CExport e(*ui);
@@ -138,7 +127,7 @@ int main(int argc, char* argv[]) {
   runToEnd(frame);
 
   // Every course exported: the label says which of how many, the bar covers the run.
-  const QString allFolder = outputFolder + QStringLiteral("/all");
+  const QString allFolder = Screens::outputFolder() + QStringLiteral("/all");
   QDir().mkpath(allFolder);
   frame->dialogs.browseFolder = [allFolder](const QString&, const QString&) { return allFolder; };
   frame->cboAction->setCurrentIndex(5);

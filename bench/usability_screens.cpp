@@ -27,23 +27,12 @@
 #include "ui/frmCorvina.h"
 #include "ui/frmSysOdbcIni.h"
 
+#include "ScreenSupport.h"
+
 namespace {
 
-QString outputFolder;
-
-void settle() {
-  for (int i = 0; i < 10; ++i) {
-    QApplication::processEvents();
-    QThread::msleep(30);
-  }
-}
-
-void shoot(const QString& name) {
-  settle();
-  const QString file = outputFolder + '/' + name + QStringLiteral(".png");
-  QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
-  QTextStream(stdout) << file << '\n';
-}
+using Screens::settle;
+using Screens::shoot;
 
 // Photographs the modal dialog that open() shows, then closes it.
 void shootModal(const QString& name, const std::function<void()>& open) {
@@ -71,8 +60,8 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   PrepareApplication(app);
-  outputFolder = QString::fromLocal8Bit(argv[1]);
-  QDir().mkpath(outputFolder);
+  Screens::outputFolder() = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(Screens::outputFolder());
   Interaction::install(std::make_shared<QtInteraction>());
 
   frmCorvina w;
