@@ -177,7 +177,7 @@ void copyReferenceData(CDataAccess& from, CDataAccess& to) {
   }
 }
 
-class CourseTransfer : public ::testing::Test {
+class CourseTransferOnServer : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!TestEnv::onPostgres()) GTEST_SKIP() << "runs in the pg.* set, against the PostgreSQL test server";
@@ -212,7 +212,7 @@ class CourseTransfer : public ::testing::Test {
   ScopedInteraction scope{ui};
 };
 
-TEST_F(CourseTransfer, SqliteToPostgresAndBackKeepsEveryRowAndReference) {
+TEST_F(CourseTransferOnServer, SqliteToPostgresAndBackKeepsEveryRowAndReference) {
   const QString first = TestEnv::createSqliteSystemDb(env.path("first.db"));
   {
     CDataAccess dal{CDataAccess::Unconnected{}};
