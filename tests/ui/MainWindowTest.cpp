@@ -196,13 +196,6 @@ TEST_F(MainWindow, SubjectStaysChosenWhileMovingBetweenPages) {
   EXPECT_TRUE(ui->shown.empty());
 }
 
-TEST_F(MainWindow, ResizeRuleInTwips) {
-  const frmCorvina::TabSizes s = frmCorvina::ResizeRule(12000, 9000);
-  EXPECT_EQ(s.tabMainWidth, 11900);
-  EXPECT_EQ(s.tabMainHeight, 8600);
-  EXPECT_EQ(s.tabCourseWidth, 11400);
-}
-
 TEST_F(MainWindow, ResizingFollowsTheRuleExceptWhenMinimized) {
   auto w = open();
   w->show();
