@@ -16,6 +16,7 @@
 #include "data/CDataAccess.h"
 #include "data/DemoData.h"
 #include "export/CExport.h"
+#include "mapping/MappingModel.h"
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
@@ -32,9 +33,16 @@ const QString Succeeded = QStringLiteral("导入操作成功");
 class ObservingInteraction : public ScriptedInteraction {
  public:
   std::function<void(Question)> onAsk;
+  // When set, every mapping form is answered like this, on the GUI thread.
+  std::function<void(MappingModel&)> eachMappingStep;
   int Ask(Question question, const QString& argument) override {
     if (onAsk) onAsk(question);
     return ScriptedInteraction::Ask(question, argument);
+  }
+  void ShowMappingDialog(MappingModel& model) override {
+    if (!eachMappingStep) return ScriptedInteraction::ShowMappingDialog(model);
+    shown.push_back({QStringLiteral("mapping"), model.Caption, 0, QString()});
+    eachMappingStep(model);
   }
 };
 
@@ -524,6 +532,32 @@ TEST_F(Transfer, CancelledExportKeepsTheExistingFileAndTheSelectedCourse) {
   EXPECT_TRUE(written.readAll() == before) << "a cancelled export changed the file";
   EXPECT_TRUE(ui->lastPrompt().startsWith("导出已取消")) << ui->lastPrompt().toStdString();
   EXPECT_EQ(frmCorvina::ActiveRow(window->sprCourse()), 3) << "the course stays selected";
+}
+
+// Pairing by hand while the import runs in its worker: the form is shown by
+// the GUI thread, its buttons run in the worker where the connections live.
+TEST_F(Transfer, PairingByHandRunsTheFormsButtonsInTheImportsThread) {
+  const QString file = exportCourse(2, env.path("by hand.mdb"));
+  const QStringList before = courseNames();
+  open();
+  chooseAction(0);
+  frame->txtFileName->setText(file);
+  ui->answers.push_back(Vb::OK);  // the course exists: import it renamed
+  ui->eachMappingStep = [](MappingModel& form) {
+    EXPECT_TRUE(form.isLoaded());
+    form.press(&MappingModel::cmdNameLink_Click);
+    form.press(&MappingModel::Finish_Click);
+    EXPECT_FALSE(form.isLoaded()) << form.Caption.toStdString();
+  };
+  ui->onAsk = [&](Question q) {
+    if (q != Question::RenameConflictingCourse) ui->answers.push_front(Vb::Yes);  // create what has no partner
+  };
+  run();
+  EXPECT_EQ(courseNames().size(), before.size() + 1);
+  EXPECT_EQ(ui->lastPrompt(), Succeeded);
+  int forms = 0;
+  for (const auto& s : ui->shown) forms += s.kind == QLatin1String("mapping") ? 1 : 0;
+  EXPECT_GE(forms, 2) << "the subject and feature forms at least";
 }
 
 TEST(SafeFileName, SlashesNulAndDotNamesBecomeUnderscores) {
