@@ -16,6 +16,9 @@ counts in the kill rate.
 Lines of the list: file | original text | replacement | description, each
 entry on one line: a literal " | " inside a text is written " \\| ", \\n
 stands for a line break and \\\\ for a backslash.
+
+Exit status 0 when every mutation tried was killed or not viable, 1 when one
+survived or is stale.
 """
 
 import argparse
