@@ -18,7 +18,8 @@ entry on one line: a literal " | " inside a text is written " \\| ", \\n
 stands for a line break and \\\\ for a backslash.
 
 Exit status 0 when every mutation tried was killed or not viable, 1 when one
-survived or is stale.
+survived or is stale or the copy could not be built and tested, 2 for a
+mistake in the options or the list.
 """
 
 import argparse
@@ -47,6 +48,11 @@ class Mutation:
     description: str
 
 
+def usage_error(text):
+    print(text, file=sys.stderr)
+    sys.exit(2)
+
+
 def unescape(text):
     out, i = [], 0
     while i < len(text):
@@ -66,7 +72,7 @@ def parse_list(path):
             continue
         fields = re.split(r"(?<!\\) \| ", raw)
         if len(fields) != 4:
-            sys.exit(f"{path}:{line_no}: expected 'file | original | replacement | description', "
+            usage_error(f"{path}:{line_no}: expected 'file | original | replacement | description', "
                      f"found {len(fields)} fields")
         file, original, replacement, description = fields
         mutations.append(Mutation(len(mutations) + 1, line_no, file.strip(), unescape(original),
@@ -201,11 +207,11 @@ def select(mutations, only):
     wanted = set()
     for part in only.split(","):
         if not part.strip().isdigit():
-            sys.exit(f"--only takes numbers separated by commas, not '{only}'")
+            usage_error(f"--only takes numbers separated by commas, not '{only}'")
         wanted.add(int(part))
     missing = wanted - {m.number for m in mutations}
     if missing:
-        sys.exit(f"no mutation numbered {', '.join(map(str, sorted(missing)))} (the list has {len(mutations)})")
+        usage_error(f"no mutation numbered {', '.join(map(str, sorted(missing)))} (the list has {len(mutations)})")
     return [m for m in mutations if m.number in wanted]
 
 
