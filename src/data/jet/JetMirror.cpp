@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "data/DataError.h"
+#include "data/DateValue.h"
 #include "data/jet/JetReader.h"
 #include "data/jet/JetStream.h"
 
@@ -104,18 +105,9 @@ QString sqliteType(quint8 type, quint32 size) {
 }  // namespace
 
 std::optional<QString> dateText(double accessDate) {
-  // Access holds 100-01-01 to 9999-12-31 23:59:59.
-  if (!std::isfinite(accessDate) || accessDate < -657434.0 || accessDate >= 2958466.0) return std::nullopt;
-  // Before 1899-12-30 the day counts down but the time of day still counts up.
-  const double whole = std::trunc(accessDate);
-  qint64 seconds = qint64(std::llround(std::fabs(accessDate - whole) * 86400.0));
-  QDate day = QDate(1899, 12, 30).addDays(qint64(whole));
-  if (seconds >= 86400) {
-    day = day.addDays(1);
-    seconds -= 86400;
-  }
-  const QTime time = QTime(0, 0).addSecs(int(seconds));
-  return day.toString(QStringLiteral("yyyy-MM-dd")) + ' ' + time.toString(QStringLiteral("HH:mm:ss"));
+  const std::optional<Dates::Stamp> stamp = Dates::fromAccess(accessDate);
+  if (!stamp) return std::nullopt;
+  return Dates::text(*stamp);
 }
 
 MirrorBuilder::MirrorBuilder(QSqlDatabase db) : db_(std::move(db)) {}
