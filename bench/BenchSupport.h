@@ -30,7 +30,7 @@ inline QString sqliteConnect(const QString& file) { return QStringLiteral("Drive
 // Rows of the fifteen course tables of an exchange file.
 inline qint64 rowsIn(const QString& exchangeFile) {
   CDataAccess dal{CDataAccess::Unconnected{}};
-  dal.OpenConnection(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + exchangeFile + ';');
+  dal.OpenExchangeFile(exchangeFile, ExchangeAccess::Read);
   qint64 rows = 0;
   for (const QString& table : Schema::courseTableNames()) {
     RecordsetPtr rs;
