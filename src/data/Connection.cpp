@@ -29,12 +29,26 @@ Dialect odbcDialect(const QString& driver) {
   return Dialect::Other;
 }
 
+// psqlODBC wraps every statement inside a transaction in a savepoint of its
+// own (a subtransaction per row of an import) unless told otherwise. With
+// "-0" it leaves a failed statement's transaction failed, and the
+// transaction, or our own savepoint, is rolled back by the program as on
+// every other server. A level the connection string sets is kept.
+QString withoutStatementSavepoints(const QString& connectString, Dialect dialect) {
+  if (dialect != Dialect::PostgreSQL || !Connection::connectValue(connectString, QStringLiteral("Protocol")).isEmpty())
+    return connectString;
+  QString s = connectString.trimmed();
+  if (!s.isEmpty() && !s.endsWith(';')) s += ';';
+  return s + QStringLiteral("Protocol=7.4-0;");
+}
+
 class OdbcConnection : public Connection {
  public:
   explicit OdbcConnection(const QString& connectString, Dialect dialect)
       : Connection(connectString, dialect, false) {
     // The original waited at most 90 seconds for a connection.
-    openDatabase(QStringLiteral("QODBC"), connectString, QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=90"));
+    openDatabase(QStringLiteral("QODBC"), withoutStatementSavepoints(connectString, dialect),
+                 QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=90"));
   }
 };
 
