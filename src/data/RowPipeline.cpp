@@ -289,9 +289,12 @@ qint32 Writer::reserveKey() {
     nextReserved_ = 0;
     QSqlQuery q(conn_.database());
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT nextval(pg_get_serial_sequence('%1','%2')) FROM generate_series(1,%3)")
-                    .arg(table_, keyColumn_)
-                    .arg(batchRows_)))
+    if (sequence_.isEmpty()) {
+      if (!q.exec(QStringLiteral("SELECT pg_get_serial_sequence('%1','%2')").arg(table_, keyColumn_)) || !q.next())
+        conn_.raise(q.lastError());
+      sequence_ = q.value(0).toString();
+    }
+    if (!q.exec(QStringLiteral("SELECT nextval('%1') FROM generate_series(1,%2)").arg(sequence_).arg(batchRows_)))
       conn_.raise(q.lastError());
     while (q.next()) reserved_.push_back(q.value(0).toInt());
     if (reserved_.empty())
@@ -352,9 +355,25 @@ void Writer::writeBatch(int rows) {
 }
 
 void Writer::flush() {
-  if (pending_.empty()) return;
-  writeBatch(int(pending_.size()));
+  if (!pending_.empty()) writeBatch(int(pending_.size()));
   pending_.clear();
+  returnUnusedKeys();
+}
+
+// The next import then continues where this one ended, as it did when every
+// row drew its own number. Only a block nobody else drew from in between is
+// handed back.
+void Writer::returnUnusedKeys() {
+  if (nextReserved_ >= reserved_.size()) return;
+  const qint64 first = reserved_[nextReserved_];
+  const qint64 last = reserved_.back();
+  const bool contiguous = last - first + 1 == qint64(reserved_.size() - nextReserved_);
+  reserved_.clear();
+  nextReserved_ = 0;
+  if (!contiguous) return;
+  QSqlQuery q(conn_.database());
+  if (!q.exec(QStringLiteral("SELECT setval('%1', %2, false) FROM %1 WHERE last_value=%3").arg(sequence_).arg(first).arg(last)))
+    conn_.raise(q.lastError());
 }
 
 }  // namespace Bulk

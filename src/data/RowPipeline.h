@@ -107,8 +107,9 @@ class Writer {
   Writer& operator=(const Writer&) = delete;
 
   qint32 add(const Row& values);
-  // Writes rows still held for a multi-row statement; must be called before
-  // the rows are read back or the transaction ends.
+  // Writes rows still held for a multi-row statement and gives reserved keys
+  // that were not used back; must be called before the rows are read back
+  // or the transaction ends.
   void flush();
 
  private:
@@ -118,6 +119,7 @@ class Writer {
   QString batchStatement(int rows) const;
   QVariant serverValue(int column, const Cell& c) const;
   void writeBatch(int rows);
+  void returnUnusedKeys();
 
   const Connection& conn_;
   Dialect dialect_;
@@ -131,6 +133,7 @@ class Writer {
   std::vector<Row> pending_;
   std::unique_ptr<QSqlQuery> fullBatch_;
   std::unique_ptr<QSqlQuery> single_;
+  QString sequence_;
   std::vector<qint32> reserved_;
   size_t nextReserved_ = 0;
 };
