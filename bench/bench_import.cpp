@@ -41,7 +41,7 @@ void useFreshSystemDb(const QString& home, const QString& name, const QString& s
   dal.CommitTrans();
 }
 
-QString exportBigCourse(const QString& home, int problems, QTextStream& out) {
+QString exportBigCourse(const QString& home, int problems, QTextStream& out, int& courseId) {
   useFreshSystemDb(home, QStringLiteral("first.db"));
   CDataAccess dal;
   QElapsedTimer t;
@@ -53,6 +53,7 @@ QString exportBigCourse(const QString& home, int problems, QTextStream& out) {
   t.restart();
   CExport exporter(interaction());
   exporter.ExportCourseData(file, summary.bigCourseId);
+  courseId = summary.bigCourseId;
   out << "big course exported in " << QString::number(t.elapsed() / 1000.0, 'f', 1) << " s\n";
   return file;
 }
@@ -68,7 +69,8 @@ int main(int argc, char* argv[]) {
     QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/Template.mdb"), home + "/Template.mdb");
     qputenv("CORVINA_HOME", home.toUtf8());
 
-    const QString file = exportBigCourse(home, problems, out);
+    int courseId = 0;
+    const QString file = exportBigCourse(home, problems, out, courseId);
     const qint64 rows = Bench::rowsIn(file);
     useFreshSystemDb(home, QStringLiteral("second.db"), argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
 
@@ -101,6 +103,16 @@ int main(int argc, char* argv[]) {
     out << "resident before the import " << rssBefore << " kB, peak during it (VmHWM) " << Bench::statusKb("VmHWM:")
         << " kB\n";
     if (!importer.SkippedRows().isEmpty()) out << importer.SkippedSummary() << '\n';
+    if (argc > 2) {
+      const auto [limit, limitRows] =
+          Bench::postgresCourseCopy(home + "/first.db", QString::fromLocal8Bit(argv[2]), courseId, home);
+      Bench::printLimit(out, QStringLiteral("PostgreSQL's COPY of the same rows in one transaction"), seconds, limit,
+                        limitRows);
+    } else {
+      const auto [limit, limitRows] = Bench::sqliteCourseCopy(home + "/first.db", home + "/limit.db", courseId, true);
+      Bench::printLimit(out, QStringLiteral("SQLite appending the same rows to a system database with its indexes, IDs shifted"),
+                        seconds, limit, limitRows);
+    }
     return 0;
   } catch (const DataError& e) {
     out << "failed: " << e.number() << ' ' << e.source() << ": " << e.description() << '\n';
