@@ -376,4 +376,48 @@ void Writer::returnUnusedKeys() {
     conn_.raise(q.lastError());
 }
 
+// ---------------------------------------------------------------- updates
+
+void updateColumn(const Connection& conn, const QString& table, const QString& keyColumn, const QString& column,
+                  const std::vector<std::pair<qint32, QString>>& values) {
+  if (values.empty()) return;
+  const QString single = QStringLiteral("UPDATE %1 SET %2=? WHERE %3=?").arg(table, column, keyColumn);
+  if (conn.dialect() == Dialect::SQLite) {
+    SqliteStatement update(conn.database(), single);
+    for (const auto& [key, text] : values) {
+      update.bind(0, Cell::text(text));
+      update.bind(1, Cell::integer(key));
+      update.step();
+      update.reset();
+    }
+    return;
+  }
+  if (conn.dialect() != Dialect::PostgreSQL) {
+    QSqlQuery update(conn.database());
+    if (!update.prepare(single)) conn.raise(update.lastError());
+    for (const auto& [key, text] : values) {
+      update.bindValue(0, text);
+      update.bindValue(1, key);
+      if (!update.exec()) conn.raise(update.lastError());
+    }
+    return;
+  }
+  constexpr size_t rowsPerStatement = 500;
+  for (size_t from = 0; from < values.size(); from += rowsPerStatement) {
+    const size_t rows = std::min(rowsPerStatement, values.size() - from);
+    QStringList marks;
+    for (size_t r = 0; r < rows; ++r) marks << QStringLiteral("(CAST(? AS INTEGER),CAST(? AS TEXT))");
+    QSqlQuery update(conn.database());
+    if (!update.prepare(QStringLiteral("UPDATE %1 SET %2=v.c FROM (VALUES %4) AS v(k,c) WHERE %1.%3=v.k")
+                            .arg(table, column, keyColumn, marks.join(','))))
+      conn.raise(update.lastError());
+    int at = 0;
+    for (size_t r = from; r < from + rows; ++r) {
+      update.bindValue(at++, values[r].first);
+      update.bindValue(at++, values[r].second);
+    }
+    if (!update.exec()) conn.raise(update.lastError());
+  }
+}
+
 }  // namespace Bulk

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "data/Dialect.h"
@@ -137,5 +138,11 @@ class Writer {
   std::vector<qint32> reserved_;
   size_t nextReserved_ = 0;
 };
+
+// Sets column to a new text in the rows whose keyColumn holds the paired
+// key: one reused statement on SQLite, a few hundred rows per statement on
+// PostgreSQL, one reused statement per row elsewhere.
+void updateColumn(const Connection& conn, const QString& table, const QString& keyColumn, const QString& column,
+                  const std::vector<std::pair<qint32, QString>>& values);
 
 }  // namespace Bulk

@@ -107,21 +107,25 @@ Bulk::Cell CImport::TranslateFeatureValue(const Bulk::Cell& oldFeature, const Bu
 }
 
 // A tree that does not read (malformed, past the XML limits) keeps its text
-// and is reported.
+// and is reported. The trees are those of the file: the rows were copied
+// unchanged.
 void CImport::UpdateProblemHierarchy() {
-  RecordsetPtr group;
-  for (int i = 0; i < m_ProblemGroupMap.size(); ++i) {
-    Dest().GetConnectedRecordset(
-        QStringLiteral("select * from ProblemGroup where ProblemGroupID=%1").arg(m_ProblemGroupMap.itemAt(i)), group);
-    if (group->Eof()) continue;
-    const QVariant text = group->Value(QStringLiteral("ProblemHierarchy"));
-    if (text.isNull() || text.toString().trimmed().isEmpty()) continue;
-    const std::optional<QString> translated = TranslateProblemTree(text.toString(), m_ProblemMap);
-    if (!translated) {
+  Bulk::Reader source(*Source().connection(), QStringLiteral("select * from ProblemGroup"));
+  if (!source.next()) return;
+  const int treeAt = source.column(QStringLiteral("ProblemHierarchy"));
+  std::vector<std::pair<qint32, QString>> trees;
+  do {
+    const std::optional<qint32> group = m_ProblemGroupMap.value(source.at(0).toInt());
+    const Bulk::Cell& text = source.at(treeAt);
+    if (!group || text.isNull()) continue;
+    const QString tree = text.toString();
+    if (tree.trimmed().isEmpty()) continue;
+    std::optional<QString> translated = TranslateProblemTree(tree, m_ProblemMap);
+    if (translated)
+      trees.emplace_back(*group, std::move(*translated));
+    else
       CountSkipped(QStringLiteral("ProblemHierarchy"));
-      continue;
-    }
-    group->SetValue(QStringLiteral("ProblemHierarchy"), *translated);
-    group->Update();
-  }
+  } while (source.next());
+  Bulk::updateColumn(*Dest().connection(), QStringLiteral("ProblemGroup"), QStringLiteral("ProblemGroupID"),
+                     QStringLiteral("ProblemHierarchy"), trees);
 }
