@@ -502,7 +502,10 @@ void CExport::ExportProblemsContents() {
 }
 
 void CExport::ExportProblemsFeatures() {
-  ExportTable(QStringLiteral("select * from ProblemsFeatures where featureID in ") + m_strFeatureIDs +
+  // The unary plus keeps SQLite off the FeatureID index: a course's few
+  // features hold most of the table's rows, scattered over it, while the
+  // rows of one problem lie together.
+  ExportTable(QStringLiteral("select * from ProblemsFeatures where +featureID in ") + m_strFeatureIDs +
                   QStringLiteral(" and ProblemID in ") + m_strProblemIDs,
               QStringLiteral("ProblemsFeatures"));
 }
