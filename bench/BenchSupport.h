@@ -2,6 +2,7 @@
 // What the benchmark commands share: memory figures from /proc and the row
 // count of an exchange file.
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -208,6 +209,25 @@ inline std::pair<double, qint64> postgresCourseCopy(const QString& systemDb, con
   psql(copyFile);
   result.first = t.elapsed() / 1000.0;
   return result;
+}
+
+// Runs this benchmark again with args, so that the measured work has a
+// process of its own and its peak RSS is its own; passes its output on and
+// returns the seconds it reported on a line "seconds: X" (-1 when it failed).
+inline double runAlone(const QStringList& args, QTextStream& out) {
+  QProcess child;
+  child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  child.start(QCoreApplication::applicationFilePath(), args);
+  child.waitForFinished(-1);
+  double seconds = -1;
+  for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+    if (line.startsWith("seconds: "))
+      seconds = line.mid(9).toDouble();
+    else if (!line.isEmpty())
+      out << QString::fromUtf8(line) << '\n';
+  }
+  out.flush();
+  return child.exitCode() == 0 ? seconds : -1;
 }
 
 inline void printLimit(QTextStream& out, const QString& what, double ours, double limit, qint64 limitRows) {
