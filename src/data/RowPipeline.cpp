@@ -290,7 +290,9 @@ qint32 Writer::reserveKey() {
     QSqlQuery q(conn_.database());
     q.setForwardOnly(true);
     if (sequence_.isEmpty()) {
-      if (!q.exec(QStringLiteral("SELECT pg_get_serial_sequence('%1','%2')").arg(table_, keyColumn_)) || !q.next())
+      // The column is taken as written, not as an identifier: the folded name.
+      if (!q.exec(QStringLiteral("SELECT pg_get_serial_sequence('%1','%2')").arg(table_, keyColumn_.toLower())) ||
+          !q.next())
         conn_.raise(q.lastError());
       sequence_ = q.value(0).toString();
     }
