@@ -275,13 +275,6 @@ qint32 CImport::CopyRows(const CopyStep& step) {
   return newId;
 }
 
-std::optional<QVariant> CImport::Translate(const IdMap& map, const QVariant& oldId) {
-  if (oldId.isNull()) return QVariant();
-  const std::optional<qint32> newId = map.value(oldId.toInt());
-  if (!newId) return std::nullopt;
-  return QVariant(*newId);
-}
-
 std::optional<Bulk::Cell> CImport::Translate(const IdMap& map, const Bulk::Cell& oldId) {
   if (oldId.isNull()) return Bulk::Cell();
   const std::optional<qint32> newId = map.value(oldId.toInt());

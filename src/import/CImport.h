@@ -102,7 +102,6 @@ class CImport {
 
   // Translation of a reference read from the file: nullopt when the map does
   // not hold it. A Null reference translates to Null.
-  static std::optional<QVariant> Translate(const IdMap& map, const QVariant& oldId);
   static std::optional<Bulk::Cell> Translate(const IdMap& map, const Bulk::Cell& oldId);
   void CountSkipped(const QString& table, int n = 1);
 
