@@ -17,9 +17,11 @@ namespace {
 
 const QString sqliteSource = QStringLiteral("QSQLITE");
 
-// SQL Server takes at most 2,100 parameters and 1,000 rows per statement.
-constexpr int MaxParameters = 2000;
+// SQL Server takes at most 2,100 parameters and 1,000 rows per statement;
+// PostgreSQL 65,535 parameters, and fewer, longer statements save round trips.
 constexpr int MaxRowsPerStatement = 1000;
+
+int maxParameters(Dialect d) { return d == Dialect::PostgreSQL ? 20000 : 2000; }
 
 QStringList namesOf(const QSqlRecord& record) {
   QStringList names;
@@ -242,7 +244,8 @@ Writer::Writer(const Connection& conn, const QString& table, const QStringList& 
     conn.raise(layout.lastError());
   const QSqlRecord record = layout.record();
   for (int i = 0; i < record.count(); ++i) types_ << record.field(i).metaType().id();
-  batchRows_ = std::max(1, std::min(MaxRowsPerStatement, MaxParameters / int(std::max<qsizetype>(1, columns_.size()))));
+  batchRows_ = std::max(1, std::min(MaxRowsPerStatement,
+                                    maxParameters(dialect_) / int(std::max<qsizetype>(1, columns_.size()))));
 }
 
 Writer::~Writer() = default;
