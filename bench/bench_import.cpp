@@ -41,7 +41,7 @@ void useFreshSystemDb(const QString& home, const QString& name, const QString& s
   dal.CommitTrans();
 }
 
-QString exportBigCourse(const QString& home, int problems, QTextStream& out) {
+QString exportBigCourse(const QString& home, int problems, QTextStream& out, int& courseId) {
   useFreshSystemDb(home, QStringLiteral("first.db"));
   CDataAccess dal;
   QElapsedTimer t;
@@ -53,54 +53,79 @@ QString exportBigCourse(const QString& home, int problems, QTextStream& out) {
   t.restart();
   CExport exporter(interaction());
   exporter.ExportCourseData(file, summary.bigCourseId);
+  courseId = summary.bigCourseId;
   out << "big course exported in " << QString::number(t.elapsed() / 1000.0, 'f', 1) << " s\n";
   return file;
 }
 }  // namespace
 
+// The import alone, in a process of its own (see Bench::runAlone).
+int importOnly(const QString& file, qint64 rows, QTextStream& out) {
+  CImport importer(interaction());
+  importer.session().bAutoMap = true;
+  QElapsedTimer t;
+  qint64 stageStart = 0;
+  QString stage;
+  importer.ImportProgress = [&](qint16 bar, const QString& message) {
+    out << "  " << (stage.isEmpty() ? QStringLiteral("opening the file and mapping") : stage) << ' '
+        << (t.elapsed() - stageStart) << " ms\n";
+    stage = QString::number(bar) + ' ' + message;
+    stageStart = t.elapsed();
+  };
+  t.start();
+  const std::clock_t cpuStart = std::clock();
+  const TransferResult result = importer.ImportCourseData(file);
+  const double seconds = t.elapsed() / 1000.0;
+  const double cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+  importer.session().releaseConnections();
+  if (!result.succeeded()) {
+    out << "import failed: " << result.reason << '\n';
+    return 1;
+  }
+  out << "imported " << rows << " exchange rows in " << QString::number(seconds, 'f', 2) << " s, "
+      << QString::number(rows / seconds, 'f', 0) << " rows/s\n";
+  out << "CPU time " << QString::number(cpuSeconds, 'f', 2) << " s, " << QString::number(rows / cpuSeconds, 'f', 0)
+      << " rows per CPU second (the machine is shared: wall time includes waiting)\n";
+  out << "peak RSS of the importing process (VmHWM) " << Bench::statusKb("VmHWM:") << " kB\n";
+  if (!importer.SkippedRows().isEmpty()) out << importer.SkippedSummary() << '\n';
+  out << "seconds: " << seconds << '\n';
+  return 0;
+}
+
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
+  if (argc > 3 && QByteArray(argv[1]) == "--import-only") {
+    QTextStream out(stdout);
+    return importOnly(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toLongLong(), out);
+  }
   const int problems = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
   QTextStream out(stdout);
   try {
     QTemporaryDir dir;
+    // BENCH_KEEP=1 leaves the folder for profiling "--import-only" alone.
+    dir.setAutoRemove(qEnvironmentVariableIsEmpty("BENCH_KEEP"));
     const QString home = dir.path();
+    out << "folder: " << home << '\n';
     QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/Template.mdb"), home + "/Template.mdb");
     qputenv("CORVINA_HOME", home.toUtf8());
 
-    const QString file = exportBigCourse(home, problems, out);
+    int courseId = 0;
+    const QString file = exportBigCourse(home, problems, out, courseId);
     const qint64 rows = Bench::rowsIn(file);
     useFreshSystemDb(home, QStringLiteral("second.db"), argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
 
-    Bench::resetPeakRss();
-    const long rssBefore = Bench::statusKb("VmRSS:");
-    CImport importer(interaction());
-    importer.session().bAutoMap = true;
-    QElapsedTimer t;
-    qint64 stageStart = 0;
-    QString stage;
-    importer.ImportProgress = [&](qint16 bar, const QString& message) {
-      if (!stage.isEmpty()) out << "  " << stage << ' ' << (t.elapsed() - stageStart) << " ms\n";
-      stage = QString::number(bar) + ' ' + message;
-      stageStart = t.elapsed();
-    };
-    t.start();
-    const std::clock_t cpuStart = std::clock();
-    const bool imported = importer.ImportCourseData(file).succeeded();
-    const double seconds = t.elapsed() / 1000.0;
-    const double cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-    importer.session().releaseConnections();
-    if (!imported) {
-      out << "import refused the file\n";
-      return 1;
+    const double seconds = Bench::runAlone({QStringLiteral("--import-only"), file, QString::number(rows)}, out);
+    if (seconds < 0) return 1;
+    if (argc > 2) {
+      const auto [limit, limitRows] =
+          Bench::postgresCourseCopy(home + "/first.db", QString::fromLocal8Bit(argv[2]), courseId, home);
+      Bench::printLimit(out, QStringLiteral("PostgreSQL's COPY of the same rows in one transaction"), seconds, limit,
+                        limitRows);
+    } else {
+      const auto [limit, limitRows] = Bench::sqliteCourseCopy(home + "/first.db", home + "/limit.db", courseId, true);
+      Bench::printLimit(out, QStringLiteral("SQLite appending the same rows to a system database with its indexes, IDs shifted"),
+                        seconds, limit, limitRows);
     }
-    out << "imported " << rows << " exchange rows in " << QString::number(seconds, 'f', 2) << " s, "
-        << QString::number(rows / seconds, 'f', 0) << " rows/s\n";
-    out << "CPU time " << QString::number(cpuSeconds, 'f', 2) << " s, " << QString::number(rows / cpuSeconds, 'f', 0)
-        << " rows per CPU second (the machine is shared: wall time includes waiting)\n";
-    out << "resident before the import " << rssBefore << " kB, peak during it (VmHWM) " << Bench::statusKb("VmHWM:")
-        << " kB\n";
-    if (!importer.SkippedRows().isEmpty()) out << importer.SkippedSummary() << '\n';
     return 0;
   } catch (const DataError& e) {
     out << "failed: " << e.number() << ' ' << e.source() << ": " << e.description() << '\n';

@@ -34,15 +34,17 @@ Dialect odbcDialect(const QString& driver) {
   return Dialect::Other;
 }
 
-// PostgreSQL's ODBC driver wraps every statement in a savepoint of its own
-// unless told otherwise; its release would also take the program's own
-// savepoints with it, and it costs a subtransaction per row. Transactions
-// here are rolled back whole, or to the program's own savepoints.
+// psqlODBC wraps every statement inside a transaction in a savepoint of its
+// own (a subtransaction per row of an import) unless told otherwise. With
+// "-0" it leaves a failed statement's transaction failed, and the
+// transaction, or our own savepoint, is rolled back by the program as on
+// every other server. A level the connection string sets is kept.
 QString withoutStatementSavepoints(const QString& connectString, Dialect dialect) {
   if (dialect != Dialect::PostgreSQL || !Connection::connectValue(connectString, QStringLiteral("Protocol")).isEmpty())
     return connectString;
-  return connectString + (connectString.endsWith(';') ? QString() : QStringLiteral(";")) +
-         QStringLiteral("Protocol=7.4-0;");
+  QString s = connectString.trimmed();
+  if (!s.isEmpty() && !s.endsWith(';')) s += ';';
+  return s + QStringLiteral("Protocol=7.4-0;");
 }
 
 class OdbcConnection : public Connection {

@@ -19,6 +19,7 @@
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
 #include "data/Recordset.h"
+#include "data/RowPipeline.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -85,12 +86,21 @@ QString withSubjectsOfRows(CDataAccess& dal, const QString& courseId, QString li
                     subject, list);
 }
 
+// The columns of a table of the exchange file, in their order.
+QStringList columnsOf(CDataAccess& dal, const QString& table) {
+  RecordsetPtr rs;
+  dal.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(table), rs);
+  QStringList names;
+  for (int i = 0; i < rs->FieldCount(); ++i) names << rs->FieldName(i);
+  return names;
+}
+
 // Position in source of each destination column, matched by name; an
 // exchange column the system table lacks raises 3265 here.
-QVector<int> sourceColumnsOf(const Recordset& dest, const Recordset& source) {
+QVector<int> sourceColumnsOf(const QStringList& dest, const Bulk::Reader& source) {
   QVector<int> columns;
-  columns.reserve(dest.FieldCount());
-  for (int i = 0; i < dest.FieldCount(); ++i) columns << source.FieldIndex(dest.FieldName(i));
+  columns.reserve(dest.size());
+  for (const QString& name : dest) columns << source.column(name);
   return columns;
 }
 
@@ -256,13 +266,13 @@ void CExport::ExportPaperRows(qint32 nPaperDesignID) {
   const QString pid = QString::number(nPaperID);
   Progress(60, QStringLiteral("导出试卷模板..."));
   ExportTable(QStringLiteral("select * from PaperDesign where PaperDesignID=") + QString::number(nPaperDesignID),
-              QStringLiteral("select * from PaperDesign where 1=0"));
+              QStringLiteral("PaperDesign"));
   Progress(80, QStringLiteral("导出试卷..."));
   ExportTable(QStringLiteral("Select * from Paper where PaperID=") + pid,
-              QStringLiteral("select * from Paper where 1=0"));
+              QStringLiteral("Paper"));
   Progress(100, QStringLiteral("导出学生答卷..."));
   ExportTable(QStringLiteral("select * from AnswerSheet where PaperID=") + pid,
-              QStringLiteral("select * from AnswerSheet where 1=0"));
+              QStringLiteral("AnswerSheet"));
 }
 
 void CExport::WriteAtomically(Stages stages) {
@@ -411,64 +421,65 @@ void CExport::SetProblemIDs() {
 // ---------------------------------------------------------------------------
 // Table copiers
 
-bool CExport::ExportTable(const QString& strSourceSQL, const QString& strDestSQL, const RowCopied& onRow) {
-  RecordsetPtr source;
-  RecordsetPtr dest;
-  SourceDAL->GetConnectedRecordset(strSourceSQL, source);
-  DestDAL->GetConnectedRecordset(strDestSQL, dest);
-  if (source->Eof()) return true;
-  const QVector<int> columns = sourceColumnsOf(*dest, *source);
-  for (; !source->Eof(); source->MoveNext()) {
+bool CExport::ExportTable(const QString& strSourceSQL, const QString& strTable, const RowCopied& onRow) {
+  Bulk::Reader source(*SourceDAL->connection(), strSourceSQL);
+  if (!source.next()) return true;
+  const QStringList destColumns = columnsOf(*DestDAL, strTable);
+  const QVector<int> columns = sourceColumnsOf(destColumns, source);
+  Bulk::Writer dest(*DestDAL->connection(), strTable, destColumns);
+  Bulk::Row row(size_t(columns.size()));
+  do {
     m_session.checkCancel();
-    dest->AddNew();
-    for (int i = 0; i < columns.size(); ++i) dest->SetValue(i, source->Value(columns[i]));
-    dest->Update();
-    if (onRow) onRow(*source);
-  }
+    for (int i = 0; i < columns.size(); ++i) row[size_t(i)] = source.at(columns[i]);
+    dest.add(row);
+    if (onRow) onRow(source);
+  } while (source.next());
+  dest.flush();
   return true;
 }
 
 void CExport::ExportSubject() {
   ExportTable(QStringLiteral("select * from Subject where SubjectID in ") + m_strSubjectIDs,
-              QStringLiteral("select * from Subject where 1=0"));
+              QStringLiteral("Subject"));
 }
 
 void CExport::ExportCourse() {
   ExportTable(QStringLiteral("select * from course where CourseID=") + QString::number(nCourseID),
-              QStringLiteral("select * from course"));
+              QStringLiteral("course"));
 }
 
 void CExport::ExportCoursesSubjects() {
   ExportTable(QStringLiteral("select * from CoursesSubjects where CourseID=") + QString::number(nCourseID),
-              QStringLiteral("select * from CoursesSubjects"));
+              QStringLiteral("CoursesSubjects"));
 }
 
 void CExport::ExportContent() {
   QString list = QStringLiteral("0");
   ExportTable(QStringLiteral("select * from Content where CourseID=") + QString::number(nCourseID),
-              QStringLiteral("select * from Content"),
-              [&list](const Recordset& row) { appendId(list, row.Value(QStringLiteral("ContentID"))); });
+              QStringLiteral("Content"), [&list](const Bulk::Reader& row) {
+                appendId(list, row.at(row.column(QStringLiteral("ContentID"))).toVariant());
+              });
   m_strContentIDs = wrapped(list);
 }
 
 void CExport::ExportSyllabus() {
   ExportTable(QStringLiteral("select * from Syllabus where ContentID in ") + m_strContentIDs,
-              QStringLiteral("select * from Syllabus"));
+              QStringLiteral("Syllabus"));
 }
 
 void CExport::ExportFeature() {
   ExportTable(QStringLiteral("select * from Feature where FeatureID in ") + m_strFeatureIDs,
-              QStringLiteral("select * from Feature"));
+              QStringLiteral("Feature"));
 }
 
 void CExport::ExportFeaturePartition() {
   ExportTable(QStringLiteral("select * from FeaturePartition where FeaturePartitionID in ") + m_strFeaturePartitionIDs,
-              QStringLiteral("select * from FeaturePartition"));
+              QStringLiteral("FeaturePartition"));
 }
 
 void CExport::ExportCoursesFeaturePartitions() {
   ExportTable(QStringLiteral("select * from CoursesFeaturePartitions where CourseID=") + QString::number(nCourseID),
-              QStringLiteral("select * from CoursesFeaturePartitions"));
+              QStringLiteral("CoursesFeaturePartitions"));
 }
 
 void CExport::ExportProblemGroup() {
@@ -477,21 +488,24 @@ void CExport::ExportProblemGroup() {
                                  "p.problemid=pc.problemid") +
                   QStringLiteral(" inner join Content ct on ct.contentid=pc.contentid where ct.courseid=") +
                   QString::number(nCourseID) + ')',
-              QStringLiteral("select * from ProblemGroup"));
+              QStringLiteral("ProblemGroup"));
 }
 
 void CExport::ExportProblem() {
   ExportTable(QStringLiteral("select * from Problem where ProblemID in") + m_strProblemIDs,
-              QStringLiteral("select * from Problem"));
+              QStringLiteral("Problem"));
 }
 
 void CExport::ExportProblemsContents() {
   ExportTable(QStringLiteral("select * from ProblemsContents where ContentID in ") + m_strContentIDs,
-              QStringLiteral("select * from ProblemsContents"));
+              QStringLiteral("ProblemsContents"));
 }
 
 void CExport::ExportProblemsFeatures() {
-  ExportTable(QStringLiteral("select * from ProblemsFeatures where featureID in ") + m_strFeatureIDs +
+  // The unary plus keeps SQLite off the FeatureID index: a course's few
+  // features hold most of the table's rows, scattered over it, while the
+  // rows of one problem lie together.
+  ExportTable(QStringLiteral("select * from ProblemsFeatures where +featureID in ") + m_strFeatureIDs +
                   QStringLiteral(" and ProblemID in ") + m_strProblemIDs,
-              QStringLiteral("select * from ProblemsFeatures"));
+              QStringLiteral("ProblemsFeatures"));
 }

@@ -11,6 +11,9 @@
 class CDataAccess;
 class ExportTarget;
 class Recordset;
+namespace Bulk {
+class Reader;
+}
 
 // Writes one course, or one paper, of the system database into an exchange
 // file made from the template. One object serves one export and is its
@@ -43,7 +46,7 @@ class CExport {
   TransferResult ExportPaper(QString& strPaperName, qint32 varnPaperID = -1);
 
  private:
-  using RowCopied = std::function<void(const Recordset& source)>;
+  using RowCopied = std::function<void(const Bulk::Reader& source)>;
   using Stages = void (CExport::*)();
 
   TransferResult Export(QString& strDestFile, bool bCourse, Stages stages);
@@ -71,9 +74,9 @@ class CExport {
   void ExportProblemsFeatures();
   void ExportPaperRows(qint32 nPaperDesignID);
 
-  // The one row copier: every column of the destination receives the source
-  // column of the same name.
-  bool ExportTable(const QString& strSourceSQL, const QString& strDestSQL, const RowCopied& onRow = {});
+  // The one row copier: every column of the destination table receives the
+  // source column of the same name.
+  bool ExportTable(const QString& strSourceSQL, const QString& strTable, const RowCopied& onRow = {});
 
   void CourseStages();
   void PaperStages();

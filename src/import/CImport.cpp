@@ -52,6 +52,13 @@ bool HasRows(CDataAccess& dal, const QString& sql) {
   return !rs->Eof();
 }
 
+// The name of a table's first column: its key.
+QString FirstColumnOf(CDataAccess& dal, const QString& table) {
+  RecordsetPtr rs;
+  dal.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(table), rs);
+  return rs->FieldName(0);
+}
+
 TransferResult Outcome(TransferResult::Status status, const QString& file, const QString& reason, bool shown) {
   return TransferResult::ended(status, file, reason, shown);
 }
@@ -272,50 +279,60 @@ QString CImport::DescribeDryRun(const TableCounts& before, const TableCounts& af
 
 // ---------------------------------------------------------------- row copy
 
-qint32 CImport::CopyRow(const Recordset& source, Recordset& target, int nStart, const Overrides& overrides,
-                        IdMap* map) {
-  target.AddNew();
-  for (int p = nStart; p < source.FieldCount(); ++p) target.SetValue(source.FieldName(p), source.Value(p));
-  if (overrides) overrides(source, target);
-  if (map) CheckExchangeId(source, *map, target.BaseTable());
-  target.Update();
-  const qint32 newId = target.Value(0).toInt();
-  if (map) map->add(source.Value(0).toInt(), newId);
-  return newId;
+Bulk::Cell& CImport::TargetRow::operator[](const QString& name) {
+  for (int i = 0; i < columns_.size(); ++i)
+    if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return values[size_t(i)];
+  throw DataError(DataError::ItemNotFound, QStringLiteral("ADODB.Recordset"),
+                  QStringLiteral("Item cannot be found in the collection corresponding to the requested "
+                                 "name or ordinal. (%1)").arg(name));
 }
 
-void CImport::CopyRows(const CopyStep& step) {
-  RecordsetPtr source;
-  RecordsetPtr target;
-  Source().GetConnectedRecordset(step.sourceQuery, source);
-  Dest().GetConnectedRecordset(step.targetQuery, target);
-  for (; !source->Eof(); source->MoveNext()) {
+qint32 CImport::CopyRows(const CopyStep& step) {
+  Bulk::Reader source(*Source().connection(), step.sourceQuery);
+  if (!source.next()) return 0;
+  QStringList columns = source.columns().mid(step.nStart);
+  for (const QString& name : step.setColumns)
+    if (!columns.contains(name, Qt::CaseInsensitive)) columns << name;
+  const QString key = step.map || step.newKeys ? FirstColumnOf(Dest(), step.table) : QString();
+  Bulk::Writer target(*Dest().connection(), step.table, columns, key);
+  TargetRow row(columns);
+  const int copied = int(source.columns().size()) - step.nStart;
+  qint32 newId = 0;
+  do {
     m_session.checkCancel();
-    CopyRow(*source, *target, step.nStart, step.overrides, step.map);
-  }
+    if (step.include) {
+      if (step.includeReadsTarget) target.flush();
+      if (!step.include(source)) continue;
+    }
+    for (int p = 0; p < copied; ++p) row.values[size_t(p)] = source.at(step.nStart + p);
+    for (size_t p = size_t(copied); p < row.values.size(); ++p) row.values[p] = Bulk::Cell();
+    if (step.overrides) step.overrides(source, row);
+    if (step.map) CheckExchangeId(source.at(0), *step.map, step.table);
+    newId = target.add(row.values);
+    if (step.map) step.map->add(source.at(0).toInt(), newId);
+  } while (source.next());
+  target.flush();
+  return newId;
 }
 
 // A row's own ID must be a whole number the file uses once: the rows that
 // point at it could not be told apart otherwise. Checked before the row is
 // written, so the refusal names the table and the ID.
-void CImport::CheckExchangeId(const Recordset& source, const IdMap& map, const QString& table) {
-  const QVariant id = source.Value(0);
-  bool whole = false;
-  const qint32 n = id.toInt(&whole);
+void CImport::CheckExchangeId(const Bulk::Cell& id, const IdMap& map, const QString& table) {
   const auto refuse = [&](const QString& what) {
     throw DataError(IdMap::DuplicateKey::number, QStringLiteral("CImport"),
                     QStringLiteral("文件中表 %1 %2。").arg(table, what));
   };
   if (id.isNull()) refuse(QStringLiteral("有一行没有编号"));
-  if (!whole) refuse(QStringLiteral("的编号 %1 不是整数").arg(id.toString()));
-  if (map.contains(n)) refuse(QStringLiteral("的编号 %1 重复").arg(n));
+  if (id.kind != Bulk::Cell::Kind::Int) refuse(QStringLiteral("的编号 %1 不是整数").arg(id.toString()));
+  if (map.contains(id.toInt())) refuse(QStringLiteral("的编号 %1 重复").arg(id.toInt()));
 }
 
-std::optional<QVariant> CImport::Translate(const IdMap& map, const QVariant& oldId) {
-  if (oldId.isNull()) return QVariant();
+std::optional<Bulk::Cell> CImport::Translate(const IdMap& map, const Bulk::Cell& oldId) {
+  if (oldId.isNull()) return Bulk::Cell();
   const std::optional<qint32> newId = map.value(oldId.toInt());
   if (!newId) return std::nullopt;
-  return QVariant(*newId);
+  return Bulk::Cell::integer(*newId);
 }
 
 void CImport::CountSkipped(const QString& table, int n) { m_skipped[table] += n; }

@@ -9,6 +9,7 @@
 #include "core/OrderedMap.h"
 #include "core/Transfer.h"
 #include "data/Recordset.h"
+#include "data/RowPipeline.h"
 #include "mapping/ImportSession.h"
 
 class CDataAccess;
@@ -53,15 +54,35 @@ class CImport {
   const QString& DryRunReport() const { return m_strDryRun; }
 
  private:
-  using Overrides = std::function<void(const Recordset& source, Recordset& target)>;
+  // The row a copy step writes: the source's columns from nStart on, then
+  // the further columns the overrides set, by name.
+  class TargetRow {
+   public:
+    explicit TargetRow(QStringList columns) : columns_(std::move(columns)), values(size_t(columns_.size())) {}
+    const QStringList& columns() const { return columns_; }
+    Bulk::Cell& operator[](const QString& name);  // raises 3265 for a column the row lacks
+
+   private:
+    QStringList columns_;
+
+   public:
+    Bulk::Row values;
+  };
+  using Overrides = std::function<void(const Bulk::Reader& source, TargetRow& target)>;
 
   // One step of the row-copy pattern.
   struct CopyStep {
     QString sourceQuery;
-    QString targetQuery;
+    QString table;               // the target table
     int nStart = 0;              // first source column copied by name
     IdMap* map = nullptr;        // old first column -> new first column
     Overrides overrides;         // columns set after the positional copy
+    QStringList setColumns = {};  // further target columns the overrides set
+    bool newKeys = false;        // the new first column is wanted without a map
+    // Rows it turns down are not copied; when it reads the target table,
+    // rows already copied are written out before each call.
+    std::function<bool(const Bulk::Reader& source)> include = {};
+    bool includeReadsTarget = false;
   };
 
   // The steps of one file; Succeeded when the file was imported, otherwise
@@ -77,16 +98,15 @@ class CImport {
   bool ShowMappingStep();  // false when the user cancelled
   void RaiseProgress(qint16 nBarValue, const QString& strMessage);
 
-  // The row-copy pattern: copies the current source row into a new target row
-  // from nStart on, applies the overrides, writes it and records old -> new.
-  qint32 CopyRow(const Recordset& source, Recordset& target, int nStart, const Overrides& overrides,
-                 IdMap* map);
-  void CopyRows(const CopyStep& step);
-  static void CheckExchangeId(const Recordset& source, const IdMap& map, const QString& table);
+  // The row-copy pattern: copies every source row into a new target row from
+  // nStart on, applies the overrides, writes it and records old -> new.
+  // Returns the new first column of the last row (0 when none).
+  qint32 CopyRows(const CopyStep& step);
+  static void CheckExchangeId(const Bulk::Cell& id, const IdMap& map, const QString& table);
 
   // Translation of a reference read from the file: nullopt when the map does
   // not hold it. A Null reference translates to Null.
-  static std::optional<QVariant> Translate(const IdMap& map, const QVariant& oldId);
+  static std::optional<Bulk::Cell> Translate(const IdMap& map, const Bulk::Cell& oldId);
   void CountSkipped(const QString& table, int n = 1);
 
   // Features and partitions.
@@ -111,7 +131,7 @@ class CImport {
   void ImportProblem();
   void ImportProblemsContents();
   void ImportProblemsFeatures();
-  QVariant TranslateFeatureValue(const QVariant& oldFeature, const QVariant& value);
+  Bulk::Cell TranslateFeatureValue(const Bulk::Cell& oldFeature, const Bulk::Cell& value);
   void UpdateProblemHierarchy();
 
   // Papers.

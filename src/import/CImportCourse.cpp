@@ -2,6 +2,8 @@
 #include <QDate>
 #include <QHash>
 
+#include <utility>
+
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
 #include "import/CImport.h"
@@ -24,28 +26,31 @@ void CImport::ImportCourse() {
   const ImportSession& g = m_session;
   const QString suffix = QStringLiteral("[") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
                          QStringLiteral("]");
-  const auto overrides = [&](const Recordset& source, Recordset& target) {
+  const auto overrides = [&](const Bulk::Reader& source, TargetRow& target) {
     if (m_bRenameCourse)
-      target.SetValue(QStringLiteral("Name"), source.Value(QStringLiteral("Name")).toString() + suffix);
-    const std::optional<QVariant> key = Translate(g.SubjectMap, source.Value(QStringLiteral("keysubjectid")));
+      target[QStringLiteral("Name")] =
+          Bulk::Cell::text(source.at(source.column(QStringLiteral("Name"))).toString() + suffix);
+    const std::optional<Bulk::Cell> key =
+        Translate(g.SubjectMap, source.at(source.column(QStringLiteral("keysubjectid"))));
     if (!key) CountSkipped(QStringLiteral("Course"));
-    target.SetValue(QStringLiteral("keysubjectid"), key.value_or(QVariant()));
-    if (target.Value(QStringLiteral("CourseCode")).isNull())
-      target.SetValue(QStringLiteral("CourseCode"), target.Value(QStringLiteral("Name")));
+    target[QStringLiteral("keysubjectid")] = key.value_or(Bulk::Cell());
+    if (target[QStringLiteral("CourseCode")].isNull())
+      target[QStringLiteral("CourseCode")] = target[QStringLiteral("Name")];
   };
-  RecordsetPtr source;
-  RecordsetPtr target;
-  Source().GetConnectedRecordset(QStringLiteral("select * from Course"), source);
-  Dest().GetConnectedRecordset(QStringLiteral("select * from Course where 1=0"), target);
-  if (source->Eof()) return;
-  m_nCourseID = CopyRow(*source, *target, 2, overrides, nullptr);
+  // The file holds one course; the first row is the one imported.
+  CopyStep step{QStringLiteral("select * from Course"), QStringLiteral("Course"), 2, nullptr, overrides,
+                {QStringLiteral("keysubjectid")}, true};
+  bool first = true;
+  step.include = [&first](const Bulk::Reader&) { return std::exchange(first, false); };
+  if (const qint32 id = CopyRows(step)) m_nCourseID = id;
 }
 
 void CImport::ImportContent() {
   m_ContentMap.clear();
-  CopyRows({QStringLiteral("select * from Content"), QStringLiteral("select * from Content where 1=0"), 2,
-            &m_ContentMap,
-            [this](const Recordset&, Recordset& target) { target.SetValue(QStringLiteral("CourseID"), m_nCourseID); }});
+  const Bulk::Cell course = Bulk::Cell::integer(m_nCourseID);
+  CopyRows({QStringLiteral("select * from Content"), QStringLiteral("Content"), 2, &m_ContentMap,
+            [&course](const Bulk::Reader&, TargetRow& target) { target[QStringLiteral("CourseID")] = course; },
+            {QStringLiteral("CourseID")}});
 }
 
 void CImport::ImportSyllabus() {

@@ -11,8 +11,6 @@
 #include "mapping/MappingModel.h"
 
 namespace {
-const QString kNewFeature = QStringLiteral("select  * from Feature where 1=0");
-
 // Two problem-type partitions pair by number only when they describe the same problem type.
 bool SameProblemType(const Recordset& exchange, const Recordset& system) {
   CExtPropertiesMapItem source;
@@ -27,20 +25,20 @@ bool CImport::ImportFeature() {
   IdMap& featureMap = m_session.FeatureMap;
   featureMap.clear();
 
-  RecordsetPtr source;
-  RecordsetPtr target;
   RecordsetPtr found;
-  Source().GetConnectedRecordset(QStringLiteral("select * from Feature where FeatureNumber<>0"), source);
-  Dest().GetConnectedRecordset(kNewFeature, target);
-  for (; !source->Eof(); source->MoveNext()) {
-    const qint16 n = static_cast<qint16>(source->Value(QStringLiteral("FeatureNumber")).toInt());
+  CopyStep step{QStringLiteral("select * from Feature where FeatureNumber<>0"), QStringLiteral("Feature"), 1,
+                &featureMap, {}};
+  // A feature whose number the system has already is that feature.
+  step.include = [&](const Bulk::Reader& source) {
+    const qint16 n = static_cast<qint16>(source.at(source.column(QStringLiteral("FeatureNumber"))).toInt());
     Dest().GetConnectedRecordset(QStringLiteral("select FeatureID from Feature where FeatureNumber=%1").arg(n),
                                  found);
-    if (found->Eof())
-      CopyRow(*source, *target, 1, {}, &featureMap);
-    else
-      featureMap.add(source->Value(0).toInt(), found->Value(0).toInt());
-  }
+    if (found->Eof()) return true;
+    featureMap.add(source.at(0).toInt(), found->Value(0).toInt());
+    return false;
+  };
+  step.includeReadsTarget = true;
+  CopyRows(step);
   return ImportUserFeatures();
 }
 
@@ -54,7 +52,7 @@ bool CImport::ImportUserFeatures() {
   if (source->Eof()) return true;
   Dest().GetConnectedRecordset(userFeatures, system);
   if (system->Eof()) {
-    CopyRows({userFeatures, kNewFeature, 1, &m_session.FeatureMap, {}});
+    CopyRows({userFeatures, QStringLiteral("Feature"), 1, &m_session.FeatureMap, {}});
     return true;
   }
   MappingModel& form = m_session.mappingForm();

@@ -7,41 +7,39 @@
 void CImport::ImportPaperDesign() {
   m_PaperDesignMap.clear();
   const IdMap& subjects = m_session.SubjectMap;
-  const auto overrides = [&](const Recordset& source, Recordset& target) {
-    const std::optional<QVariant> subject = Translate(subjects, source.Value(QStringLiteral("SubjectID")));
+  const auto overrides = [&](const Bulk::Reader& source, TargetRow& target) {
+    const std::optional<Bulk::Cell> subject = Translate(subjects, source.at(source.column(QStringLiteral("SubjectID"))));
     if (!subject) CountSkipped(QStringLiteral("PaperDesign"));  // written without a subject
-    target.SetValue(QStringLiteral("SubjectID"), subject.value_or(QVariant()));
+    target[QStringLiteral("SubjectID")] = subject.value_or(Bulk::Cell());
   };
-  CopyRows({QStringLiteral("select * from PaperDesign"), QStringLiteral("select * from PaperDesign where 1=0"), 2,
-            &m_PaperDesignMap, overrides});
+  CopyRows({QStringLiteral("select * from PaperDesign"), QStringLiteral("PaperDesign"), 2, &m_PaperDesignMap,
+            overrides, {QStringLiteral("SubjectID")}});
 }
 
 void CImport::ImportPaper() {
   m_PaperMap.clear();
-  const auto overrides = [&](const Recordset& source, Recordset& target) {
-    const std::optional<QVariant> design = Translate(m_PaperDesignMap, source.Value(QStringLiteral("PaperDesignID")));
+  const auto overrides = [&](const Bulk::Reader& source, TargetRow& target) {
+    const std::optional<Bulk::Cell> design =
+        Translate(m_PaperDesignMap, source.at(source.column(QStringLiteral("PaperDesignID"))));
     if (!design) CountSkipped(QStringLiteral("Paper"));  // written without a design
-    target.SetValue(QStringLiteral("PaperDesignID"), design.value_or(QVariant()));
+    target[QStringLiteral("PaperDesignID")] = design.value_or(Bulk::Cell());
   };
-  CopyRows({QStringLiteral("select * from Paper"), QStringLiteral("select * from Paper where 1=0"), 2, &m_PaperMap,
-            overrides});
+  CopyRows({QStringLiteral("select * from Paper"), QStringLiteral("Paper"), 2, &m_PaperMap, overrides,
+            {QStringLiteral("PaperDesignID")}});
 }
 
 // Answer sheets have no key of their own; one whose paper the file does not
 // hold would belong to no paper and is left out.
 void CImport::ImportAnswerSheet() {
-  RecordsetPtr source;
-  RecordsetPtr target;
-  Source().GetConnectedRecordset(QStringLiteral("select * from AnswerSheet"), source);
-  Dest().GetConnectedRecordset(QStringLiteral("select * from AnswerSheet where 1=0"), target);
-  const auto overrides = [&](const Recordset& row, Recordset& sheet) {
-    sheet.SetValue(QStringLiteral("PaperID"), *Translate(m_PaperMap, row.Value(QStringLiteral("PaperID"))));
+  const auto paperOf = [this](const Bulk::Reader& row) {
+    return Translate(m_PaperMap, row.at(row.column(QStringLiteral("PaperID"))));
   };
-  for (; !source->Eof(); source->MoveNext()) {
-    if (Translate(m_PaperMap, source->Value(QStringLiteral("PaperID"))))
-      CopyRow(*source, *target, 0, overrides, nullptr);
-    else
-      CountSkipped(QStringLiteral("AnswerSheet"));
-    m_session.checkCancel();
-  }
+  CopyStep step{QStringLiteral("select * from AnswerSheet"), QStringLiteral("AnswerSheet"), 0, nullptr,
+                [&paperOf](const Bulk::Reader& row, TargetRow& sheet) { sheet[QStringLiteral("PaperID")] = *paperOf(row); }};
+  step.include = [&](const Bulk::Reader& row) {
+    if (paperOf(row)) return true;
+    CountSkipped(QStringLiteral("AnswerSheet"));
+    return false;
+  };
+  CopyRows(step);
 }

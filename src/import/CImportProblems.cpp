@@ -20,102 +20,112 @@ std::optional<qint32> GroupReference(const QVariant& value) {
 
 void CImport::ImportProblemGroup() {
   m_ProblemGroupMap.clear();
-  CopyRows({QStringLiteral("select * from ProblemGroup"), QStringLiteral("select * from ProblemGroup where 1=0"), 1,
-            &m_ProblemGroupMap, {}});
+  CopyRows({QStringLiteral("select * from ProblemGroup"), QStringLiteral("ProblemGroup"), 1, &m_ProblemGroupMap, {}});
 }
 
 void CImport::ImportProblem() {
   m_ProblemMap.clear();
   const CGuid guid;
-  const auto overrides = [&](const Recordset& source, Recordset& target) {
-    const std::optional<qint32> group = GroupReference(source.Value(QStringLiteral("ProblemGroupID")));
+  const auto overrides = [&](const Bulk::Reader& source, TargetRow& target) {
+    const std::optional<qint32> group =
+        GroupReference(source.at(source.column(QStringLiteral("ProblemGroupID"))).toVariant());
     if (group) {
       const std::optional<qint32> newGroup = m_ProblemGroupMap.value(*group);
       if (newGroup)
-        target.SetValue(QStringLiteral("ProblemGroupID"), *newGroup);
+        target[QStringLiteral("ProblemGroupID")] = Bulk::Cell::integer(*newGroup);
       else
         CountSkipped(QStringLiteral("Problem"));  // written without a group
     }
-    if (target.Value(QStringLiteral("ProblemCode")).isNull())
-      target.SetValue(QStringLiteral("ProblemCode"), guid.CreateGUID());
+    Bulk::Cell& code = target[QStringLiteral("ProblemCode")];
+    if (code.isNull()) code = Bulk::Cell::text(guid.CreateGUID());
   };
-  CopyRows({QStringLiteral("select * from Problem order by problemid"), QStringLiteral("select * from Problem where 1=0"),
-            2, &m_ProblemMap, overrides});
+  CopyRows({QStringLiteral("select * from Problem order by problemid"), QStringLiteral("Problem"), 2, &m_ProblemMap,
+            overrides, {QStringLiteral("ProblemGroupID")}});
 }
 
 void CImport::ImportProblemsContents() {
-  RecordsetPtr source;
-  RecordsetPtr target;
-  Source().GetConnectedRecordset(QStringLiteral("select * from ProblemsContents"), source);
-  Dest().GetConnectedRecordset(QStringLiteral("select  * from ProblemsContents where 1=0"), target);
-  for (; !source->Eof(); source->MoveNext()) {
-    const std::optional<QVariant> problem = Translate(m_ProblemMap, source->Value(QStringLiteral("ProblemID")));
-    const std::optional<QVariant> content = Translate(m_ContentMap, source->Value(QStringLiteral("ContentID")));
+  Bulk::Reader source(*Source().connection(), QStringLiteral("select * from ProblemsContents"));
+  if (!source.next()) return;
+  const int problemAt = source.column(QStringLiteral("ProblemID"));
+  const int contentAt = source.column(QStringLiteral("ContentID"));
+  const int updatedAt = source.column(QStringLiteral("LastUpdated"));
+  Bulk::Writer target(*Dest().connection(), QStringLiteral("ProblemsContents"),
+                      {QStringLiteral("ProblemID"), QStringLiteral("ContentID"), QStringLiteral("Lastupdated")});
+  Bulk::Row row(3);
+  do {
+    const std::optional<Bulk::Cell> problem = Translate(m_ProblemMap, source.at(problemAt));
+    const std::optional<Bulk::Cell> content = Translate(m_ContentMap, source.at(contentAt));
     if (problem && content) {
-      target->AddNew();
-      target->SetValue(QStringLiteral("ProblemID"), *problem);
-      target->SetValue(QStringLiteral("ContentID"), *content);
-      target->SetValue(QStringLiteral("Lastupdated"), source->Value(QStringLiteral("LastUpdated")));
-      target->Update();
+      row = {*problem, *content, source.at(updatedAt)};
+      target.add(row);
     } else {
       CountSkipped(QStringLiteral("ProblemsContents"));
     }
     m_session.checkCancel();
-  }
+  } while (source.next());
+  target.flush();
 }
 
 void CImport::ImportProblemsFeatures() {
   const ImportSession& g = m_session;
-  RecordsetPtr source;
-  RecordsetPtr target;
-  Source().GetConnectedRecordset(QStringLiteral("select * from ProblemsFeatures"), source);
-  Dest().GetConnectedRecordset(QStringLiteral("select * from ProblemsFeatures where 1=0"), target);
-  for (; !source->Eof(); source->MoveNext()) {
-    const std::optional<QVariant> problem = Translate(m_ProblemMap, source->Value(QStringLiteral("ProblemID")));
-    const std::optional<QVariant> feature = Translate(g.FeatureMap, source->Value(QStringLiteral("FeatureID")));
-    const std::optional<QVariant> subject = Translate(g.SubjectMap, source->Value(QStringLiteral("SubjectID")));
+  Bulk::Reader source(*Source().connection(), QStringLiteral("select * from ProblemsFeatures"));
+  if (!source.next()) return;
+  const int problemAt = source.column(QStringLiteral("ProblemID"));
+  const int featureAt = source.column(QStringLiteral("FeatureID"));
+  const int subjectAt = source.column(QStringLiteral("SubjectID"));
+  const int valueAt = source.column(QStringLiteral("Value"));
+  const int updatedAt = source.column(QStringLiteral("Lastupdated"));
+  Bulk::Writer target(*Dest().connection(), QStringLiteral("ProblemsFeatures"),
+                      {QStringLiteral("ProblemID"), QStringLiteral("FeatureID"), QStringLiteral("SubjectID"),
+                       QStringLiteral("Value"), QStringLiteral("Lastupdated")});
+  Bulk::Row row(5);
+  do {
+    const std::optional<Bulk::Cell> problem = Translate(m_ProblemMap, source.at(problemAt));
+    const std::optional<Bulk::Cell> feature = Translate(g.FeatureMap, source.at(featureAt));
+    const std::optional<Bulk::Cell> subject = Translate(g.SubjectMap, source.at(subjectAt));
     if (problem && feature && subject) {
-      target->AddNew();
-      target->SetValue(QStringLiteral("ProblemID"), *problem);
-      target->SetValue(QStringLiteral("FeatureID"), *feature);
-      target->SetValue(QStringLiteral("SubjectID"), *subject);
-      target->SetValue(QStringLiteral("Value"), TranslateFeatureValue(source->Value(1), source->Value(QStringLiteral("Value"))));
-      target->SetValue(QStringLiteral("Lastupdated"), source->Value(QStringLiteral("Lastupdated")));
-      target->Update();
+      row = {*problem, *feature, *subject, TranslateFeatureValue(source.at(1), source.at(valueAt)),
+             source.at(updatedAt)};
+      target.add(row);
     } else {
       CountSkipped(QStringLiteral("ProblemsFeatures"));
     }
     m_session.checkCancel();
-  }
+  } while (source.next());
+  target.flush();
 }
 
 // Values of a feature whose partitions were paired are partition values and
 // follow the value map; without a pair the value has no meaning here: NULL.
-QVariant CImport::TranslateFeatureValue(const QVariant& oldFeature, const QVariant& value) {
+Bulk::Cell CImport::TranslateFeatureValue(const Bulk::Cell& oldFeature, const Bulk::Cell& value) {
   const std::optional<std::shared_ptr<IdMap>> values = m_session.FeatureValueMaps.value(oldFeature.toInt());
   if (!values || !*values || value.isNull()) return value;
   const std::optional<qint32> newValue = (*values)->value(value.toInt());
-  if (newValue) return *newValue;
+  if (newValue) return Bulk::Cell::integer(*newValue);
   CountSkipped(QStringLiteral("ProblemsFeatures.Value"));
-  return QVariant();
+  return {};
 }
 
 // A tree that does not read (malformed, past the XML limits) keeps its text
-// and is reported.
+// and is reported. The trees are those of the file: the rows were copied
+// unchanged.
 void CImport::UpdateProblemHierarchy() {
-  RecordsetPtr group;
-  for (int i = 0; i < m_ProblemGroupMap.size(); ++i) {
-    Dest().GetConnectedRecordset(
-        QStringLiteral("select * from ProblemGroup where ProblemGroupID=%1").arg(m_ProblemGroupMap.itemAt(i)), group);
-    if (group->Eof()) continue;
-    const QVariant text = group->Value(QStringLiteral("ProblemHierarchy"));
-    if (text.isNull() || text.toString().trimmed().isEmpty()) continue;
-    const std::optional<QString> translated = TranslateProblemTree(text.toString(), m_ProblemMap);
-    if (!translated) {
+  Bulk::Reader source(*Source().connection(), QStringLiteral("select * from ProblemGroup"));
+  if (!source.next()) return;
+  const int treeAt = source.column(QStringLiteral("ProblemHierarchy"));
+  std::vector<std::pair<qint32, QString>> trees;
+  do {
+    const std::optional<qint32> group = m_ProblemGroupMap.value(source.at(0).toInt());
+    const Bulk::Cell& text = source.at(treeAt);
+    if (!group || text.isNull()) continue;
+    const QString tree = text.toString();
+    if (tree.trimmed().isEmpty()) continue;
+    std::optional<QString> translated = TranslateProblemTree(tree, m_ProblemMap);
+    if (translated)
+      trees.emplace_back(*group, std::move(*translated));
+    else
       CountSkipped(QStringLiteral("ProblemHierarchy"));
-      continue;
-    }
-    group->SetValue(QStringLiteral("ProblemHierarchy"), *translated);
-    group->Update();
-  }
+  } while (source.next());
+  Bulk::updateColumn(*Dest().connection(), QStringLiteral("ProblemGroup"), QStringLiteral("ProblemGroupID"),
+                     QStringLiteral("ProblemHierarchy"), trees);
 }

@@ -19,6 +19,7 @@
 
 #include "data/DataError.h"
 #include "core/AppPaths.h"
+#include "data/DateValue.h"
 #include "data/jet/JetStream.h"
 
 namespace Jet {
@@ -51,14 +52,13 @@ class PayloadReader {
     return QByteArray(take(n), qsizetype(n));
   }
   QString utf8() { return QString::fromUtf8(bytes()); }
-  QString utf16() {
-    const quint32 n = u32();
-    const char* p = take(n);
-    QString s(qsizetype(n / 2), Qt::Uninitialized);
-    std::memcpy(s.data(), p, n & ~1u);
-    return s;
-  }
   bool atEnd() const { return p_ == end_; }
+  const char* take(quint64 n) {
+    if (n > quint64(end_ - p_)) malformed();
+    const char* at = p_;
+    p_ += n;
+    return at;
+  }
 
  private:
   template <typename T>
@@ -66,12 +66,6 @@ class PayloadReader {
     T v;
     std::memcpy(&v, take(sizeof v), sizeof v);
     return v;
-  }
-  const char* take(quint64 n) {
-    if (n > quint64(end_ - p_)) malformed();
-    const char* at = p_;
-    p_ += n;
-    return at;
   }
   const char* p_;
   const char* end_;
@@ -105,18 +99,9 @@ QString sqliteType(quint8 type, quint32 size) {
 }  // namespace
 
 std::optional<QString> dateText(double accessDate) {
-  // Access holds 100-01-01 to 9999-12-31 23:59:59.
-  if (!std::isfinite(accessDate) || accessDate < -657434.0 || accessDate >= 2958466.0) return std::nullopt;
-  // Before 1899-12-30 the day counts down but the time of day still counts up.
-  const double whole = std::trunc(accessDate);
-  qint64 seconds = qint64(std::llround(std::fabs(accessDate - whole) * 86400.0));
-  QDate day = QDate(1899, 12, 30).addDays(qint64(whole));
-  if (seconds >= 86400) {
-    day = day.addDays(1);
-    seconds -= 86400;
-  }
-  const QTime time = QTime(0, 0).addSecs(int(seconds));
-  return day.toString(QStringLiteral("yyyy-MM-dd")) + ' ' + time.toString(QStringLiteral("HH:mm:ss"));
+  const std::optional<Dates::Stamp> stamp = Dates::fromAccess(accessDate);
+  if (!stamp) return std::nullopt;
+  return Dates::text(*stamp);
 }
 
 MirrorBuilder::MirrorBuilder(QSqlDatabase db) : db_(std::move(db)) {}
@@ -224,43 +209,54 @@ void MirrorBuilder::startTable(const char* payload, quint32 size) {
   if (!create.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table.name), definitions.join(", "))))
     fail(QStringLiteral("Table %1 of the Access file cannot be copied: %2")
              .arg(table.name, create.lastError().text()));
-  insert_.emplace(db_);
   const QString marks = QStringLiteral("?, ").repeated(count - 1) + '?';
-  if (!insert_->prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                            .arg(quoted(table.name), names.join(", "), marks)))
-    fail(insert_->lastError().text());
+  try {
+    insert_.emplace(db_, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoted(table.name), names.join(", "), marks));
+  } catch (const DataError& e) {
+    fail(e.description());
+  }
   facts_.tables << table;
 }
 
 void MirrorBuilder::addRow(const char* payload, quint32 size) {
   if (!insert_) malformed();
   PayloadReader r(payload, size);
-  for (int i = 0; i < columns_.size(); ++i) {
-    QVariant v;
-    switch (r.u8()) {
-      case Stream::Null: v = QVariant(QMetaType(QMetaType::QString)); break;
-      case Stream::Int32: v = r.i32(); break;
-      case Stream::Double: v = r.f64(); break;
-      case Stream::Text: v = r.utf16(); break;
-      case Stream::Binary: v = r.bytes(); break;
-      case Stream::Ascii: v = QString::fromLatin1(r.bytes()); break;
-      case Stream::DateTime: {
-        const double d = r.f64();
-        const std::optional<QString> text = dateText(d);
-        if (!text)
-          fail(QStringLiteral("Table %1 of the Access file holds an impossible date (%2) in column %3.")
-                   .arg(facts_.tables.last().name, QString::number(d), columns_[i].name));
-        v = *text;
-        break;
+  Bulk::Cell v;
+  try {
+    for (int i = 0; i < columns_.size(); ++i) {
+      switch (r.u8()) {
+        case Stream::Null: v = Bulk::Cell(); break;
+        case Stream::Int32: v = Bulk::Cell::integer(r.i32()); break;
+        case Stream::Double: v = {Bulk::Cell::Kind::Real, 0, r.f64(), {}}; break;
+        case Stream::Text: {
+          const quint32 n = r.u32();
+          // Text arrives as UTF-16 and SQLite takes it as such.
+          insert_->bindText16(i, reinterpret_cast<const char16_t*>(r.take(n)), int(n / 2));
+          continue;
+        }
+        case Stream::Binary: v = {Bulk::Cell::Kind::Blob, 0, 0, r.bytes()}; break;
+        case Stream::Ascii: v = Bulk::Cell::text(QString::fromLatin1(r.bytes())); break;
+        case Stream::DateTime: {
+          const double d = r.f64();
+          const std::optional<QString> text = dateText(d);
+          if (!text)
+            fail(QStringLiteral("Table %1 of the Access file holds an impossible date (%2) in column %3.")
+                     .arg(facts_.tables.last().name, QString::number(d), columns_[i].name));
+          v = Bulk::Cell::text(*text);
+          break;
+        }
+        default: malformed();
       }
-      default: malformed();
+      insert_->bind(i, v);
     }
-    insert_->bindValue(i, v);
+    if (!r.atEnd()) malformed();
+    insert_->step();
+    insert_->reset();
+  } catch (const DataError& e) {
+    if (e.source() != QLatin1String("QSQLITE")) throw;
+    insert_->reset();
+    fail(QStringLiteral("A row of table %1 cannot be copied: %2").arg(facts_.tables.last().name, e.description()));
   }
-  if (!r.atEnd()) malformed();
-  if (!insert_->exec())
-    fail(QStringLiteral("A row of table %1 cannot be copied: %2")
-             .arg(facts_.tables.last().name, insert_->lastError().text()));
   ++facts_.tables.last().rows;
 }
 

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+#include "data/RowPipeline.h"
+
 // The working copy of an Access (Jet 4) file: its tables loaded into a SQLite
 // database under the same table and column names, in the same column order,
 // so the engines' statements run on it unchanged.
@@ -65,7 +67,7 @@ class MirrorBuilder {
   bool inTransaction_ = false;
   FileFacts facts_;
   QVector<Column> columns_;
-  std::optional<QSqlQuery> insert_;
+  std::optional<Bulk::SqliteStatement> insert_;
 };
 
 // Loads every user table of the Jet file at path into db (an open SQLite

@@ -2,9 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryFile>
 
 #include <array>
@@ -14,6 +11,7 @@
 #include <unistd.h>
 
 #include "data/DataError.h"
+#include "data/RowPipeline.h"
 #include "data/jet/JetPageFile.h"
 #include "data/jet/JetPageTable.h"
 #include "data/jet/JetWriterRows.h"
@@ -116,23 +114,27 @@ const CatalogEntry& findTable(const std::vector<CatalogEntry>& catalog, const QS
 void writeTable(PageFile& file, const CatalogEntry& entry, const QString& mirrorTable, QSqlDatabase& mirror) {
   TableWriter writer(file, readTableDef(file, entry.tdefPage));
   writer.empty();
-  QSqlQuery query(mirror);
-  query.setForwardOnly(true);
   QString quoted = mirrorTable;
   quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-  if (!query.exec(QStringLiteral("SELECT * FROM \"%1\"").arg(quoted)))
-    fail(QStringLiteral("Table %1 cannot be read: %2").arg(mirrorTable, query.lastError().text()));
-  const QSqlRecord record = query.record();
-  QStringList names;
-  for (int i = 0; i < record.count(); ++i) names << record.fieldName(i);
-  writer.bindColumns(names);
-  std::vector<QVariant> values(size_t(record.count()));
-  while (query.next()) {
-    for (int i = 0; i < record.count(); ++i) values[size_t(i)] = query.value(i);
-    writer.append(values);
+  try {
+    Bulk::SqliteStatement query(mirror, QStringLiteral("SELECT * FROM \"%1\"").arg(quoted));
+    const int count = query.columnCount();
+    QStringList names;
+    for (int i = 0; i < count; ++i) names << query.columnName(i);
+    writer.bindColumns(names);
+    std::vector<QVariant> values(static_cast<size_t>(count));
+    Bulk::Cell cell;
+    while (query.step()) {
+      for (int i = 0; i < count; ++i) {
+        query.read(i, cell);
+        values[size_t(i)] = cell.toVariant();
+      }
+      writer.append(values);
+    }
+  } catch (const DataError& e) {
+    if (e.source() != QLatin1String("QSQLITE")) throw;
+    fail(QStringLiteral("Table %1 cannot be read: %2").arg(mirrorTable, e.description()));
   }
-  if (query.lastError().isValid())
-    fail(QStringLiteral("Table %1 cannot be read: %2").arg(mirrorTable, query.lastError().text()));
   writer.finish();
 }
 

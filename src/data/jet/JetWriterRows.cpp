@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include "data/DateValue.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -74,7 +76,14 @@ double toJetDate(const QVariant& value, bool* ok) {
     case QMetaType::Double:
     case QMetaType::Int:
     case QMetaType::LongLong: *ok = true; return value.toDouble();
-    default: dt = parseDateText(value.toString());
+    default: {
+      const QString text = value.toString();
+      if (const std::optional<Dates::Stamp> stamp = Dates::parse(QStringView(text).trimmed())) {
+        *ok = true;
+        return Dates::toAccess(*stamp);
+      }
+      dt = parseDateText(text);  // with a zone or in another ISO form
+    }
   }
   if (!dt.isValid()) return 0;
   *ok = true;
