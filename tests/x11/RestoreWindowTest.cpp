@@ -31,7 +31,10 @@ class PrivateXServer {
     if (xvfb.isEmpty()) return false;
     process_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                           QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(ScreenWidth).arg(ScreenHeight),
-                          QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                          QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                          // Without it the server resets when its last client leaves, and a
+                          // client connecting during the reset is refused.
+                          QStringLiteral("-noreset")});
     if (!process_.waitForStarted(10000)) return false;
     while (!process_.canReadLine() && process_.waitForReadyRead(10000)) {
     }
