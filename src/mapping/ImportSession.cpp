@@ -8,8 +8,10 @@ ImportSession::ImportSession(Interaction& ui, std::shared_ptr<CancelFlag> cancel
 
 ImportSession::~ImportSession() = default;
 
+// The exchange file's connection is opened on it by path; it never needs the
+// system database first.
 CDataAccess& ImportSession::ImportSourceDAL() {
-  if (!source_) source_ = std::make_unique<CDataAccess>();
+  if (!source_) source_ = std::make_unique<CDataAccess>(CDataAccess::Unconnected{});
   return *source_;
 }
 
