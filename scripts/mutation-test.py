@@ -12,6 +12,7 @@ counts in the kill rate.
     scripts/mutation-test.py                 # every entry
     scripts/mutation-test.py --only 3,17     # entries 3 and 17
     scripts/mutation-test.py --list          # entries and whether they still apply
+    scripts/mutation-test.py --only 3 --tests '^Course'   # against some tests only
 
 Lines of the list: file | original text | replacement | description, each
 entry on one line: a literal " | " inside a text is written " \\| ", \\n
@@ -146,11 +147,13 @@ class Scratch:
             cmd += ["--target", target]
         return run(cmd, log, env=self.env) == 0
 
-    def test(self, log, keep_going):
+    def test(self, log, keep_going, tests=None):
         # A test that fails once and passes on its second try failed for reasons
         # of its own (a busy machine, an X server that would not start), not
         # because of the mutation.
         cmd = ["ctest", "-E", r"^pg\.", "--timeout", "300", f"-j{self.jobs}", "--repeat", "until-pass:2"]
+        if tests:
+            cmd += ["-R", tests]
         if not keep_going:
             cmd.append("--stop-on-failure")
         return run(cmd, log, cwd=self.build, env=self.env) == 0
@@ -177,7 +180,7 @@ def list_mutations(mutations, tree):
         print(f"{m.number:3}  {state:24} {describe(m)}")
 
 
-def try_mutation(scratch, m, keep_going):
+def try_mutation(scratch, m, keep_going, tests=None):
     """killed, survived, not viable or stale, and a note."""
     path = scratch.tree / m.file
     n = occurrences(scratch.tree, m)
@@ -193,7 +196,7 @@ def try_mutation(scratch, m, keep_going):
         if not scratch.compile(build_log):
             return "not viable", f"does not compile ({build_log})"
         test_log = logs / f"{m.number}-ctest.log"
-        if scratch.test(test_log, keep_going):
+        if scratch.test(test_log, keep_going, tests):
             return "survived", ""
         failed = failed_tests(test_log)
         return "killed", "by " + ", ".join(failed[:3]) + (" ..." if len(failed) > 3 else "") if failed else ""
@@ -225,6 +228,8 @@ def main():
                         help="run every test for each mutation instead of stopping at the first failure")
     parser.add_argument("--mutations", type=Path, default=DEFAULT_LIST, help="the list of mutations")
     parser.add_argument("--jobs", type=int, default=2, help="parallel compile and test jobs (default 2)")
+    parser.add_argument("--tests", metavar="REGEX",
+                        help="run only the tests whose names match (ctest -R), to check one area quickly")
     parser.add_argument("--skip-baseline", action="store_true",
                         help="do not first check that the unchanged copy builds and passes")
     args = parser.parse_args()
@@ -242,14 +247,14 @@ def main():
         print("baseline: building and testing the unchanged copy ...", flush=True)
         if not scratch.compile(scratch.work / "baseline-build.log"):
             sys.exit(f"the unchanged copy does not build: {scratch.work / 'baseline-build.log'}")
-        if not scratch.test(scratch.work / "baseline-ctest.log", keep_going=True):
+        if not scratch.test(scratch.work / "baseline-ctest.log", keep_going=True, tests=args.tests):
             sys.exit(f"the unchanged copy fails tests, nothing could be measured: {scratch.work / 'baseline-ctest.log'}")
 
     counts = {"killed": 0, "survived": 0, "not viable": 0, "stale": 0}
     try:
         for m in mutations:
             started = time.monotonic()
-            outcome, note = try_mutation(scratch, m, args.keep_going)
+            outcome, note = try_mutation(scratch, m, args.keep_going, args.tests)
             counts[outcome] += 1
             seconds = int(time.monotonic() - started)
             print(f"{m.number:3}  {outcome:10}  {describe(m)}" + (f"  [{note}]" if note else "") + f"  {seconds}s",
