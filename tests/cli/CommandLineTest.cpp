@@ -275,7 +275,10 @@ int signalledAt(const Home& h, const QString& home, const QStringList& args, con
   QByteArray seen;
   while (!seen.contains(stage.toUtf8()) && p.waitForReadyRead(60000)) seen += p.readAllStandardError();
   EXPECT_TRUE(seen.contains(stage.toUtf8())) << seen.toStdString();
-  ::kill(static_cast<pid_t>(p.processId()), signal);
+  // A command that already ended has no pid: kill(0) would signal this test's own process group.
+  const auto pid = static_cast<pid_t>(p.processId());
+  if (pid <= 0) return p.exitCode() == 0 ? -1 : p.exitCode();
+  ::kill(pid, signal);
   EXPECT_TRUE(p.waitForFinished(60000));
   (void)h;
   return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
