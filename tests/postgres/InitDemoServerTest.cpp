@@ -6,7 +6,6 @@
 
 #include "cli/InitDemo.h"
 #include "data/CDataAccess.h"
-#include "data/DataError.h"
 #include "support/TestEnv.h"
 
 // init-demo --connect fills an empty server database, and never touches one
@@ -18,13 +17,15 @@ class InitDemoOnServer : public ::testing::Test {
   void SetUp() override {
     if (!TestEnv::onPostgres()) GTEST_SKIP() << "runs in the pg.* set, against the PostgreSQL test server";
     name = QStringLiteral("cvinit%1").arg(QCoreApplication::applicationPid());
-    admin("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
-    admin("CREATE DATABASE " + name + " ENCODING 'UTF8'");
     connect = TestEnv::postgresConnect(name);
-    QFile::remove(env.path("odbc.ini"));
   }
   void TearDown() override {
     if (!name.isEmpty()) admin("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+  }
+  void emptyDatabase() {
+    TearDown();
+    admin("CREATE DATABASE " + name + " ENCODING 'UTF8'");
+    QFile::remove(env.path("odbc.ini"));
   }
   static void admin(const QString& sql) {
     CDataAccess dal{CDataAccess::Unconnected{}};
@@ -38,57 +39,50 @@ class InitDemoOnServer : public ::testing::Test {
     dal.GetConnectedRecordset("select count(*) from " + table, rs);
     return rs->Value(0).toInt();
   }
+  QString settings() const {
+    QFile ini(env.path("odbc.ini"));
+    return ini.open(QIODevice::ReadOnly) ? QString::fromUtf8(ini.readAll()) : QString();
+  }
 
   TestEnv env;
   QString name;
   QString connect;
 };
 
+// The password comes with the connection string or, when it has none, from the environment.
 TEST_F(InitDemoOnServer, FillsAnEmptyDatabaseAndPointsTheSettingsAtIt) {
-  EXPECT_EQ(runInitDemo({"--problems", "30", "--connect", connect}), 0);
-  EXPECT_EQ(count("Problem"), 30 + 4 * 24);
-  EXPECT_EQ(count("Subject where SubjectID = -1"), 1);
-  EXPECT_GT(count("userinfo"), 0);
-
-  QFile ini(env.path("odbc.ini"));
-  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(QString::fromUtf8(ini.readAll()).contains("ConnectionString=" + connect));
-  // The program's own data access object now reaches the server database.
-  CDataAccess dal;
-  EXPECT_EQ(dal.dialect(), Dialect::PostgreSQL);
-}
-
-TEST_F(InitDemoOnServer, TakesThePasswordFromTheEnvironmentWhenTheStringHasNone) {
-  const QString withoutPassword = QString(connect).remove(QRegularExpression("Pwd=[^;]*;"));
-  ASSERT_NE(withoutPassword, connect);
-  qputenv("CORVINA_DB_PASSWORD", qgetenv("CORVINA_PG_PASSWORD"));
-  const int status = runInitDemo({"--problems", "0", "--connect", withoutPassword});
-  qunsetenv("CORVINA_DB_PASSWORD");
-  EXPECT_EQ(status, 0);
-  EXPECT_GT(count("userinfo"), 0);
-  CDataAccess dal;  // the settings written reach the server
-  EXPECT_EQ(dal.dialect(), Dialect::PostgreSQL);
-}
-
-TEST_F(InitDemoOnServer, LeavesADatabaseWithTheSystemTablesAsItWas) {
-  ASSERT_EQ(runInitDemo({"--problems", "0", "--connect", connect}), 0);
-  {
-    CDataAccess dal{CDataAccess::Unconnected{}};
-    dal.OpenConnection(connect);
-    dal.ExecQuery("", "insert into Subject (name) values (?)", {QStringLiteral("管理员自建")});
+  for (const bool passwordInString : {true, false}) {
+    SCOPED_TRACE(passwordInString);
+    emptyDatabase();
+    const QString given = passwordInString ? connect : QString(connect).remove(QRegularExpression("Pwd=[^;]*;"));
+    ASSERT_EQ(given == connect, passwordInString);
+    qputenv("CORVINA_DB_PASSWORD", passwordInString ? QByteArray("wrong") : qgetenv("CORVINA_PG_PASSWORD"));
+    EXPECT_EQ(runInitDemo({"--problems", "30", "--connect", given}), 0);
+    qunsetenv("CORVINA_DB_PASSWORD");
+    EXPECT_EQ(count("Problem"), 30 + 4 * 24);
+    EXPECT_EQ(count("Subject where SubjectID = -1"), 1);
+    EXPECT_GT(count("userinfo"), 0);
+    EXPECT_TRUE(settings().contains("ConnectionString=" + given));
+    EXPECT_EQ(CDataAccess().dialect(), Dialect::PostgreSQL);  // the program's own data access reaches it
   }
+}
+
+TEST_F(InitDemoOnServer, LeavesAUsedDatabaseAsItWasAndWritesNoSettingsOnFailure) {
+  emptyDatabase();
+  ASSERT_EQ(runInitDemo({"--problems", "0", "--connect", connect}), 0);
+  CDataAccess dal{CDataAccess::Unconnected{}};
+  dal.OpenConnection(connect);
+  dal.ExecQuery("", "insert into Subject (name) values (?)", {QStringLiteral("管理员自建")});
   const int subjects = count("Subject");
   const int problems = count("Problem");
-  EXPECT_EQ(runInitDemo({"--connect", connect}), 1);
-  EXPECT_EQ(runInitDemo({"--force", "--connect", connect}), 1);
+  QFile::remove(env.path("odbc.ini"));
+  const QString unreachable = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=x;Uid=a;Pwd=b;";
+  for (const QStringList& args : {QStringList{"--connect", connect}, QStringList{"--force", "--connect", connect},
+                                  QStringList{"--connect", unreachable}})
+    EXPECT_EQ(runInitDemo(args), 1) << args.join(' ').toStdString();
   EXPECT_EQ(count("Subject"), subjects);
   EXPECT_EQ(count("Problem"), problems);
-}
-
-TEST_F(InitDemoOnServer, AnUnreachableServerFailsWithoutWritingSettings) {
-  EXPECT_EQ(runInitDemo({"--connect", "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=x;Uid=a;Pwd=b;"}),
-            1);
-  EXPECT_FALSE(QFile::exists(env.path("odbc.ini")));
+  EXPECT_TRUE(settings().isEmpty());
 }
 
 }  // namespace
