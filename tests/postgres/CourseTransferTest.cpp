@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QHash>
 #include <QRegularExpression>
 
 #include "data/CDataAccess.h"
@@ -17,20 +16,18 @@
 
 namespace {
 
-QString cell(const QVariant& v) {
-  if (v.isNull()) return QStringLiteral("NULL");
-  if (v.metaType().id() == QMetaType::QDateTime) return v.toDateTime().toString("yyyy-MM-dd HH:mm:ss");
-  if (v.metaType().id() == QMetaType::Double) return QString::number(v.toDouble());
-  return v.toString();
-}
-
 std::vector<QStringList> rowsOf(CDataAccess& dal, const QString& sql) {
   std::vector<QStringList> rows;
   RecordsetPtr rs;
   dal.GetConnectedRecordset(sql, rs);
   for (; !rs->Eof(); rs->MoveNext()) {
     rows.emplace_back();
-    for (int i = 0; i < rs->FieldCount(); ++i) rows.back() << cell(rs->Value(i));
+    for (int i = 0; i < rs->FieldCount(); ++i) {
+      const QVariant v = rs->Value(i);
+      const int type = v.metaType().id();
+      rows.back() << (v.isNull() ? "NULL" : type == QMetaType::QDateTime ? v.toDateTime().toString("yyyy-MM-dd HH:mm:ss")
+                                        : type == QMetaType::Double    ? QString::number(v.toDouble()) : v.toString());
+    }
   }
   return rows;
 }
@@ -51,25 +48,21 @@ QString namedXml(const QString& xml, const QString& tag, const QHash<QString, QS
   return (out += xml.mid(at)).replace(emptyElement, QStringLiteral("<\\1\\2/>"));
 }
 
-// One course as sorted text lines per table. Each column is read as its kind:
-// '.' as it is, s/f/p/c/b/g the subject, feature, partition, content, problem or
-// group it names, X/Y an XML tree of contents/problems, k a problem code.
+// One course as sorted lines per table. A column is read as its kind: '.' as it
+// is; s/f/p/c/b/g the subject, feature, partition, content, problem or group it
+// names; X/Y an XML tree of contents/problems; k a problem code.
 QMap<QString, QStringList> imageOf(CDataAccess& dal, const QString& courseName) {
   RecordsetPtr rs;
   dal.GetConnectedRecordset("select CourseID from Course where Name = ?", {courseName}, rs);
-  if (rs->Eof()) return {};
-  const QString c = cell(rs->Value(0));
+  const QString c = rs->Value(0).toString();
   QHash<QChar, QHash<QString, QString>> names;
-  const auto name = [&](QChar kind, const QString& sql) {
+  const std::pair<char, const char*> named[] = {
+      {'s', "select SubjectID, name from Subject"}, {'f', "select FeatureID, name from Feature"},
+      {'b', "select ProblemID, Body from Problem"}, {'g', "select ProblemGroupID, Stem from ProblemGroup"},
+      {'p', "select fp.FeaturePartitionID, f.name, fp.name from FeaturePartition fp join Feature f on "
+            "f.FeatureID = fp.FeatureID"}};
+  for (const auto& [kind, sql] : named)
     for (const QStringList& r : rowsOf(dal, sql)) names[kind][r[0]] = r.mid(1).join('/');
-  };
-  name('s', "select SubjectID, name from Subject");
-  name('f', "select FeatureID, name from Feature");
-  name('b', "select ProblemID, Body from Problem");
-  name('g', "select ProblemGroupID, Stem from ProblemGroup");
-  for (const QStringList& r : rowsOf(dal, "select fp.FeaturePartitionID, f.name, fp.name from FeaturePartition fp "
-                                          "join Feature f on f.FeatureID = fp.FeatureID"))
-    names['p'][r[0]] = r[1] + '/' + r[2];
   QHash<QString, QStringList> parentAndName;
   for (const QStringList& r : rowsOf(dal, "select ContentID, PARENTCONTENTID, Name from Content"))
     parentAndName[r[0]] = r.mid(1);
@@ -77,15 +70,13 @@ QMap<QString, QStringList> imageOf(CDataAccess& dal, const QString& courseName) 
     return parentAndName.contains(id) ? path(parentAndName[id][0]) + '/' + parentAndName[id][1] : QString();
   };
   for (auto it = parentAndName.begin(); it != parentAndName.end(); ++it) names['c'][it.key()] = path(it.key());
-  static const QRegularExpression guid(QStringLiteral("^[0-9A-F]{8}-([0-9A-F]{4}-){3}[0-9A-F]{12}$"),
-                                       QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression newCode(QStringLiteral("^(NULL|[0-9A-F]{8}-([0-9A-F]{4}-){3}[0-9A-F]{12})?$"),
+                                          QRegularExpression::CaseInsensitiveOption);
 
   const QString problems = "(select pc.ProblemID from ProblemsContents pc join Content ct on ct.ContentID = "
                            "pc.ContentID where ct.CourseID = " + c + ")";
-  const QString partitionOfValue = "(select fp.name from FeaturePartition fp where fp.FeatureID = pf.FeatureID and "
-                                   "fp.Minimum = pf.Value)";
   // A range feature brings the receiving system's partitions with weight 0: compare which, not the weights.
-  const QString rangeBlank = "case when f.type = 1 then NULL else %1 end";
+  const QString ranged = "case when f.type = 1 then NULL else %1 end";
   const struct { const char* table; QString sql; const char* kinds; } tables[] = {
       {"Content", "select ContentID, LEVEL, Description, Lastupdated from Content where CourseID = " + c, "c..."},
       {"Problem", "select Body, Answer, Score, Lastupdated, ProblemCode, ProblemGroupID from Problem where ProblemID in " +
@@ -97,27 +88,27 @@ QMap<QString, QStringList> imageOf(CDataAccess& dal, const QString& courseName) 
       {"CoursesSubjects", "select SubjectID from CoursesSubjects where CourseID = " + c, "s"},
       {"Syllabus", "select y.ContentID, y.SubjectID, y.DefaultWeight, y.Requirement, y.Lastupdated from Syllabus y join "
                    "Content ct on ct.ContentID = y.ContentID where ct.CourseID = " + c, "cs..."},
-      {"CoursesFeaturePartitions", "select cfp.FeaturePartitionID, " + rangeBlank.arg("cfp.DefaultWeight") + ", " +
-                                       rangeBlank.arg("cfp.Lastupdated") + " from CoursesFeaturePartitions cfp join "
-                                       "FeaturePartition fp on fp.FeaturePartitionID = cfp.FeaturePartitionID join Feature f "
-                                       "on f.FeatureID = fp.FeatureID where cfp.CourseID = " + c, "p.."},
+      {"CoursesFeaturePartitions", "select cfp.FeaturePartitionID, " + ranged.arg("cfp.DefaultWeight") + ", " +
+           ranged.arg("cfp.Lastupdated") + " from CoursesFeaturePartitions cfp join FeaturePartition fp on "
+           "fp.FeaturePartitionID = cfp.FeaturePartitionID join Feature f on f.FeatureID = fp.FeatureID where "
+           "cfp.CourseID = " + c, "p.."},
       {"ProblemsContents", "select ProblemID, ContentID, Lastupdated from ProblemsContents where ProblemID in " + problems,
        "bc."},
-      {"ProblemsFeatures", "select pf.ProblemID, pf.FeatureID, pf.SubjectID, case when f.type = 0 then " +
-                               partitionOfValue + " end, case when f.type = 0 then NULL else pf.Value end, pf.Lastupdated "
-                               "from ProblemsFeatures pf join Feature f on f.FeatureID = pf.FeatureID where pf.ProblemID in " +
-                               problems, "bfs..."},
-      {"Feature+FeaturePartition", "select f.name, f.FeatureNumber, f.type, f.minimum, f.maximum, f.valueincrement, fp.name, "
-                                   "fp.Minimum, fp.Maximum, fp.FeaturePartitionNumber, fp.ExtProperties from FeaturePartition "
-                                   "fp join Feature f on f.FeatureID = fp.FeatureID where fp.FeaturePartitionID in (select "
-                                   "FeaturePartitionID from CoursesFeaturePartitions where CourseID = " + c + ")", "..........."}};
+      {"ProblemsFeatures", "select pf.ProblemID, pf.FeatureID, pf.SubjectID, case when f.type = 0 then (select fp.name "
+           "from FeaturePartition fp where fp.FeatureID = pf.FeatureID and fp.Minimum = pf.Value) end, case when "
+           "f.type = 0 then NULL else pf.Value end, pf.Lastupdated from ProblemsFeatures pf join Feature f on "
+           "f.FeatureID = pf.FeatureID where pf.ProblemID in " + problems, "bfs..."},
+      {"Feature+FeaturePartition", "select f.name, f.FeatureNumber, f.type, f.minimum, f.maximum, f.valueincrement, "
+           "fp.name, fp.Minimum, fp.Maximum, fp.FeaturePartitionNumber, fp.ExtProperties from FeaturePartition fp join "
+           "Feature f on f.FeatureID = fp.FeatureID where fp.FeaturePartitionID in (select FeaturePartitionID from "
+           "CoursesFeaturePartitions where CourseID = " + c + ")", "..........."}};
   QMap<QString, QStringList> image;
   for (const auto& t : tables) {
     for (QStringList r : rowsOf(dal, t.sql)) {
       for (int i = 0; i < r.size(); ++i) {
-        const QChar kind = QLatin1Char(t.kinds[i]);
+        const char kind = t.kinds[i];
         if (kind == 'X' || kind == 'Y') r[i] = namedXml(r[i], kind == 'X' ? "CONTENT" : "PROBLEM", names[kind == 'X' ? 'c' : 'b']);
-        else if (kind == 'k') r[i] = r[i].isEmpty() || r[i] == "NULL" || guid.match(r[i]).hasMatch() ? "new code" : r[i];  // made on import
+        else if (kind == 'k') r[i] = newCode.match(r[i]).hasMatch() ? "new code" : r[i];  // made on import
         else if (kind != '.') r[i] = names[kind].value(r[i], "?");
       }
       image[t.table] << r.join('|');
@@ -125,21 +116,6 @@ QMap<QString, QStringList> imageOf(CDataAccess& dal, const QString& courseName) 
     image[t.table].sort();
   }
   return image;
-}
-
-// A working system database has its subjects, features and partitions before
-// any course arrives: the receiving ones get those of the first, IDs included.
-void copyReferenceData(CDataAccess& from, CDataAccess& to) {
-  for (const QString table : {"Subject", "Feature", "FeaturePartition"}) {
-    RecordsetPtr source, target;
-    from.GetConnectedRecordset("select * from " + table, source);
-    to.GetConnectedRecordset("select * from " + table + " where 1=0", target);
-    for (; !source->Eof(); source->MoveNext()) {
-      target->AddNew();
-      for (int i = 0; i < source->FieldCount(); ++i) target->SetValue(source->FieldName(i), source->Value(i));
-      target->Update();
-    }
-  }
 }
 
 TEST(CourseTransferOnServer, SqliteToPostgresAndBackKeepsEveryRowAndReference) {
@@ -155,21 +131,30 @@ TEST(CourseTransferOnServer, SqliteToPostgresAndBackKeepsEveryRowAndReference) {
     dal->OpenConnection(connect);
     return dal;
   };
-  DemoData::create(*open(first), 80);
-  for (const QString& receiving : {server, last}) copyReferenceData(*open(first), *open(receiving));
-
-  // Exported from one, imported into the next, the import writing one transaction.
+  const auto from = open(first);
+  DemoData::create(*from, 80);
+  // A working system has its subjects, features and partitions before any course
+  // arrives: the receiving ones get those of the first, IDs included.
+  for (const QString& receiving : {server, last}) {
+    const auto to = open(receiving);
+    for (const QString table : {"Subject", "Feature", "FeaturePartition"}) {
+      RecordsetPtr source, target;
+      from->GetConnectedRecordset("select * from " + table, source);
+      to->GetConnectedRecordset("select * from " + table + " where 1=0", target);
+      for (; !source->Eof(); source->MoveNext(), target->Update()) {
+        target->AddNew();
+        for (int i = 0; i < source->FieldCount(); ++i) target->SetValue(source->FieldName(i), source->Value(i));
+      }
+    }
+  }
   const QString legs[][3] = {{first, env.path("outbound.mdb"), server}, {server, env.path("inbound.mdb"), last}};
   for (const auto& leg : legs) {
-    int course = 0;
-    {
-      RecordsetPtr rs;
-      open(leg[0])->GetConnectedRecordset("select CourseID from Course where Name = ?", {DemoData::BigCourseName}, rs);
-      course = rs->Value(0).toInt();
-    }
+    RecordsetPtr course;
+    const auto source = open(leg[0]);
+    source->GetConnectedRecordset("select CourseID from Course where Name = ?", {DemoData::BigCourseName}, course);
     env.useSystemDb(leg[0]);
     QString file = leg[1];
-    ASSERT_TRUE(CExport(*ui).ExportCourseData(file, course).succeeded());
+    ASSERT_TRUE(CExport(*ui).ExportCourseData(file, course->Value(0).toInt()).succeeded());
     env.useSystemDb(leg[2]);
     CImport import(*ui);
     import.session().bAutoMap = true;
@@ -177,7 +162,7 @@ TEST(CourseTransferOnServer, SqliteToPostgresAndBackKeepsEveryRowAndReference) {
     EXPECT_TRUE(import.SkippedRows().isEmpty()) << import.SkippedSummary().toStdString();
   }
 
-  const auto original = imageOf(*open(first), DemoData::BigCourseName);
+  const auto original = imageOf(*from, DemoData::BigCourseName);
   ASSERT_EQ(original.value("Problem").size(), 80);
   for (const char* table : {"ProblemGroup", "ProblemsFeatures", "Syllabus"}) EXPECT_FALSE(original.value(table).isEmpty());
   for (const QString& where : {server, last}) {
