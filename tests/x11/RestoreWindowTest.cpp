@@ -4,8 +4,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <memory>
-
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
 #include "ui/X11Window.h"
@@ -16,47 +14,9 @@
 
 namespace {
 
-// An X server of this test's own. Xvfb picks a free display number itself and
-// writes it to -displayfd only once it accepts clients, so parallel runs never
-// share a display and nothing waits on a clock.
-class PrivateXServer {
- public:
-  bool start() {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty()) return false;
-    // -noreset: no reset (refusing clients) when the last client leaves.
-    process_.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
-    while (!process_.canReadLine() && process_.waitForReadyRead(-1)) {
-    }
-    const QByteArray number = process_.readLine().trimmed();
-    if (!number.isEmpty()) name_ = ':' + number;
-    return true;
-  }
-  ~PrivateXServer() {
-    process_.terminate();
-    process_.waitForFinished(-1);
-  }
-  const QByteArray& name() const { return name_; }
-
- private:
-  QProcess process_;
-  QByteArray name_;
-};
-
-Window makeTitledWindow(Display* d, const QString& title, int x, int y, int width, int height) {
-  const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), x, y, width, height, 0, 0, 0);
-  const QByteArray utf8 = title.toUtf8();
-  XChangeProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
-                  PropModeReplace, reinterpret_cast<const unsigned char*>(utf8.constData()), int(utf8.size()));
-  XStoreName(d, w, "Yarrow");
-  XMapWindow(d, w);
-  // What a window manager does on minimise: unmapped and marked iconic.
-  const long state[2] = {IconicState, 0};
-  const Atom wmState = XInternAtom(d, "WM_STATE", False);
-  XChangeProperty(d, w, wmState, wmState, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(state), 2);
-  XUnmapWindow(d, w);
-  XSync(d, False);
-  return w;
+TEST(CentredOffset, HalvesGoToTheEvenNeighbour) {
+  const int rows[][3] = {{1024, 301, 362}, {768, 203, 282}, {1024, 300, 362}, {800, 1000, -100}};
+  for (const auto& r : rows) EXPECT_EQ(X11Window::CentredOffset(r[0], r[1]), r[2]) << r[1];
 }
 
 // x, y, width, height, and 1 when shown.
@@ -66,30 +26,42 @@ std::vector<int> placement(Display* d, Window w) {
   return {a.x, a.y, a.width, a.height, a.map_state == IsViewable ? 1 : 0};
 }
 
-TEST(CentredOffset, HalvesGoToTheEvenNeighbour) {
-  const struct { int screen, window, offset; } rows[] = {
-      {1024, 301, 362}, {768, 203, 282}, {1024, 300, 362}, {800, 1000, -100}};
-  for (const auto& r : rows) EXPECT_EQ(X11Window::CentredOffset(r.screen, r.window), r.offset) << r.window;
-}
-
-// Closing the main window brings back the exam system's window, centred at its
-// own size; a window of another title, and a title nobody has, change nothing.
+// Closing the main window brings back the exam system's minimised window, centred
+// at its own size; a window of another title, and a title nobody has, change nothing.
 TEST(ExamSystemWindow, ClosingTheMainWindowRestoresItCentredAtItsSize) {
-  PrivateXServer server;
-  if (!server.start()) GTEST_SKIP() << "Xvfb is not installed; ./test.sh installs it";
-  ASSERT_FALSE(server.name().isEmpty()) << "Xvfb did not start";
-  std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(server.name().constData()), XCloseDisplay);
-  ASSERT_TRUE(display);
-  Display* d = display.get();
-  const Window exam = makeTitledWindow(d, QStringLiteral("Yarrow考试系统"), 10, 20, 301, 203);
-  const Window other = makeTitledWindow(d, QStringLiteral("Yarrow考试系统 (2)"), 5, 6, 200, 100);
-  EXPECT_FALSE(X11Window::RestoreCentredOnDisplay(server.name(), QStringLiteral("没有这个窗口")));
-  ASSERT_EQ(placement(d, exam), (std::vector<int>{10, 20, 301, 203, 0}));
+  // An X server of this test's own: Xvfb picks a free display and names it on
+  // -displayfd once it accepts clients, so parallel runs never meet and nothing waits on a clock.
+  const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+  if (xvfb.isEmpty()) GTEST_SKIP() << "Xvfb is not installed; ./test.sh installs it";
+  QProcess server;
+  // -noreset: no reset (refusing clients) when the last client leaves.
+  server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
+  while (!server.canReadLine() && server.waitForReadyRead(-1)) {
+  }
+  const QByteArray display = ':' + server.readLine().trimmed();
+  ASSERT_GT(display.size(), 1) << "Xvfb did not start";
+  std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(display.constData()), XCloseDisplay);
+  ASSERT_TRUE(connection);
+  Display* d = connection.get();
+  std::vector<Window> windows;
+  for (const char* title : {"Yarrow考试系统", "Yarrow考试系统 (2)"}) {
+    const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 10, 20, 301, 203, 0, 0, 0);
+    XChangeProperty(d, w, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(title), int(strlen(title)));
+    XStoreName(d, w, "Yarrow");  // the legacy title, which the UTF-8 one overrides
+    // Minimised, as a window manager does it: unmapped and marked iconic.
+    const long state[2] = {IconicState, 0};
+    const Atom wmState = XInternAtom(d, "WM_STATE", False);
+    XChangeProperty(d, w, wmState, wmState, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(state), 2);
+    windows.push_back(w);
+  }
+  XSync(d, False);
+  EXPECT_FALSE(X11Window::RestoreCentredOnDisplay(display, QStringLiteral("没有这个窗口")));
 
   TestEnv env;
   auto ui = std::make_shared<ScriptedInteraction>();
   ScopedInteraction scope(ui);
-  qputenv("DISPLAY", server.name());
+  qputenv("DISPLAY", display);
   qputenv("QT_QPA_PLATFORM", "xcb");
   int argc = 1;
   char name[] = "test_x11";
@@ -104,9 +76,12 @@ TEST(ExamSystemWindow, ClosingTheMainWindowRestoresItCentredAtItsSize) {
   }
   // The restore ran on a connection of its own, synchronised before it closed.
   XSync(d, False);
-  EXPECT_EQ(placement(d, exam), (std::vector<int>{362, 282, 301, 203, 1}));
-  EXPECT_EQ(placement(d, other), (std::vector<int>{5, 6, 200, 100, 0}));
+  EXPECT_EQ(placement(d, windows[0]), (std::vector<int>{362, 282, 301, 203, 1}));
+  EXPECT_EQ(placement(d, windows[1]), (std::vector<int>{10, 20, 301, 203, 0}));
   EXPECT_TRUE(ui->shown.empty());
+  connection.reset();
+  server.terminate();
+  server.waitForFinished(-1);
 }
 
 }  // namespace
