@@ -155,49 +155,39 @@ TEST(InitDemoOnServer, FillsAnEmptyDatabaseOnlyAndPointsTheSettingsAtIt) {
   if (!TestEnv::onPostgres()) GTEST_SKIP() << "runs in the pg.* set, against the PostgreSQL test server";
   TestEnv env;
   const QString name = QStringLiteral("cvinit%1").arg(QCoreApplication::applicationPid());
-  const auto admin = [](const QString& sql) {
-    CDataAccess dal{CDataAccess::Unconnected{}};
-    dal.OpenConnection(TestEnv::postgresConnect("postgres"));
-    dal.ExecQuery("", sql);
-  };
-  admin("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
-  admin("CREATE DATABASE " + name + " ENCODING 'UTF8'");
+  CDataAccess admin{CDataAccess::Unconnected{}};
+  admin.OpenConnection(TestEnv::postgresConnect("postgres"));
+  admin.ExecQuery("", "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+  admin.ExecQuery("", "CREATE DATABASE " + name + " ENCODING 'UTF8'");
   const QString connect = TestEnv::postgresConnect(name);
-  CDataAccess server{CDataAccess::Unconnected{}};
-  server.OpenConnection(connect);
-  const auto count = [&](const QString& table) {
-    RecordsetPtr rs;
-    server.GetConnectedRecordset("select count(*) from " + table, rs);
-    return rs->Value(0).toInt();
-  };
-  const auto settings = [&] {
-    QFile ini(env.path("odbc.ini"));
-    return ini.open(QIODevice::ReadOnly) ? QString::fromUtf8(ini.readAll()) : QString();
-  };
-  QFile::remove(env.path("odbc.ini"));
   const QString withoutPassword = QString(connect).remove(QRegularExpression("Pwd=[^;]*;"));
   ASSERT_NE(withoutPassword, connect);
+  QFile::remove(env.path("odbc.ini"));  // the settings are written only where there are none
   qputenv("CORVINA_DB_PASSWORD", qgetenv("CORVINA_PG_PASSWORD"));
   EXPECT_EQ(runInitDemo({"--problems", "30", "--connect", withoutPassword}), 0);
   qunsetenv("CORVINA_DB_PASSWORD");
+  QFile ini(env.path("odbc.ini"));
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(ini.readAll().contains("ConnectionString=" + withoutPassword.toUtf8()));
+  // The program's own data access now reaches the filled database.
+  EXPECT_EQ(CDataAccess().dialect(), Dialect::PostgreSQL);
+  const auto count = [&](const QString& table) { return env.scalar("select count(*) from " + table).toInt(); };
   EXPECT_EQ(count("Problem"), 30 + 4 * 24);
   EXPECT_EQ(count("Subject where SubjectID = -1"), 1);
   EXPECT_GT(count("userinfo"), 0);
-  EXPECT_TRUE(settings().contains("ConnectionString=" + withoutPassword));
-  EXPECT_EQ(CDataAccess().dialect(), Dialect::PostgreSQL);  // the program's own data access reaches it
 
-  server.ExecQuery("", "insert into Subject (name) values (?)", {QStringLiteral("管理员自建")});
+  env.exec("insert into Subject (name) values ('管理员自建')");
   const int subjects = count("Subject");
-  QFile::remove(env.path("odbc.ini"));
+  ini.remove();
   const QString unreachable = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=x;Uid=a;Pwd=b;";
   for (const QStringList& args : {QStringList{"--connect", connect}, QStringList{"--force", "--connect", connect},
                                   QStringList{"--connect", unreachable}})
     EXPECT_EQ(runInitDemo(args), 1) << args.join(' ').toStdString();
+  EXPECT_FALSE(ini.exists());
+  env.useSystemDb(connect);
   EXPECT_EQ(count("Subject"), subjects);
   EXPECT_EQ(count("Problem"), 30 + 4 * 24);
-  EXPECT_TRUE(settings().isEmpty());
-  server.CloseConnection();
-  admin("DROP DATABASE " + name + " WITH (FORCE)");
+  admin.ExecQuery("", "DROP DATABASE " + name + " WITH (FORCE)");
 }
 
 }  // namespace
