@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -64,18 +65,14 @@ struct Desk {
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
     f.write("[ODBC]\r\nConnectionString=" + connect.toUtf8() + "\r\n");
   }
-  // The system database refuses the course named refused, as a full disk would.
-  void refuseCourse() const {
-    env.exec("create table RefusedName (name varchar(100))");
-    CDataAccess().ExecQuery(QString(), "insert into RefusedName (name) values (?)", QVariantList{refused});
-    if (TestEnv::onPostgres()) {
-      env.exec("create function refuse() returns trigger as $$ begin if NEW.Name in (select name from RefusedName) "
-               "then raise exception 'disk quota exceeded'; end if; return NEW; end $$ language plpgsql");
-      env.exec("create trigger refuse before insert on Course for each row execute function refuse()");
-    } else {
-      env.exec("create trigger refuse before insert on Course when NEW.Name in (select name from RefusedName) "
-               "begin select raise(abort, 'disk quota exceeded'); end");
-    }
+  // The system database refuses the course of this code, as a full disk would.
+  void refuse(const QString& code) const {
+    const QString refusal = "if NEW.CourseCode = '" + code + "' then raise exception 'disk quota exceeded'; end if;";
+    if (!TestEnv::onPostgres())
+      return env.exec("create trigger refuse before insert on Course when NEW.CourseCode = '" + code +
+                      "' begin select raise(abort, 'disk quota exceeded'); end");
+    env.exec("create function refuse() returns trigger as $$ begin " + refusal + " return NEW; end $$ language plpgsql");
+    env.exec("create trigger refuse before insert on Course for each row execute function refuse()");
   }
   QStringList courseNames() const {
     QStringList names;
@@ -122,102 +119,82 @@ struct Desk {
   std::unique_ptr<frmCorvina> window;
   TransferFrame* frame = nullptr;
   QList<bool> openedSeveral;
-  QString nextFile, nextFolder, refused;
+  QString nextFile, nextFolder;
   QList<QStringList> browsed;
   QStringList proposedFiles;
   bool saveCancelled = false;
 };
-
-TEST(Transfer, EachActionShowsItsOwnControls) {
-  const struct { const char* caption; const char* label; const char* tips; } rows[] = {
-      {"导    入", "MDB文件", "导入指定单个课程，手工做对应！"}, {"自动导入", "MDB文件", nullptr}, {"导入多个", "MDB文件", nullptr},
-      {"导入全部", "MDB目录", nullptr}, {"导    出", nullptr, "导出指定单个课程！"}, {"导出全部", nullptr, "导出所有课程！"}};
-  Desk d;
-  d.nextFile = d.nextFolder = "/banks";
-  for (int i : {0, 2, 1, 3, 4, 5}) {
-    d.open(i);
-    EXPECT_EQ(d.frame->cboAction->itemText(i), rows[i].caption);
-    EXPECT_EQ(d.fileControlsShown(), rows[i].label != nullptr) << i;
-    EXPECT_EQ(rows[i].label ? d.frame->lblFiles->text() : "", rows[i].label ? rows[i].label : "");
-    EXPECT_EQ(rows[i].tips ? d.frame->lblTips->text() : "", rows[i].tips ? rows[i].tips : "");
-    if (rows[i].label) { d.frame->cmdSelectFile->click(); }
-    EXPECT_EQ(d.frame->txtFileName->text(), rows[i].label ? "/banks" : "");
-  }
-  // Several files only for "导入多个", a folder browsed for "导入全部".
-  EXPECT_EQ(d.openedSeveral, (QList<bool>{false, true, false}));
-  EXPECT_EQ(d.browsed, (QList<QStringList>{{"选择题库所在文件夹", ""}}));
-}
 
 // Imports into an empty system database: what arrives, and what the window says.
 TEST(Transfer, ImportsReportWhatArrivedAndEachFileThatDidNot) {
   const struct {
     const char* name;
     Action action;
-    std::function<QString(Desk&, const QString& dir, QStringList& arrives)> prepare;  // gives the file text
-    QStringList says;  // in the last message, @ standing for the files' folder
+    const char* files;  // course:file, | between; course 0 is no exchange file, ! the database refuses it, + an
+                        // orphan row is added
+    const char* typed;  // @ standing for the files' folder
+    std::vector<int> arrives;
+    QStringList says;   // in the last message
   } rows[] = {
-      {"folder: .mdb in any case, not others nor subfolders", ImportFolder, [](Desk& d, const QString& dir, QStringList& arrives) {
-         QDir().mkpath(dir + "/sub");
-         for (const auto& [id, name] : {std::pair(2, "upper.MDB"), {3, "lower.mdb"}, {4, "other.txt"}, {5, "sub/deeper.mdb"}})
-           d.exportCourse(id, dir + '/' + name);
-         arrives = {d.courseName(2), d.courseName(3)};
-         return dir;
-       }, {Succeeded}},
-      {"several: a conflict declined and a file that is none", ImportSeveral, [](Desk& d, const QString& dir, QStringList& arrives) {
-         d.exportCourse(2, dir + "/a.mdb");
-         d.exportCourse(2, dir + "/b.mdb");
-         QFile junk(dir + "/c.mdb");
-         junk.open(QIODevice::WriteOnly);
-         junk.write("this is not an exchange file");
-         d.ui->answers.push_back(Vb::Cancel);  // not again under a new name
-         arrives = {d.courseName(2)};
-         return dir + " a.mdb b.mdb c.mdb";
-       }, {"已导入 1 个文件，共 3 个。", "@/b.mdb：已经存在相同名称的课程", "@/c.mdb："}},
-      {"several: the database fails on the first, as on a full disk", ImportSeveral, [](Desk& d, const QString& dir, QStringList& arrives) {
-         d.exportCourse(2, dir + "/first.mdb");
-         d.exportCourse(3, dir + "/second.mdb");
-         arrives = {d.courseName(3)};
-         d.refused = d.courseName(2);
-         return dir + " first.mdb second.mdb";
-       }, {"已导入 1 个文件，共 2 个。", "@/first.mdb：发生错误：", "disk quota exceeded"}},
-      {"one of several, rows left out counted", ImportSeveral, [](Desk& d, const QString& dir, QStringList& arrives) {
-         const QString file = d.exportCourse(2, dir + "/links.mdb");
-         CDataAccess exchange{CDataAccess::Unconnected{}};
-         exchange.OpenExchangeFile(file, ExchangeAccess::Write);
-         exchange.ExecQuery(QString(), "insert into ProblemsContents (ProblemID,ContentID) values (987654,987654)");
-         arrives = {d.courseName(2)};
-         return file;
-       }, {Succeeded, "ProblemsContents 1"}},
-      {"single, paired by hand", Import, [](Desk& d, const QString& dir, QStringList& arrives) {
-         d.ui->onAsk = [&d](Question) { d.ui->answers.push_front(Vb::Yes); };  // create what has no partner
-         arrives = {d.courseName(4)};
-         return d.exportCourse(4, dir + "/by hand.mdb");
-       }, {Succeeded}},
-      {"missing folder", ImportFolder, [](Desk&, const QString& dir, QStringList&) { return dir + "/nowhere"; }, {"@/nowhere"}},
-      {"missing file", AutoImport, [](Desk&, const QString& dir, QStringList&) { return dir + "/missing.mdb"; },
-       {"@/missing.mdb"}}};
+      {"folder: .mdb in any case, not others nor subfolders", ImportFolder,
+       "2:upper.MDB|3:lower.mdb|4:other.txt|5:sub/deeper.mdb", "@", {2, 3}, {Succeeded}},
+      {"several: a conflict declined and a file that is none", ImportSeveral, "2:a.mdb|2:b.mdb|0:c.mdb",
+       "@ a.mdb b.mdb c.mdb", {2}, {"已导入 1 个文件，共 3 个。", "@/b.mdb：已经存在相同名称的课程", "@/c.mdb："}},
+      {"several: the database fails on the first, as on a full disk", ImportSeveral, "!2:first.mdb|3:second.mdb",
+       "@ first.mdb second.mdb", {3}, {"已导入 1 个文件，共 2 个。", "@/first.mdb：发生错误：", "disk quota exceeded"}},
+      {"one of several, rows left out counted", ImportSeveral, "+2:links.mdb", "@/links.mdb", {2},
+       {Succeeded, "ProblemsContents 1"}},
+      {"single, paired by hand", Import, "4:by hand.mdb", "@/by hand.mdb", {4}, {Succeeded}},
+      {"missing folder", ImportFolder, "", "@/nowhere", {}, {"@/nowhere"}},
+      {"missing file", AutoImport, "", "@/missing.mdb", {}, {"@/missing.mdb"}}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Desk d;
     const QString dir = d.env.path("in");
-    QDir().mkpath(dir);
+    QDir().mkpath(dir + "/sub");
+    QString refused;
+    for (const QString& entry : QString(row.files).split('|', Qt::SkipEmptyParts)) {
+      const QString file = dir + '/' + entry.section(':', 1);
+      if (entry.section(':', 0, 0).remove(QRegularExpression("[!+]")) == "0") {
+        QFile junk(file);
+        junk.open(QIODevice::WriteOnly);
+        junk.write("this is not an exchange file");
+        continue;
+      }
+      const int course = entry.section(':', 0, 0).right(1).toInt();
+      d.exportCourse(course, file);
+      if (entry.startsWith('!')) refused = d.env.scalar(QString("select CourseCode from Course where CourseID=%1").arg(course)).toString();
+      if (!entry.startsWith('+')) continue;
+      CDataAccess exchange{CDataAccess::Unconnected{}};
+      exchange.OpenExchangeFile(file, ExchangeAccess::Write);
+      exchange.ExecQuery(QString(), "insert into ProblemsContents (ProblemID,ContentID) values (987654,987654)");
+    }
     QStringList arrives;
-    const QString files = row.prepare(d, dir, arrives);
+    for (int course : row.arrives) arrives << d.courseName(course);
     arrives.sort();
     d.useSystemDb(TestEnv::createSystemDb(d.env.path("second.db")));
-    if (!d.refused.isEmpty()) d.refuseCourse();
+    if (!refused.isEmpty()) d.refuse(refused);
+    d.ui->answers.push_back(Vb::Cancel);  // a conflicting course is not imported again under a new name
+    d.ui->onAsk = [&](Question q) {
+      if (q != Question::RenameConflictingCourse) d.ui->answers.push_front(Vb::Yes);  // create what has no partner
+    };
     d.open(row.action);
-    d.frame->txtFileName->setText(files);
+    d.nextFile = d.nextFolder = QString(row.typed).replace('@', dir);
+    d.frame->cmdSelectFile->click();  // several files only for "导入多个", a folder for "导入全部"
+    EXPECT_EQ(d.openedSeveral, row.action == ImportFolder ? QList<bool>() : QList<bool>{row.action == ImportSeveral});
+    EXPECT_EQ(d.browsed.size() + d.frame->lblFiles->text().count("目录"), row.action == ImportFolder ? 2 : 0);
     d.run();
     EXPECT_EQ(d.courseNames(), arrives);
     const QString said = d.ui->lastPrompt();
     for (QString part : row.says) EXPECT_TRUE(said.contains(part.replace('@', dir))) << said.toStdString();
     EXPECT_EQ(said.startsWith(Succeeded), row.says.contains(Succeeded));
-    if (!arrives.isEmpty()) { EXPECT_EQ(d.ui->shown.back().flags, said.startsWith(Succeeded) ? Vb::Information : Vb::Exclamation); }
     EXPECT_FALSE(said.contains(dir + "/a.mdb："));
-    // The grid is refilled with its last row selected.
+    if (!arrives.isEmpty()) {
+      EXPECT_EQ(d.ui->shown.back().flags, said.startsWith(Succeeded) ? Vb::Information : Vb::Exclamation);
+      // The grid is refilled with its last row selected.
+      EXPECT_EQ(frmCorvina::ActiveRow(d.window->sprCourse()), arrives.size());
+    }
     EXPECT_EQ(d.window->sprCourse()->rowCount(), arrives.size());
-    if (!arrives.isEmpty()) { EXPECT_EQ(frmCorvina::ActiveRow(d.window->sprCourse()), arrives.size()); }
   }
 }
 
