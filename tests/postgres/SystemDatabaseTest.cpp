@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -20,49 +19,6 @@ class SystemDatabase : public ::testing::Test {
   TestEnv env;
   CDataAccess dal;
 };
-
-// Each value goes in through a recordset or as a bound parameter, and is read
-// back by its generated ID under a column name in another case.
-TEST_F(SystemDatabase, ValuesTravelUnchangedAndGeneratedIdsComeBack) {
-  QString longText;
-  for (int i = 0; longText.size() < 150000; ++i) longText += QStringLiteral("题目正文 Body text, line %1.\n").arg(i);
-  const QDateTime when(QDate(2024, 3, 5), QTime(14, 30, 15));
-  const struct { const char* table; const char* column; QVariant value; } rows[] = {
-      {"Subject", "name", QStringLiteral("O'Brien\"; drop table Subject; -- 中文")}, {"Subject", "description", {}},
-      {"Problem", "Body", longText}, {"Content", "Lastupdated", when},
-      {"Content", "Lastupdated", QStringLiteral("2024-03-05 14:30:15")}, {"Feature", "minimum", 0.5},
-      {"Feature", "FeatureNumber", 0}};
-  QHash<QString, int> lastId;
-  for (bool bound : {false, true}) {
-    for (const auto& row : rows) {
-      SCOPED_TRACE(QStringLiteral("%1.%2 bound %3").arg(row.table, row.column).arg(bound).toStdString());
-      const QString idColumn = QString(row.table) + "ID";
-      RecordsetPtr rs;
-      if (bound) {
-        dal.ExecQuery("", QStringLiteral("insert into %1 (%2) values (?)").arg(row.table, row.column), {row.value});
-      } else {
-        dal.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(row.table), rs);
-        rs->AddNew();
-        rs->SetValue(row.column, row.value);
-        rs->Update();
-      }
-      const int id = bound ? env.scalar(QStringLiteral("select max(%1) from %2").arg(idColumn, row.table)).toInt()
-                           : rs->Value(idColumn.toLower()).toInt();
-      EXPECT_GT(id, lastId.value(row.table));
-      lastId[row.table] = id;
-      dal.GetConnectedRecordset(QStringLiteral("select %1 from %2 where %3 = ?").arg(row.column, row.table, idColumn),
-                                {id}, rs);
-      const QVariant read = rs->Value(QString(row.column).toUpper());
-      if (QString(row.column) == "Lastupdated") {  // a timestamp, or ISO text
-        EXPECT_EQ(read.toDateTime().isValid() ? read.toDateTime()
-                                              : QDateTime::fromString(read.toString(), "yyyy-MM-dd HH:mm:ss"), when);
-      } else {
-        EXPECT_EQ(read.isNull(), row.value.isNull());
-        EXPECT_EQ(read.toString(), row.value.toString());
-      }
-    }
-  }
-}
 
 // Copied rows keep their IDs (-1 is in every system database); generated ones go
 // past them, whatever keys were reserved before.

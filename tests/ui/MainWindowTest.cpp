@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFileDialog>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -14,7 +12,6 @@
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
-#include "ui/AppSetup.h"
 #include "ui/UiTestApp.h"
 #include "ui/X11Window.h"
 #include "ui/frmCorvina.h"
@@ -126,20 +123,10 @@ TEST(MainWindow, FailedReadsAreLoggedAndShownAndTheWindowStaysUsable) {
   }
 }
 
-// Whatever LANG says, Qt's own buttons read as the program's messages name them.
-TEST(AppSetup, QtsOwnButtonsAndDialogsSpeakChinese) {
-  PrepareApplication(uiTestApp());
-  QMessageBox box;
-  QString captions;
-  for (const auto button : {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No})
-    captions += box.addButton(button)->text().left(1);
-  EXPECT_EQ(captions, "确取是否");
-  QFileDialog save;
-  save.setAcceptMode(QFileDialog::AcceptSave);
-  EXPECT_EQ(save.labelText(QFileDialog::FileName), QStringLiteral("文件名称(&N)："));
-  EXPECT_FALSE(QApplication::windowIcon().isNull());
+TEST(ExamSystemWindowElsewhere, NothingIsDoneOutsideX11) {
+  uiTestApp();
   ASSERT_NE(QGuiApplication::platformName(), "xcb");
-  EXPECT_FALSE(X11Window::RestoreCentred(QStringLiteral("Yarrow考试系统")));  // nothing done outside X11
+  EXPECT_FALSE(X11Window::RestoreCentred(QStringLiteral("Yarrow考试系统")));
 }
 
 // Entries are appended, six CR LF lines each, the description unchanged; the
@@ -147,26 +134,19 @@ TEST(AppSetup, QtsOwnButtonsAndDialogsSpeakChinese) {
 TEST(ErrorLog, EntriesAreAppendedAndTheErrorShownUnlessQuiet) {
   for (const bool unwritable : {false, true}) {
     TestEnv env;
-    // A folder in the log's place cannot be opened for writing, whoever runs the test.
-    if (unwritable) QDir().mkpath(AppPaths::errorLogFile());
+    if (unwritable) QDir().mkpath(AppPaths::errorLogFile());  // a folder cannot be opened for writing, by anyone
     auto ui = std::make_shared<ScriptedInteraction>();
     ScopedInteraction scope(ui);
     LogError("frmCorvina", "RefreshSubject", -2147467259, "no such table: SUBJECT", true);
-    const QString first = errorLog();
     LogError("m", "p", 5, "line one\r\nline two", false);
     ASSERT_EQ(ui->shown.size(), unwritable ? 3u : 1u);
     EXPECT_EQ(ui->shown.back().prompt, "Error:line one\r\nline two\r\n\r\nModule:m\r\nProcedure:p\r\n");
     EXPECT_EQ(ui->shown.back().flags, Vb::OKOnly | Vb::Critical);
     EXPECT_EQ(ui->shown.back().title, ErrorTitle());
-    const QString log = errorLog();
-    EXPECT_TRUE(log.startsWith(first));
-    EXPECT_EQ(log.count(QRegularExpression("^\\*\\*\\*\\* Error Encountered .* \\*\\*\\*\\*\r$",
-                                           QRegularExpression::MultilineOption)), unwritable ? 0 : 2);
-    if (unwritable) continue;
-    EXPECT_TRUE(log.endsWith(" ****\r\nError Code:\t5\r\nDescription:\tline one\r\nline two\r\nProcedure:\tp\r\n"
-                             "Module:\t\tm\r\n\r\n"));
-    EXPECT_TRUE(first.endsWith(" ****\r\nError Code:\t-2147467259\r\nDescription:\tno such table: SUBJECT\r\n"
-                               "Procedure:\tRefreshSubject\r\nModule:\t\tfrmCorvina\r\n\r\n"));
+    EXPECT_TRUE(QRegularExpression("^\\*{4} Error Encountered .+ \\*{4}\r\nError Code:\t-2147467259\r\nDescription:\tno such "
+                                   "table: SUBJECT\r\nProcedure:\tRefreshSubject\r\nModule:\t\tfrmCorvina\r\n\r\n\\*{4} Error "
+                                   "Encountered .+ \\*{4}\r\nError Code:\t5\r\nDescription:\tline one\r\nline two\r\n"
+                                   "Procedure:\tp\r\nModule:\t\tm\r\n\r\n$").match(errorLog()).hasMatch() != unwritable);
   }
 }
 
@@ -176,12 +156,6 @@ TEST(SplitFileList, AFolderAndNamesGiveOnePathPerName) {
       {"/ a.mdb b.mdb", {"/a.mdb", "/b.mdb"}}, {"", {}}, {"/data/my banks.mdb", {"/data/my/banks.mdb"}},
       {"/d a.mdb  b.mdb", {"/d/a.mdb", "/d/", "/d/b.mdb"}}};
   for (const auto& row : rows) EXPECT_EQ(SplitFileList(row.text), row.paths) << row.text;
-}
-
-TEST(SafeFileName, SlashesNulAndDotNamesBecomeUnderscores) {
-  const QString rows[][2] = {{"数据结构", "数据结构"}, {"../etc/passwd", ".._etc_passwd"}, {QString("a") + QChar(0) + "b", "a_b"},
-                             {".", "_"}, {"..", "_"}, {"O'Brien 的课程", "O'Brien 的课程"}};
-  for (const auto& row : rows) EXPECT_EQ(SafeFileName(row[0]), row[1]) << row[0].toStdString();
 }
 
 }  // namespace

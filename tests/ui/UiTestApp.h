@@ -3,11 +3,8 @@
 
 #include <QApplication>
 
-#include <memory>
-
-// The one QApplication of a widget test executable, made on first use and ended
-// after the last test, before the program's static objects: Qt's own (input
-// devices, database connections) outlive it then.
+// The one QApplication of a widget test executable, made on first use and ended after the last test, before
+// the program's static objects: Qt's own (input devices, database connections) outlive it then.
 inline QApplication& uiTestApp() {
   static int argc = 1;
   static char name[] = "test_ui";
@@ -16,9 +13,7 @@ inline QApplication& uiTestApp() {
   struct End : ::testing::Environment {
     void TearDown() override { app.reset(); }
   };
-  if (!app) {
-    app = std::make_unique<QApplication>(argc, argv);
-    ::testing::AddGlobalTestEnvironment(new End);  // owned by GoogleTest
-  }
+  if (!app) ::testing::AddGlobalTestEnvironment(new End);  // owned by GoogleTest
+  if (!app) app = std::make_unique<QApplication>(argc, argv);
   return *app;
 }
