@@ -49,7 +49,8 @@ struct Desk {
   Desk() {
     uiTestApp();
     QDir().mkpath(env.path("prog"));
-    for (const char* file : {"Template.mdb", "odbc.ini"}) QFile::copy(env.path(file), env.path("prog/") + file);
+    QFile::copy(env.path("Template.mdb"), env.path("prog/Template.mdb"));
+    QFile::copy(env.path("odbc.ini"), env.path("prog/odbc.ini"));
     qputenv("CORVINA_HOME", env.path("prog").toUtf8());
     CDataAccess dal;
     DemoData::create(dal, DemoData::SmallCourseProblems);
@@ -253,13 +254,9 @@ TEST(Transfer, CancelWhileAQuestionWaitsLeavesEverythingAsItWas) {
   for (const auto& row : rows) {
     Desk d;
     d.open(row.action);
-    QString file = d.env.path("again.mdb");
-    if (row.action == Export) {
-      d.run(3);  // the file to replace
-      file = d.proposedFiles.value(0);
-    } else {
-      d.frame->txtFileName->setText(d.exportCourse(2, file));
-    }
+    if (row.action == Export) d.run(3);  // the file to replace
+    const QString file = row.action == Export ? d.proposedFiles.value(0) : d.exportCourse(2, d.env.path("again.mdb"));
+    d.frame->txtFileName->setText(file);
     const auto snapshot = [&] {
       QFile f(file);
       return (f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray()) + d.courseNames().join('|').toUtf8();
