@@ -1,7 +1,6 @@
-// A demo course travels from a SQLite system database to one on the PostgreSQL
-// server and back to a second SQLite one, through exchange files. Every table
-// of the course is compared with each ID replaced by what it names, so a lost
-// row or a reference pointing at the wrong row shows as a difference.
+// A demo course travels from SQLite to the PostgreSQL server and back to another SQLite database, through exchange
+// files. Every table of the course is compared with each ID read as what it names: a lost row or a reference to
+// the wrong row shows as a difference.
 #include <gtest/gtest.h>
 
 #include <QDateTime>

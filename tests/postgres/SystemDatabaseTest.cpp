@@ -51,18 +51,13 @@ TEST_F(SystemDatabase, EachBackendComparesNamesWithoutCaseAndChecksTheRightOfTha
     dal.GetConnectedRecordset(sameName, {name}, rs);
     EXPECT_EQ(rs->Value(0).toInt(), name.size() == 14 ? 1 : 0) << name.toStdString();
   }
-  const QString users[] = {"role", "group", "direct", "none"};
-  for (const QString& name : users) dal.ExecQuery("", "insert into userinfo (Name) values (?)", {name});
-  const auto id = [&](int user) { return env.scalar("select userid from userinfo where Name = '" + users[user] + "'").toString(); };
-  for (const QString& sql : {QString("insert into RolesRights (roleid, rightid) values (1, 35)"),
-                             QString("insert into RolesRights (roleid, rightid) values (2, 10)"),
-                             "insert into userrole (userid, roleid) values (" + id(0) + ", 1)",
-                             "insert into userrole (userid, roleid) values (" + id(3) + ", 2)",
-                             QString("insert into grouprole (groupid, roleid) values (7, 1)"),
-                             "insert into groupuser (groupid, userid) values (7, " + id(1) + ")",
-                             "insert into UsersRights (userid, rightid) values (" + id(2) + ", 35)"})
-    env.exec(sql);
-  for (const QString& name : users) EXPECT_EQ(LoginCheck::CheckRight(name, 35), name != "none") << name.toStdString();
+  for (const char* sql : {"userinfo (userid, Name) values (1, 'role'), (2, 'group'), (3, 'direct'), (4, 'none')",
+                          "RolesRights (roleid, rightid) values (1, 35), (2, 10)", "userrole (userid, roleid) values (1, 1), (4, 2)",
+                          "grouprole (groupid, roleid) values (7, 1)", "groupuser (groupid, userid) values (7, 2)",
+                          "UsersRights (userid, rightid) values (3, 35)"})
+    env.exec(QString("insert into ") + sql);
+  for (const QString name : {"role", "group", "direct", "none"})
+    EXPECT_EQ(LoginCheck::CheckRight(name, 35), name != "none") << name.toStdString();
   EXPECT_TRUE(LoginCheck::CheckRight("none", 10));
 }
 

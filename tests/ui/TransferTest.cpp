@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -156,14 +155,8 @@ TEST(Transfer, ImportsReportWhatArrivedAndEachFileThatDidNot) {
     QString refused;
     for (const QString& entry : QString(row.files).split('|', Qt::SkipEmptyParts)) {
       const QString file = dir + '/' + entry.section(':', 1);
-      if (entry.section(':', 0, 0).remove(QRegularExpression("[!+]")) == "0") {
-        QFile junk(file);
-        junk.open(QIODevice::WriteOnly);
-        junk.write("this is not an exchange file");
-        continue;
-      }
       const int course = entry.section(':', 0, 0).right(1).toInt();
-      d.exportCourse(course, file);
+      course ? (void)d.exportCourse(course, file) : (void)QFile::copy(d.env.path("odbc.ini"), file);  // 0: a text file
       if (entry.startsWith('!')) refused = d.env.scalar(QString("select CourseCode from Course where CourseID=%1").arg(course)).toString();
       if (!entry.startsWith('+')) continue;
       CDataAccess exchange{CDataAccess::Unconnected{}};
