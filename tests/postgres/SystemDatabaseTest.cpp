@@ -20,8 +20,7 @@ class SystemDatabase : public ::testing::Test {
   CDataAccess dal;
 };
 
-// Copied rows keep their IDs (-1 is in every system database); generated ones go
-// past them, whatever keys were reserved before.
+// Copied rows keep their IDs (-1 is in every system database); generated ones go past them, whatever was reserved.
 TEST_F(SystemDatabase, ExplicitIdsAreKeptAndGeneratedOnesNeverCollideWithThem) {
   dal.ExecQuery("", "insert into Subject (SubjectID, name) values (-1, ?)", {QStringLiteral("公共")});
   RecordsetPtr rs;

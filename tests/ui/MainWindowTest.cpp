@@ -12,7 +12,6 @@
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
 #include "ui/UiTestApp.h"
-#include "ui/X11Window.h"
 #include "ui/frmCorvina.h"
 
 namespace {
@@ -22,8 +21,7 @@ QString errorLog() {
   return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-// The main window over five subjects in ID order (the order both backends list
-// them in) and three courses, the last subject's name given.
+// The main window over five subjects in ID order (as both backends list them) and three courses.
 struct Window {
   explicit Window(const char* lastName = "'化学'") {
     for (const QString& values : {QString("-3,'旧专业',NULL"), QString("0,'全部',NULL"), QString("1,'数学','高等数学'"),
@@ -115,12 +113,6 @@ TEST(MainWindow, FailedReadsAreLoggedAndShownAndTheWindowStaysUsable) {
     EXPECT_EQ(m.ui->shown[0].prompt.contains("missing.db"), row.subjects.isEmpty());
     EXPECT_TRUE(errorLog().contains(QString("Procedure:\t%1\r\nModule:\t\tfrmCorvina\r\n").arg(row.procedure)));
   }
-}
-
-TEST(ExamSystemWindowElsewhere, NothingIsDoneOutsideX11) {
-  uiTestApp();
-  ASSERT_NE(QGuiApplication::platformName(), "xcb");
-  EXPECT_FALSE(X11Window::RestoreCentred(QStringLiteral("Yarrow考试系统")));
 }
 
 // Entries are appended, six CR LF lines each, the description unchanged; the

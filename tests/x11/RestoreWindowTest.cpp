@@ -19,7 +19,6 @@ TEST(CentredOffset, HalvesGoToTheEvenNeighbour) {
   for (const auto& r : rows) EXPECT_EQ(X11Window::CentredOffset(r[0], r[1]), r[2]) << r[1];
 }
 
-// x, y, width, height, and 1 when shown.
 std::vector<int> placement(Display* d, Window w) {
   XWindowAttributes a{};
   XGetWindowAttributes(d, w, &a);
@@ -29,15 +28,13 @@ std::vector<int> placement(Display* d, Window w) {
 // Closing the main window brings back the exam system's minimised window, centred
 // at its own size; a window of another title, and a title nobody has, change nothing.
 TEST(ExamSystemWindow, ClosingTheMainWindowRestoresItCentredAtItsSize) {
-  // An X server of this test's own: Xvfb picks a free display and names it on
-  // -displayfd once it accepts clients, so parallel runs never meet and nothing waits on a clock.
+  // An X server of its own: Xvfb names a free display on -displayfd once it accepts clients, so parallel runs
+  // never meet and nothing waits on a clock.
   const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
   if (xvfb.isEmpty()) GTEST_SKIP() << "Xvfb is not installed; ./test.sh installs it";
   QProcess server;
-  // -noreset: no reset (refusing clients) when the last client leaves.
-  server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
-  while (!server.canReadLine() && server.waitForReadyRead(-1)) {
-  }
+  server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});  // no reset
+  while (!server.canReadLine() && server.waitForReadyRead(-1)) continue;
   const QByteArray display = ':' + server.readLine().trimmed();
   ASSERT_GT(display.size(), 1) << "Xvfb did not start";
   std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(display.constData()), XCloseDisplay);
