@@ -1,0 +1,139 @@
+// The working copy an Access file is read into: nothing of it left in the
+// temporary folder, written back only when changed, and the reading process
+// started safely beside busy threads.
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <thread>
+
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/jet/JetExchange.h"
+#include "data/jet/JetMirror.h"
+#include "jet/JetSupport.h"
+
+using namespace JetTest;
+
+namespace {
+
+int count(const QSqlDatabase& db, const QString& sql) {
+  QSqlQuery q(db);
+  return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
+}
+
+// Read for an import: nothing in the temporary folder, transactions work,
+// and even statements that change nothing leave the file as it was. Opened
+// for writing, a change is written back (or refused leaving the file whole).
+TEST(JetWorkingCopy, IsWrittenBackOnlyWhenChangedAndLeavesNothingBehind) {
+  QTemporaryDir dir;
+  const QByteArray before = readFile(shared("samples/paper-english.mdb"));
+  const QString file = writeFile(dir.filePath("paper.mdb"), before);
+  for (const ExchangeAccess access : {ExchangeAccess::Read, ExchangeAccess::Write}) {
+    const auto conn = Connection::openExchangeFile(file, access);
+    auto* jet = dynamic_cast<Jet::JetConnection*>(conn.get());
+    ASSERT_NE(jet, nullptr);
+    EXPECT_EQ(QDir::temp().entryList({QStringLiteral("corvina-mirror-%1-*").arg(QCoreApplication::applicationPid())},
+                                     QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList());
+    QSqlQuery q(conn->database());
+    ASSERT_TRUE(q.exec("delete from Subject where 1=0"));
+    EXPECT_FALSE(jet->changed());
+    conn->begin();
+    ASSERT_TRUE(q.exec("delete from AnswerSheet"));
+    conn->rollback();
+    EXPECT_EQ(count(conn->database(), "select count(*) from AnswerSheet"), 3);
+    if (access == ExchangeAccess::Read) {
+      conn->release();
+      EXPECT_EQ(readFile(file), before);
+      continue;
+    }
+    ASSERT_TRUE(q.exec("delete from AnswerSheet where Score is null"));
+    EXPECT_TRUE(jet->changed());
+    try {
+      conn->release();
+      EXPECT_FALSE(jet->changed());
+      EXPECT_EQ(count(Connection::openExchangeFile(file, ExchangeAccess::Read)->database(), "select count(*) from AnswerSheet"), 2);
+    } catch (const DataError&) {
+      EXPECT_EQ(readFile(file), before) << "a refused write changed the file";
+    }
+  }
+}
+
+// Folders of runs that were killed are removed once old, and only those.
+TEST(JetWorkingCopy, OnlyStaleFoldersOfGoneRunsAreRemoved) {
+  QProcess finished;
+  finished.start(QStringLiteral("true"), {});
+  finished.waitForStarted(-1);
+  const QString dead = QString::number(finished.processId());
+  finished.waitForFinished(-1);
+  const QString alive = QString::number(QCoreApplication::applicationPid());
+  const struct {
+    QString name;
+    int hoursOld;
+    bool removed;
+  } cases[] = {
+      {"corvina-mirror-" + dead + "-aB3xYz", 30, true},    // killed run, old
+      {"corvina-mirror-" + dead + "-Qw12Er", 0, false},    // killed run, recent
+      {"corvina-mirror-" + alive + "-Zx98Cv", 30, false},  // run still going
+      {"other-mirror-" + dead + "-aB3xYz", 30, false},     // not ours
+      {"corvina-mirror-x-aB3xYz", 30, false},              // no process id
+  };
+  QTemporaryDir temp;
+  for (const auto& c : cases) {
+    ASSERT_TRUE(QDir().mkpath(temp.filePath(c.name)));
+    writeFile(temp.filePath(c.name + "/mirror.db"), {});
+    const timeval then{time(nullptr) - c.hoursOld * 3600L, 0};
+    const timeval times[2] = {then, then};
+    ASSERT_EQ(::utimes(QFile::encodeName(temp.filePath(c.name)).constData(), times), 0);
+  }
+  EXPECT_EQ(Jet::removeStaleWorkingCopies(temp.path()), 1);
+  for (const auto& c : cases) EXPECT_EQ(QDir(temp.filePath(c.name)).exists(), !c.removed) << c.name.toStdString();
+}
+
+std::atomic<long> messagesLogged{0};
+void countMessage(QtMsgType, const QMessageLogContext&, const QString&) { ++messagesLogged; }
+
+// The reading program is started with exec, so a read cannot hang on a lock
+// another thread held at the moment the child was made. Threads keep the
+// allocator and Qt's message lock busy meanwhile. The reader has no silence
+// limit here: on a loaded machine the reads only take longer.
+TEST(JetWorkingCopy, ReadsBesideBusyThreadsNeverHang) {
+  const QString file = shared("samples/paper-english.mdb");
+  const QtMessageHandler previous = qInstallMessageHandler(countMessage);
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> neighbours;
+  for (int i = 0; i < 3; ++i)
+    neighbours.emplace_back([&stop, i] {
+      while (!stop) {
+        std::vector<std::unique_ptr<std::string>> garbage;
+        for (int k = 0; k < 64; ++k) garbage.push_back(std::make_unique<std::string>(64 + k * i, 'x'));
+        qInfo("neighbour %d holds %d strings", i, int(garbage.size()));
+      }
+    });
+  int complete = 0;
+  std::thread worker([&] {
+    for (int i = 0; i < 100; ++i) {
+      MemoryDb m;
+      try {
+        complete += Jet::loadMirror(file, m.db(), -1).tables.size() == 15;
+      } catch (const DataError& e) {
+        ADD_FAILURE() << "read " << i << ": " << e.description().toStdString();
+      }
+    }
+  });
+  worker.join();
+  stop = true;
+  for (auto& t : neighbours) t.join();
+  qInstallMessageHandler(previous);
+  EXPECT_EQ(complete, 100);
+  EXPECT_GT(messagesLogged.load(), 0);
+}
+
+}  // namespace
