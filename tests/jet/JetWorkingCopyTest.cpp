@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QProcess>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 
 #include <atomic>
 #include <thread>
@@ -23,43 +22,32 @@ using namespace JetTest;
 
 namespace {
 
-int count(const QSqlDatabase& db, const QString& sql) {
-  QSqlQuery q(db);
-  return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
-}
-
 // Read for an import: nothing in the temporary folder, transactions work,
-// and even statements that change nothing leave the file as it was. Opened
-// for writing, a change is written back (or refused leaving the file whole).
+// statements that change nothing leave the file as it was. Opened for
+// writing, a change is written back (or refused leaving the file whole).
 TEST(JetWorkingCopy, IsWrittenBackOnlyWhenChangedAndLeavesNothingBehind) {
-  QTemporaryDir dir;
+  const Workspace w;
   const QByteArray before = readFile(shared("samples/paper-english.mdb"));
-  const QString file = writeFile(dir.filePath("paper.mdb"), before);
+  const QString file = writeFile(w.path("paper.mdb"), before);
   for (const ExchangeAccess access : {ExchangeAccess::Read, ExchangeAccess::Write}) {
     const auto conn = Connection::openExchangeFile(file, access);
-    auto* jet = dynamic_cast<Jet::JetConnection*>(conn.get());
-    ASSERT_NE(jet, nullptr);
+    auto& jet = dynamic_cast<Jet::JetConnection&>(*conn);
     EXPECT_EQ(QDir::temp().entryList({QStringLiteral("corvina-mirror-%1-*").arg(QCoreApplication::applicationPid())},
-                                     QDir::Dirs | QDir::NoDotAndDotDot),
-              QStringList());
+                                     QDir::Dirs), QStringList());
     QSqlQuery q(conn->database());
     ASSERT_TRUE(q.exec("delete from Subject where 1=0"));
-    EXPECT_FALSE(jet->changed());
+    EXPECT_FALSE(jet.changed());
     conn->begin();
     ASSERT_TRUE(q.exec("delete from AnswerSheet"));
     conn->rollback();
-    EXPECT_EQ(count(conn->database(), "select count(*) from AnswerSheet"), 3);
-    if (access == ExchangeAccess::Read) {
-      conn->release();
-      EXPECT_EQ(readFile(file), before);
-      continue;
-    }
-    ASSERT_TRUE(q.exec("delete from AnswerSheet where Score is null"));
-    EXPECT_TRUE(jet->changed());
+    EXPECT_EQ(tableRows(conn->database(), "AnswerSheet").size(), 3u);
+    EXPECT_TRUE(access == ExchangeAccess::Read || q.exec("delete from AnswerSheet where Score is null"));
+    EXPECT_EQ(jet.changed(), access == ExchangeAccess::Write);
     try {
       conn->release();
-      EXPECT_FALSE(jet->changed());
-      EXPECT_EQ(count(Connection::openExchangeFile(file, ExchangeAccess::Read)->database(), "select count(*) from AnswerSheet"), 2);
+      EXPECT_FALSE(jet.changed());
+      EXPECT_EQ(corvinaReader(file).at("AnswerSheet").size(), access == ExchangeAccess::Write ? 2u : 3u);
+      EXPECT_EQ(readFile(file) == before, access == ExchangeAccess::Read);
     } catch (const DataError&) {
       EXPECT_EQ(readFile(file), before) << "a refused write changed the file";
     }
@@ -68,12 +56,11 @@ TEST(JetWorkingCopy, IsWrittenBackOnlyWhenChangedAndLeavesNothingBehind) {
 
 // Folders of runs that were killed are removed once old, and only those.
 TEST(JetWorkingCopy, OnlyStaleFoldersOfGoneRunsAreRemoved) {
-  QProcess finished;
-  finished.start(QStringLiteral("true"), {});
-  finished.waitForStarted(-1);
-  const QString dead = QString::number(finished.processId());
-  finished.waitForFinished(-1);
-  const QString alive = QString::number(QCoreApplication::applicationPid());
+  QProcess gone;
+  gone.start("true", {});
+  gone.waitForStarted(-1);
+  const QString dead = QString::number(gone.processId()), alive = QString::number(QCoreApplication::applicationPid());
+  gone.waitForFinished(-1);
   const struct {
     QString name;
     int hoursOld;
@@ -85,28 +72,25 @@ TEST(JetWorkingCopy, OnlyStaleFoldersOfGoneRunsAreRemoved) {
       {"other-mirror-" + dead + "-aB3xYz", 30, false},     // not ours
       {"corvina-mirror-x-aB3xYz", 30, false},              // no process id
   };
-  QTemporaryDir temp;
+  const Workspace w;
   for (const auto& c : cases) {
-    ASSERT_TRUE(QDir().mkpath(temp.filePath(c.name)));
-    writeFile(temp.filePath(c.name + "/mirror.db"), {});
-    const timeval then{time(nullptr) - c.hoursOld * 3600L, 0};
-    const timeval times[2] = {then, then};
-    ASSERT_EQ(::utimes(QFile::encodeName(temp.filePath(c.name)).constData(), times), 0);
+    ASSERT_TRUE(QDir().mkpath(w.path(c.name)));
+    writeFile(w.path(c.name + "/mirror.db"), {});
+    const timeval then{time(nullptr) - c.hoursOld * 3600L, 0}, times[2] = {then, then};
+    ASSERT_EQ(::utimes(QFile::encodeName(w.path(c.name)).constData(), times), 0);
   }
-  EXPECT_EQ(Jet::removeStaleWorkingCopies(temp.path()), 1);
-  for (const auto& c : cases) EXPECT_EQ(QDir(temp.filePath(c.name)).exists(), !c.removed) << c.name.toStdString();
+  EXPECT_EQ(Jet::removeStaleWorkingCopies(w.dir.path()), 1);
+  for (const auto& c : cases) EXPECT_EQ(QDir(w.path(c.name)).exists(), !c.removed) << c.name.toStdString();
 }
 
 std::atomic<long> messagesLogged{0};
-void countMessage(QtMsgType, const QMessageLogContext&, const QString&) { ++messagesLogged; }
 
 // The reading program is started with exec, so a read cannot hang on a lock
-// another thread held at the moment the child was made. Threads keep the
-// allocator and Qt's message lock busy meanwhile. The reader has no silence
-// limit here: on a loaded machine the reads only take longer.
+// another thread held when the child was made: threads keep the allocator
+// and Qt's message lock busy meanwhile. The reader has no silence limit here:
+// on a loaded machine the reads only take longer.
 TEST(JetWorkingCopy, ReadsBesideBusyThreadsNeverHang) {
-  const QString file = shared("samples/paper-english.mdb");
-  const QtMessageHandler previous = qInstallMessageHandler(countMessage);
+  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) { ++messagesLogged; });
   std::atomic<bool> stop{false};
   std::vector<std::thread> neighbours;
   for (int i = 0; i < 3; ++i)
@@ -118,17 +102,16 @@ TEST(JetWorkingCopy, ReadsBesideBusyThreadsNeverHang) {
       }
     });
   int complete = 0;
-  std::thread worker([&] {
+  std::thread([&] {
     for (int i = 0; i < 100; ++i) {
-      MemoryDb m;
+      const MemoryDb m;
       try {
-        complete += Jet::loadMirror(file, m.db(), -1).tables.size() == 15;
+        complete += Jet::loadMirror(shared("samples/paper-english.mdb"), m.db(), -1).tables.size() == 15;
       } catch (const DataError& e) {
         ADD_FAILURE() << "read " << i << ": " << e.description().toStdString();
       }
     }
-  });
-  worker.join();
+  }).join();
   stop = true;
   for (auto& t : neighbours) t.join();
   qInstallMessageHandler(previous);
