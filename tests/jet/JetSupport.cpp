@@ -26,19 +26,14 @@ namespace {
 const QString FieldSep = QStringLiteral("\x1f<field>\x1f"), RowSep = QStringLiteral("\x1e<row>\x1e");
 const QString NullMark = QStringLiteral("\x01<null>\x01"), NullText = QStringLiteral("<NULL>");
 
-// Output of a program that must succeed; empty when it runs longer than
-// waitMs (never, when negative).
-QString run(const QString& program, const QStringList& args, int waitMs = -1) {
+// Output of a program that must succeed.
+QString run(const QString& program, const QStringList& args) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
   p.setProcessEnvironment(env);
   p.start(program, args);
-  if (!p.waitForFinished(waitMs) && p.state() != QProcess::NotRunning) {
-    p.kill();
-    p.waitForFinished(-1);
-    return {};
-  }
+  p.waitForFinished(-1);
   if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
     throw std::runtime_error((program + " failed: " + QString::fromUtf8(p.readAllStandardError())).toStdString());
   return QString::fromUtf8(p.readAllStandardOutput());
@@ -71,15 +66,15 @@ QString writeFile(const QString& path, const QByteArray& bytes) {
   return path;
 }
 
-MemoryDb::MemoryDb() : name_(QUuid::createUuid().toString()) {
-  QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+MemoryDb::MemoryDb() : name(QUuid::createUuid().toString()) {
+  QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
   db.setDatabaseName(QStringLiteral(":memory:"));
   if (!db.open()) throw std::runtime_error("in-memory database cannot be opened");
 }
 
 MemoryDb::~MemoryDb() {
-  QSqlDatabase::database(name_, false).close();
-  QSqlDatabase::removeDatabase(name_);
+  QSqlDatabase::database(name, false).close();
+  QSqlDatabase::removeDatabase(name);
 }
 
 void MemoryDb::exec(const QString& sql, const QVariantList& values) const {
@@ -139,16 +134,13 @@ std::map<QString, Rows> corvinaReader(const QString& file) {
   return result;
 }
 
-QString mdbExportText(const QString& file, const QString& table, bool header) {
-  const QString stamp = QStringLiteral("%Y-%m-%d %H:%M:%S");
-  return run("mdb-export", {header ? "-Q" : "-H", "-Q", "-d", FieldSep, "-R", RowSep, "-0", NullMark, "-b", "hex", "-D",
-                            stamp, "-T", stamp, file, table}, 60000);
-}
-
 Rows mdbExport(const QString& file, const QString& table, bool header) {
   const Schema::Table* t = Schema::find(table);
   Rows rows;
-  for (const QString& line : mdbExportText(file, table, header).split(RowSep, Qt::SkipEmptyParts)) {
+  const QString stamp = QStringLiteral("%Y-%m-%d %H:%M:%S");
+  const QString out = run("mdb-export", {header ? "-Q" : "-H", "-Q", "-d", FieldSep, "-R", RowSep, "-0", NullMark, "-b", "hex",
+                                         "-D", stamp, "-T", stamp, file, table});
+  for (const QString& line : out.split(RowSep, Qt::SkipEmptyParts)) {
     rows.emplace_back();
     for (const QString& field : line.split(FieldSep)) {
       const int c = int(rows.back().size());
@@ -164,7 +156,7 @@ int mdbCount(const QString& file, const QString& table) { return run("mdb-count"
 
 QStringList mdbTables(const QString& file) { return run("mdb-tables", {"-1", file}).split('\n', Qt::SkipEmptyParts); }
 
-QString mdbReaderJson(const QString& file, QString* skip) {
+std::map<QString, Rows> mdbReader(const QString& file, QString* skip) {
   const QString folder = QStringLiteral(CORVINA_BINARY_DIR "/node");
   const QString module = folder + "/node_modules/mdb-reader/lib/node/index.js";
   {
@@ -182,12 +174,9 @@ QString mdbReaderJson(const QString& file, QString* skip) {
     *skip = QStringLiteral("node or mdb-reader is not available: the mdb-reader cross-check is skipped");
     return {};
   }
-  return run("node", {"--input-type=module", "-e", ReaderScript, module, file});
-}
-
-std::map<QString, Rows> mdbReader(const QString& file, QString* skip) {
+  const QJsonObject tables =
+      QJsonDocument::fromJson(run("node", {"--input-type=module", "-e", ReaderScript, module, file}).toUtf8()).object();
   std::map<QString, Rows> result;
-  const QJsonObject tables = QJsonDocument::fromJson(mdbReaderJson(file, skip).toUtf8()).object();
   for (auto it = tables.begin(); it != tables.end(); ++it) {
     Rows& rows = result[it.key()];
     for (const QJsonValue& row : it.value().toArray()) {

@@ -20,15 +20,12 @@ QByteArray readFile(const QString& path);
 QString writeFile(const QString& path, const QByteArray& bytes);
 
 // An in-memory SQLite database that goes with its owner.
-class MemoryDb {
- public:
+struct MemoryDb {
   MemoryDb();
   ~MemoryDb();
-  QSqlDatabase db() const { return QSqlDatabase::database(name_, false); }
+  QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
   void exec(const QString& sql, const QVariantList& values = {}) const;
-
- private:
-  QString name_;
+  const QString name;
 };
 
 // A temporary folder with a copy of the Jet template and a mirror holding
@@ -50,16 +47,13 @@ QString canonical(const QString& table, int column, const QVariant& v);
 Rows tableRows(const QSqlDatabase& db, const QString& table);
 
 std::map<QString, Rows> corvinaReader(const QString& file);  // the course tables
-// mdb-export of one table, header first when asked, NULL and the schema's
-// types as canonical() writes them. Throws when it fails; a run longer than a
-// minute (a damaged file may make it loop) counts as no rows.
+// mdb-export of one table, header first when asked, values as canonical()
+// writes them. Throws when it fails.
 Rows mdbExport(const QString& file, const QString& table, bool header = false);
-QString mdbExportText(const QString& file, const QString& table, bool header = false);
 int mdbCount(const QString& file, const QString& table);
 QStringList mdbTables(const QString& file);
-// mdb-reader over every table, as JSON text or as rows; *skip says why when
-// node or the package is not available.
-QString mdbReaderJson(const QString& file, QString* skip);
+// mdb-reader over every table; *skip says why when node or the package is
+// not available.
 std::map<QString, Rows> mdbReader(const QString& file, QString* skip);
 
 }  // namespace JetTest
