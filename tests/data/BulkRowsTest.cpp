@@ -1,36 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <QDateTime>
-
 #include "data/CDataAccess.h"
-#include "data/DateValue.h"
 #include "data/RowPipeline.h"
 #include "support/TestEnv.h"
 
 namespace {
-
-// Dates agree with QDateTime on what a text means and with Access on the day
-// numbers (before 1899-12-30 the time of day still counts forward); impossible
-// days and times are refused.
-TEST(Dates, TextAndAccessNumbersAgreeWithTheCalendar) {
-  const char* const rows[][2] = {  // text, as stored ("" when refused)
-      {"2024-02-29 23:59:59", "2024-02-29 23:59:59"}, {"1899-12-30", "1899-12-30 00:00:00"},
-      {"1899-12-29T18:00:00", "1899-12-29 18:00:00"}, {"1700-03-01 06:30", "1700-03-01 06:30:00"},
-      {"0100-01-01 00:00:00", "0100-01-01 00:00:00"}, {"9999-12-31 23:59:59", "9999-12-31 23:59:59"},
-      {"2023-02-29", ""}, {"1900-02-29", ""}, {"2024-13-01", ""}, {"2024-01-01 24:00:00", ""},
-      {"2024-01-01 12:00:00Z", ""}, {"20240101", ""}};
-  for (const auto& [text, stored] : rows) {
-    SCOPED_TRACE(text);
-    const std::optional<Dates::Stamp> stamp = Dates::parse(QString::fromLatin1(text));
-    ASSERT_EQ(stamp.has_value(), *stored != 0);
-    if (!stamp) continue;
-    const QDateTime expected = QDateTime::fromString(QString::fromLatin1(stored), "yyyy-MM-dd HH:mm:ss");
-    const double days = QDate(1899, 12, 30).daysTo(expected.date()), fraction = expected.time().msecsSinceStartOfDay() / 86400000.0;
-    EXPECT_DOUBLE_EQ(Dates::toAccess(*stamp), days < 0 ? days - fraction : days + fraction);
-    EXPECT_EQ(Dates::text(Dates::fromAccess(Dates::toAccess(*stamp)).value()), QString::fromLatin1(stored));
-  }
-  EXPECT_FALSE(Dates::fromAccess(2958466.0).has_value() || Dates::fromAccess(-657435.0).has_value());
-}
 
 // Rows written in bulk read back unchanged with the keys the writer handed
 // out, whether they fit one statement or need many, and the next key the

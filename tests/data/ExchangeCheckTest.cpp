@@ -7,11 +7,9 @@
 #include <QFile>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include "data/Connection.h"
 #include "data/DataError.h"
-#include "data/ExchangeCheck.h"
 #include "support/TestEnv.h"
 
 namespace {
@@ -84,26 +82,6 @@ TEST(ExchangeFile, OpenedForImportIsNeverWritten) {
   }
   EXPECT_TRUE(f.seek(0) && f.readAll() == before);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"exchange.mdb"});
-}
-
-// A statement of the file's that runs without end is cut; the time the caller
-// spends between rows is not the statement's (the pauses add up to twice the
-// limit, the statement itself takes microseconds).
-TEST(ExchangeFile, AStatementRunningWithoutEndIsCut) {
-  QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "limit");
-  db.setDatabaseName(":memory:");
-  ASSERT_TRUE(db.open());
-  {
-    const ExchangeCheck::StatementTimeLimit limit(db, std::chrono::milliseconds(1000));
-    QSqlQuery q(db);
-    EXPECT_FALSE(q.exec("with recursive n(i) as (select 1 union all select i + 1 from n) select count(*) from n"));
-    ASSERT_TRUE(q.exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 4) select i from n"));
-    int rows = 0;
-    for (; q.next(); ++rows) QThread::msleep(500);
-    EXPECT_EQ(rows, 4);
-  }
-  db = QSqlDatabase();
-  QSqlDatabase::removeDatabase("limit");
 }
 
 }  // namespace

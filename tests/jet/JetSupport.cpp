@@ -46,7 +46,7 @@ const out = {};
 for (const name of reader.getTableNames()) {
   const table = reader.getTable(name);
   out[name] = table.getData().map((row) => table.getColumnNames().map((c) =>
-    row[c] instanceof Date ? { date: row[c].toISOString() } : row[c] ?? null));
+    row[c] instanceof Date ? row[c].toISOString().slice(0, 19).replace("T", " ") : row[c] ?? null));
 }
 process.stdout.write(JSON.stringify(out));
 )JS";
@@ -181,11 +181,7 @@ std::map<QString, Rows> mdbReader(const QString& file, QString* skip) {
     Rows& rows = result[it.key()];
     for (const QJsonValue& row : it.value().toArray()) {
       rows.emplace_back();
-      for (const QJsonValue& v : row.toArray()) {
-        const QDateTime date = QDateTime::fromString(v[QStringLiteral("date")].toString(), Qt::ISODateWithMs);
-        const QVariant value = v.isObject() ? QVariant(date.toUTC().toString("yyyy-MM-dd HH:mm:ss")) : v.toVariant();
-        rows.back() << canonical(it.key(), int(rows.back().size()), value);
-      }
+      for (const QJsonValue& v : row.toArray()) rows.back() << canonical(it.key(), int(rows.back().size()), v.toVariant());
     }
   }
   return result;

@@ -1,12 +1,10 @@
 // The working copy an Access file is read into: nothing of it left in the
-// temporary folder, written back only when changed, and the reading process
+// temporary folder, written back only when changed; and the reading process,
 // started safely beside busy threads.
 #include <gtest/gtest.h>
-#include <sys/time.h>
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QProcess>
 #include <QSqlQuery>
 
 #include <atomic>
@@ -52,35 +50,6 @@ TEST(JetWorkingCopy, IsWrittenBackOnlyWhenChangedAndLeavesNothingBehind) {
       EXPECT_EQ(readFile(file), before) << "a refused write changed the file";
     }
   }
-}
-
-// Folders of runs that were killed are removed once old, and only those.
-TEST(JetWorkingCopy, OnlyStaleFoldersOfGoneRunsAreRemoved) {
-  QProcess gone;
-  gone.start("true", {});
-  gone.waitForStarted(-1);
-  const QString dead = QString::number(gone.processId()), alive = QString::number(QCoreApplication::applicationPid());
-  gone.waitForFinished(-1);
-  const struct {
-    QString name;
-    int hoursOld;
-    bool removed;
-  } cases[] = {
-      {"corvina-mirror-" + dead + "-aB3xYz", 30, true},    // killed run, old
-      {"corvina-mirror-" + dead + "-Qw12Er", 0, false},    // killed run, recent
-      {"corvina-mirror-" + alive + "-Zx98Cv", 30, false},  // run still going
-      {"other-mirror-" + dead + "-aB3xYz", 30, false},     // not ours
-      {"corvina-mirror-x-aB3xYz", 30, false},              // no process id
-  };
-  const Workspace w;
-  for (const auto& c : cases) {
-    ASSERT_TRUE(QDir().mkpath(w.path(c.name)));
-    writeFile(w.path(c.name + "/mirror.db"), {});
-    const timeval then{time(nullptr) - c.hoursOld * 3600L, 0}, times[2] = {then, then};
-    ASSERT_EQ(::utimes(QFile::encodeName(w.path(c.name)).constData(), times), 0);
-  }
-  EXPECT_EQ(Jet::removeStaleWorkingCopies(w.dir.path()), 1);
-  for (const auto& c : cases) EXPECT_EQ(QDir(w.path(c.name)).exists(), !c.removed) << c.name.toStdString();
 }
 
 std::atomic<long> messagesLogged{0};
