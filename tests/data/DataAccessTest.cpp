@@ -1,17 +1,15 @@
 // The data access object on the system database (SQLite, or the server as
 // pg.*) and on exchange files: what callers see of connections, recordsets,
-// transactions and the statements each dialect needs.
+// transactions and rows written in bulk.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
 #include <QFile>
 #include <QSqlQuery>
 
-#include <tuple>
-
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
-#include "data/Dialect.h"
+#include "data/RowPipeline.h"
 #include "support/TestEnv.h"
 
 namespace {
@@ -31,11 +29,10 @@ TEST(DataAccess, ConnectionsGoWhereTheyAreToldOrFailNamingWhy) {
   const TestEnv env;
   CDataAccess dal;
   RecordsetPtr rs;
-  dal.GetConnectedRecordset("select * from Subject", rs);
-  EXPECT_TRUE(rs->Eof() && rs->Bof());
   // A statement for another database leaves the held one alone.
   dal.ExecQuery(TestEnv::createSystemDb(env.path("there.db")), "insert into Subject (name) values ('there')");
-  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 0);
+  dal.GetConnectedRecordset("select * from Subject", rs);
+  EXPECT_TRUE(rs->Eof() && rs->Bof());
   // Keys of a connection string in any case; the held connection replaced.
   TestEnv::createSqliteSystemDb(env.path("other.db"));
   dal.OpenConnection("DRIVER=SQLite3;database=" + env.path("other.db"));
@@ -47,8 +44,7 @@ TEST(DataAccess, ConnectionsGoWhereTheyAreToldOrFailNamingWhy) {
   EXPECT_TRUE(raised([&] { dal.GetConnectedRecordset("select * from NoSuchTable", rs); }).contains("NoSuchTable", Qt::CaseInsensitive));
   EXPECT_EQ(rs, nullptr);
   EXPECT_TRUE(raised([&] { dal.OpenConnection("Driver=SQLite3;Database=" + env.path("nope.db")); }).contains("nope.db"));
-  EXPECT_FALSE(dal.IsConnected());
-  EXPECT_TRUE(raised([&] { dal.GetConnectedRecordset("select * from Subject", rs); }).contains("DataAccessAPI"));
+  EXPECT_TRUE(raised([&] { dal.GetConnectedRecordset("select * from Subject", rs); }).contains("DataAccessAPI") && !dal.IsConnected());
   env.useSystemDb("Driver=SQLite3;Database=" + env.path("missing.db"));
   const QString unreachable = raised([] { CDataAccess dal; });
   EXPECT_TRUE(unreachable.contains("DataAccessAPI: ") && unreachable.contains("missing.db")) << unreachable.toStdString();
@@ -61,31 +57,27 @@ TEST(DataAccess, RecordsetsAddEditAndBatchRows) {
   const TestEnv env;
   CDataAccess dal;
   RecordsetPtr rs;
-  dal.GetConnectedRecordset("select * from Course where 1=0", rs);
-  for (const char* name : {"数学", "物理"}) {
-    rs->AddNew();
-    rs->SetValue("NAME", QString::fromUtf8(name));
-    rs->SetValue("lastUPDATED", QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
-    rs->Update();
+  for (const bool connected : {true, false}) {
+    connected ? dal.GetConnectedRecordset("select * from Course where 1=0", rs) : dal.GetRecordset("", "select * from Course where 1=0", rs);
+    for (const char* name : {"数学", "物理"}) {
+      rs->AddNew();
+      rs->SetValue("NAME", QString::fromUtf8(name));
+      rs->SetValue("lastUPDATED", QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
+      rs->Update();
+    }
+    EXPECT_EQ(env.scalar("select count(*) from Course where Lastupdated='2024-05-06 07:08:09'").toInt(), 2);
+    if (!connected) dal.PutRecordset("", rs);
+    EXPECT_EQ(rs->HasActiveConnection(), connected);
   }
-  EXPECT_EQ(env.scalar("select count(*) from Course where Lastupdated='2024-05-06 07:08:09'").toInt(), 2);
+  EXPECT_EQ(env.scalar("select count(*) from Course where Lastupdated='2024-05-06 07:08:09'").toInt(), 4);
   EXPECT_TRUE(raised([&] { rs->SetValue("NoSuchColumn", 1); }).startsWith(QString::number(DataError::ItemNotFound)));
-  dal.GetConnectedRecordset("select * from Course where CourseID=" + QString::number(rs->Value("courseid").toInt() - 1), rs);
+  dal.GetConnectedRecordset("select * from Course order by CourseID", rs);
+  const int first = rs->Value("courseid").toInt();
   rs->SetValue("Description", QStringLiteral("改过"));
   rs->Update();
-  EXPECT_EQ(env.scalar("select Description from Course where Name='数学'").toString(), "改过");
-  EXPECT_TRUE(env.scalar("select Description from Course where Name='物理'").isNull());
-
-  dal.GetRecordset("", "select * from Subject where 1=0", rs);
-  for (const char* name : {"a", "b", "c"}) {
-    rs->AddNew();
-    rs->SetValue("name", QString::fromLatin1(name));
-    rs->Update();
-  }
-  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 0);
-  dal.PutRecordset("", rs);
-  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 3);
-  EXPECT_FALSE(rs->HasActiveConnection());
+  EXPECT_EQ(env.scalar("select count(*) from Course where Description is not null").toInt(), 1);
+  EXPECT_EQ(env.scalar("select CourseID from Course where Description='改过'").toInt(), first);
+  EXPECT_EQ(env.scalar("select max(CourseID) - min(CourseID) from Course").toInt(), 3) << "keys handed out one after another";
 }
 
 // A transaction is known as open until it ends, keeps or drops its rows as
@@ -113,26 +105,6 @@ TEST(DataAccess, TransactionsHoldTheDatabaseAndEndAsAsked) {
   }
 }
 
-// The statements each dialect gets work on the system database: names
-// compared ignoring case, and the right of exactly the user logging in (amy
-// has right 5 of her own, bob right 6 through a role).
-TEST(DataAccess, DialectStatementsFindWhatTheyShould) {
-  const TestEnv env;
-  for (const char* sql : {"insert into userinfo (Name) values ('amy'), ('bob')", "insert into Course (Name) values ('English')",
-                          "insert into UsersRights select userid, 5 from userinfo where Name='amy'",
-                          "insert into userrole select userid, 9 from userinfo where Name='bob'", "insert into RolesRights values (9, 6)"})
-    env.exec(sql);
-  CDataAccess dal;
-  const auto rows = [&](const QString& sql, const QString& value) {
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(sql, {value}, rs);
-    return rs->Eof() ? QString() : rs->Value(1).toString();
-  };
-  EXPECT_EQ(rows("select CourseID, Name from Course where " + Sql::equalsIgnoringCase(dal.dialect(), "Name"), "ENGLISH"), "English");
-  for (const auto& [right, user, found] : {std::tuple{5, "amy", "amy"}, {5, "bob", ""}, {6, "bob", "bob"}, {6, "amy", ""}})
-    EXPECT_EQ(rows(Sql::userRightQuery(dal.dialect(), right), user), found) << right << user;
-}
-
 // Exchange files are told by their first bytes (Access or SQLite); anything
 // else is refused saying what it is, and nothing is then held.
 TEST(DataAccess, ExchangeFilesAreRecognisedByTheirFirstBytes) {
@@ -150,6 +122,43 @@ TEST(DataAccess, ExchangeFilesAreRecognisedByTheirFirstBytes) {
   const QString error = raised([&] { dal.OpenExchangeFile(junk.fileName(), ExchangeAccess::Read); });
   EXPECT_TRUE(error.contains("DataAccessAPI: ") && error.contains("不是 Access 或 SQLite 格式")) << error.toStdString();
   EXPECT_FALSE(dal.IsConnected());
+}
+
+// Rows written in bulk read back unchanged with the keys the writer handed
+// out, whether they fit one statement or need many, and the next key the
+// database generates follows the last one used.
+TEST(BulkRows, WrittenRowsKeepTheirValuesAndKeysAndTheNextKeyFollows) {
+  for (const int count : {1, 250, 2600}) {
+    SCOPED_TRACE(count);
+    const TestEnv env;
+    const std::unique_ptr<CDataAccess> dal = env.dal();
+    const auto code = [](int i) { return QStringLiteral("题%1").arg(i); };
+    const auto body = [](int i) { return QStringLiteral("正文 'x'\n%1").arg(i); };
+    const auto stamp = [](int i) { return QStringLiteral("2024-09-01 08:%1:00").arg(i % 60, 2, 10, QChar('0')); };
+    dal->BeginTrans();
+    std::vector<qint32> keys;
+    {
+      Bulk::Writer writer(*dal->connection(), "Problem", {"ProblemCode", "Body", "Score", "Lastupdated"}, "ProblemID");
+      for (int i = 0; i < count; ++i)
+        keys.push_back(writer.add({Bulk::Cell::text(code(i)), i % 2 ? Bulk::Cell() : Bulk::Cell::text(body(i)),
+                                   Bulk::Cell{Bulk::Cell::Kind::Real, 0, i + 0.5, {}}, Bulk::Cell::text(stamp(i))}));
+      writer.flush();
+    }
+    dal->CommitTrans();
+    Bulk::Reader reader(*dal->connection(), "select ProblemID, ProblemCode, Body, Score, Lastupdated from Problem order by ProblemID");
+    for (int i = 0; i < count; ++i) {
+      ASSERT_TRUE(reader.next());
+      EXPECT_EQ(reader.at(0).toInt(), keys[size_t(i)]);
+      EXPECT_EQ(reader.at(1).toString(), code(i));
+      EXPECT_EQ(reader.at(2).isNull() ? QString("NULL") : reader.at(2).toString(), i % 2 ? "NULL" : body(i));
+      EXPECT_DOUBLE_EQ(reader.at(3).toVariant().toDouble(), i + 0.5);
+      EXPECT_TRUE(reader.at(4).toString().startsWith(stamp(i).left(16)));
+    }
+    EXPECT_FALSE(reader.next());
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()) && std::adjacent_find(keys.begin(), keys.end()) == keys.end());
+    env.exec("insert into Problem (ProblemCode) values ('next')");
+    EXPECT_EQ(env.scalar("select ProblemID from Problem where ProblemCode='next'").toInt(), keys.back() + 1);
+  }
 }
 
 }  // namespace

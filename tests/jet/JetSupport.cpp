@@ -53,7 +53,16 @@ process.stdout.write(JSON.stringify(out));
 
 }  // namespace
 
-QString shared(const QString& name) { return QStringLiteral(CORVINA_SOURCE_DIR "/../shared/jet/") + name; }
+QString shared(const QString& name) {
+  // Beside the checkout, or beside a folder it lies in (a scratch copy).
+  static const QString folder = [] {
+    QDir dir(QStringLiteral(CORVINA_SOURCE_DIR));
+    while (!dir.exists(QStringLiteral("shared/jet")) && dir.cdUp()) {
+    }
+    return dir.filePath(QStringLiteral("shared/jet/"));
+  }();
+  return folder + name;
+}
 
 QByteArray readFile(const QString& path) {
   QFile f(path);
@@ -72,10 +81,7 @@ MemoryDb::MemoryDb() : name(QUuid::createUuid().toString()) {
   if (!db.open()) throw std::runtime_error("in-memory database cannot be opened");
 }
 
-MemoryDb::~MemoryDb() {
-  QSqlDatabase::database(name, false).close();
-  QSqlDatabase::removeDatabase(name);
-}
+MemoryDb::~MemoryDb() { QSqlDatabase::removeDatabase(name); }
 
 void MemoryDb::exec(const QString& sql, const QVariantList& values) const {
   QSqlQuery q(db());
@@ -99,15 +105,10 @@ QStringList Workspace::leftovers() const {
 QString canonical(const QString& table, int column, const QVariant& v) {
   if (v.isNull()) return NullText;
   const Schema::Table* t = Schema::find(table);
-  if (!t || column >= t->columns.size()) {
-    if (v.typeId() == QMetaType::QByteArray) return QString::fromLatin1(v.toByteArray().toHex().toUpper());
-    const bool number = v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float;
-    return number ? QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest) : v.toString();
-  }
+  if (!t || column >= t->columns.size()) return v.toString();
   switch (t->columns[column].type) {
-    case Schema::ColumnType::Id:
-    case Schema::ColumnType::Int:
-    case Schema::ColumnType::Small: return QString::number(qint64(v.toDouble()));
+    case Schema::ColumnType::Id: case Schema::ColumnType::Int: case Schema::ColumnType::Small:
+      return QString::number(qint64(v.toDouble()));
     case Schema::ColumnType::Real: return QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
     case Schema::ColumnType::Date:
       return QDateTime::fromString(v.toString().replace(' ', 'T'), Qt::ISODateWithMs).toString("yyyy-MM-dd HH:mm:ss");

@@ -40,20 +40,17 @@ struct Workspace {
   QString file;
 };
 
-// Every row of a table as comparable text: NULL as "<NULL>", integers,
-// doubles in shortest exact form, dates "yyyy-MM-dd HH:mm:ss", binary as hex,
-// text as is; typed by the exchange schema where the table is in it.
+// Values as comparable text, typed by the exchange schema: NULL as "<NULL>",
+// numbers in shortest exact form, dates "yyyy-MM-dd HH:mm:ss".
 QString canonical(const QString& table, int column, const QVariant& v);
 Rows tableRows(const QSqlDatabase& db, const QString& table);
 
 std::map<QString, Rows> corvinaReader(const QString& file);  // the course tables
-// mdb-export of one table, header first when asked, values as canonical()
-// writes them. Throws when it fails.
+// mdb-export of one table (header first when asked); throws when it fails.
 Rows mdbExport(const QString& file, const QString& table, bool header = false);
 int mdbCount(const QString& file, const QString& table);
 QStringList mdbTables(const QString& file);
-// mdb-reader over every table; *skip says why when node or the package is
-// not available.
+// mdb-reader over every table; *skip says why when it is not available.
 std::map<QString, Rows> mdbReader(const QString& file, QString* skip);
 
 }  // namespace JetTest

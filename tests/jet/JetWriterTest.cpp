@@ -1,13 +1,19 @@
 // The Access writer, checked by three independent readers: Corvina's own,
-// mdb-export/mdb-count (mdbtools) and mdb-reader (npm).
+// mdb-export/mdb-count (mdbtools) and mdb-reader (npm); and the working copy
+// a file is read into, written back only when changed.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QRegularExpression>
+#include <QSqlQuery>
 
 #include <cmath>
 
+#include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
+#include "data/jet/JetExchange.h"
 #include "data/jet/JetMirror.h"
 #include "data/jet/JetWriter.h"
 #include "data/jet/JetWriterRows.h"
@@ -187,4 +193,36 @@ TEST(JetValues, AreStoredAsAccessStoresThem) {
       {QString(1025, 'a'), true, QByteArray("a\0", 2).repeated(1025)},  // long values stay plain
   };
   for (const auto& t : texts) EXPECT_EQ(Jet::writer::encodeText(t.text, t.compressible), t.bytes) << t.text.left(9).toStdString();
+}
+
+// Read for an import: nothing in the temporary folder, transactions work,
+// statements that change nothing leave the file as it was. Opened for
+// writing, a change is written back (or refused leaving the file whole).
+TEST(JetWorkingCopy, IsWrittenBackOnlyWhenChangedAndLeavesNothingBehind) {
+  const Workspace w;
+  const QByteArray before = readFile(shared("samples/paper-english.mdb"));
+  const QString file = writeFile(w.path("paper.mdb"), before);
+  for (const ExchangeAccess access : {ExchangeAccess::Read, ExchangeAccess::Write}) {
+    const auto conn = Connection::openExchangeFile(file, access);
+    auto& jet = dynamic_cast<Jet::JetConnection&>(*conn);
+    EXPECT_EQ(QDir::temp().entryList({QStringLiteral("corvina-mirror-%1-*").arg(QCoreApplication::applicationPid())},
+                                     QDir::Dirs), QStringList());
+    QSqlQuery q(conn->database());
+    ASSERT_TRUE(q.exec("delete from Subject where 1=0"));
+    EXPECT_FALSE(jet.changed());
+    conn->begin();
+    ASSERT_TRUE(q.exec("delete from AnswerSheet"));
+    conn->rollback();
+    EXPECT_EQ(tableRows(conn->database(), "AnswerSheet").size(), 3u);
+    EXPECT_TRUE(access == ExchangeAccess::Read || q.exec("delete from AnswerSheet where Score is null"));
+    EXPECT_EQ(jet.changed(), access == ExchangeAccess::Write);
+    try {
+      conn->release();
+      EXPECT_FALSE(jet.changed());
+      EXPECT_EQ(corvinaReader(file).at("AnswerSheet").size(), access == ExchangeAccess::Write ? 2u : 3u);
+      EXPECT_EQ(readFile(file) == before, access == ExchangeAccess::Read);
+    } catch (const DataError&) {
+      EXPECT_EQ(readFile(file), before) << "a refused write changed the file";
+    }
+  }
 }
