@@ -57,8 +57,7 @@ QString shared(const QString& name) {
   // Beside the checkout, or beside a folder it lies in (a scratch copy).
   static const QString folder = [] {
     QDir dir(QStringLiteral(CORVINA_SOURCE_DIR));
-    while (!dir.exists(QStringLiteral("shared/jet")) && dir.cdUp()) {
-    }
+    while (!dir.exists(QStringLiteral("shared/jet")) && dir.cdUp()) continue;
     return dir.filePath(QStringLiteral("shared/jet/"));
   }();
   return folder + name;

@@ -1,8 +1,7 @@
 #pragma once
-// Helpers of the Access file tests: the shared sample files, a mirror shaped
-// like the exchange tables to write from, and three independent readers
-// (Corvina's own, mdb-export/mdb-count of mdbtools, the npm package
-// mdb-reader), all turning values into the same comparable text.
+// Helpers of the Access file tests: the shared sample files, a mirror of the
+// exchange tables to write from, and three independent readers (Corvina's,
+// mdbtools' and the npm package mdb-reader) giving the same comparable text.
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -28,8 +27,7 @@ struct MemoryDb {
   const QString name;
 };
 
-// A temporary folder with a copy of the Jet template and a mirror holding
-// the exchange tables.
+// A temporary folder with a copy of the Jet template and a mirror of the exchange tables.
 struct Workspace {
   Workspace();
   QString path(const QString& name) const { return dir.filePath(name); }

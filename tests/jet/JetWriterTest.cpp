@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 
 #include <cmath>
+#include <tuple>
 
 #include "data/Connection.h"
 #include "data/DataError.h"
@@ -33,10 +34,8 @@ void fillEveryTable(const Workspace& w, int problems = 0) {
     for (int row = 0; row < 6; ++row) {
       QVariantList values;
       for (const Schema::Column& c : Schema::find(table)->columns) {
-        const QVariantList picks[] = {
-            {1, 2147483647, -2147483647 - 1, 0, 7, 1000},
-            {1, 2147483647, -2147483647 - 1, 0, 7, 1000},
-            {1, -32768, 32767, 0, 2, -1},
+        const QVariantList integers{1, 2147483647, -2147483647 - 1, 0, 7, 1000}, picks[] = {
+            integers, integers, {1, -32768, 32767, 0, 2, -1},
             {0.1, -1.5e300, 4.9406564584124654e-324, 0.0, 2.25, 88.5},
             {"大学英语", QString(c.size, QChar(0x4E2D)), "", "<ext a=\"1\"/>", QString(c.size, 'x'), "单"},
             {stem.left(100000), QString(4072, 'a'), QString(4072, QChar(0x4E00)), QString(4076, QChar(0x3042)), QString(64, 'm'), "短"},
@@ -70,7 +69,6 @@ void expectReadersAgree(const Workspace& w, const QString& file) {
     EXPECT_EQ(ours.at(table), expected) << "Corvina";
     EXPECT_EQ(skip.isEmpty() ? js.at(table) : expected, expected) << "mdb-reader";
   }
-  if (!skip.isEmpty()) std::printf("%s\n", qPrintable(skip));
 }
 
 }  // namespace
@@ -164,40 +162,32 @@ TEST(JetWriter, RefusalsLeaveTheDestinationByteForByte) {
 // only where allowed and safe.
 TEST(JetValues, AreStoredAsAccessStoresThem) {
   enum Way { Both, Write, Read };
-  const struct {
-    const char* text;  // empty when refused
-    double days;       // NaN when refused
-    Way way;
-  } dates[] = {{"1899-12-30 00:00:00", 0.0, Both}, {"1899-12-29 06:00:00", -1.25, Both}, {"1753-01-01 00:00:00", -53688.0, Both},
+  const std::tuple<const char*, double, Way> dates[] = {  // text, days: empty, NaN when refused{"1899-12-30 00:00:00", 0.0, Both}, {"1899-12-29 06:00:00", -1.25, Both}, {"1753-01-01 00:00:00", -53688.0, Both},
                {"1974-09-21 12:00:00", 27293.5, Both}, {"9999-12-31 23:59:59", 2958465.0 + 86399.0 / 86400.0, Both},
                {"2024-02-29 12:00:00", 45351.5, Both}, {"2000-01-01T12:00:00.000", 36526.5, Write}, {"2000-01-01", 36526.0, Write},
                {"1700-03-01 06:00", -72987.25, Write}, {"31/12/2024", NAN, Write}, {"", NAN, Write}, {"2023-02-29", NAN, Write},
                {"1900-02-29", NAN, Write}, {"2024-13-01", NAN, Write}, {"20240101", NAN, Write}, {"0100-01-01 00:00:00", -657434.0, Read}, {"1899-12-31 00:00:00", 1.0 - 1e-9, Read},
                {"", NAN, Read}, {"", 3e6, Read}, {"", -7e5, Read}};
-  for (const auto& d : dates) {
-    SCOPED_TRACE(d.text);
+  for (const auto& [text, expected, way] : dates) {
+    SCOPED_TRACE(text);
     bool ok = false;
-    const double days = Jet::writer::toJetDate(QString::fromLatin1(d.text), &ok);
-    EXPECT_TRUE(d.way == Read || (ok ? days == d.days : std::isnan(d.days))) << days;
-    EXPECT_EQ(d.way == Write ? d.text : Jet::dateText(d.days).value_or(""), QString::fromLatin1(d.text)) << d.days;
+    const double days = Jet::writer::toJetDate(QString::fromLatin1(text), &ok);
+    EXPECT_TRUE(way == Read || (ok ? days == expected : std::isnan(expected))) << days;
+    EXPECT_EQ(way == Write ? text : Jet::dateText(expected).value_or(""), QString::fromLatin1(text)) << expected;
   }
-  const struct {
-    QString text;
-    bool compressible;
-    QByteArray bytes;
-  } texts[] = {
+  const std::tuple<QString, bool, QByteArray> texts[] = {  // text, compressible, bytes
       {"abc", true, QByteArray("\xFF\xFE" "abc", 5)},
       {"abc", false, QByteArray("a\0b\0c\0", 6)},
       {"中a", true, QByteArray("\x2D\x4E" "a\0", 4)},  // Chinese text stays two bytes a character
       {QChar(0xFEFF) + QString("x"), false, QByteArray("x\0", 2)},  // else read as the compression marker
       {QString(1025, 'a'), true, QByteArray("a\0", 2).repeated(1025)},  // long values stay plain
   };
-  for (const auto& t : texts) EXPECT_EQ(Jet::writer::encodeText(t.text, t.compressible), t.bytes) << t.text.left(9).toStdString();
+  for (const auto& [text, compressible, bytes] : texts) EXPECT_EQ(Jet::writer::encodeText(text, compressible), bytes) << text.left(9).toStdString();
 }
 
 // Read for an import: nothing in the temporary folder, transactions work,
 // statements that change nothing leave the file as it was. Opened for
-// writing, a change is written back (or refused leaving the file whole).
+// writing, a change is written back.
 TEST(JetWorkingCopy, IsWrittenBackOnlyWhenChangedAndLeavesNothingBehind) {
   const Workspace w;
   const QByteArray before = readFile(shared("samples/paper-english.mdb"));
@@ -216,13 +206,9 @@ TEST(JetWorkingCopy, IsWrittenBackOnlyWhenChangedAndLeavesNothingBehind) {
     EXPECT_EQ(tableRows(conn->database(), "AnswerSheet").size(), 3u);
     EXPECT_TRUE(access == ExchangeAccess::Read || q.exec("delete from AnswerSheet where Score is null"));
     EXPECT_EQ(jet.changed(), access == ExchangeAccess::Write);
-    try {
-      conn->release();
-      EXPECT_FALSE(jet.changed());
-      EXPECT_EQ(corvinaReader(file).at("AnswerSheet").size(), access == ExchangeAccess::Write ? 2u : 3u);
-      EXPECT_EQ(readFile(file) == before, access == ExchangeAccess::Read);
-    } catch (const DataError&) {
-      EXPECT_EQ(readFile(file), before) << "a refused write changed the file";
-    }
+    conn->release();
+    EXPECT_FALSE(jet.changed());
+    EXPECT_EQ(corvinaReader(file).at("AnswerSheet").size(), access == ExchangeAccess::Write ? 2u : 3u);
+    EXPECT_EQ(readFile(file) == before, access == ExchangeAccess::Read);
   }
 }
