@@ -1,210 +1,232 @@
+// The data access object on the system database (SQLite, or the server as
+// pg.*) and on exchange files: what callers see of connections, recordsets,
+// transactions and rows written in bulk.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
-
-#include <chrono>
-#include <thread>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 
 #include "data/CDataAccess.h"
+#include "data/Connection.h"
 #include "data/DataError.h"
+#include "data/RowPipeline.h"
 #include "support/TestEnv.h"
 
 namespace {
 
-TEST(DataAccess, NewInstanceIsConnectedToTheSystemDatabase) {
-  TestEnv env;
-  CDataAccess dal;
-  EXPECT_TRUE(dal.IsConnected());
-  EXPECT_EQ(dal.ConnectionString(), env.systemConnect());
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset("select * from Subject", rs);
-  EXPECT_TRUE(rs->Eof());
-  EXPECT_TRUE(rs->Bof());
+// The DataError a call raises (number, source and description), or "none".
+template <typename Call>
+QString raised(Call call) {
+  try {
+    call();
+    return QStringLiteral("none");
+  } catch (const DataError& e) {
+    return QString::number(e.number()) + " " + e.source() + ": " + e.description();
+  }
 }
 
-TEST(DataAccess, UnreachableSystemDatabaseFailsCreation) {
-  TestEnv env;
+TEST(DataAccess, ConnectionsGoWhereTheyAreToldOrFailNamingWhy) {
+  const TestEnv env;
+  CDataAccess dal;
+  RecordsetPtr rs;
+  // A statement for another database leaves the held one alone.
+  dal.ExecQuery(TestEnv::createSystemDb(env.path("there.db")), "insert into Subject (name) values ('there')");
+  dal.GetConnectedRecordset("select * from Subject", rs);
+  EXPECT_TRUE(rs->Eof() && rs->Bof());
+  // Keys of a connection string in any case; the held connection replaced.
+  TestEnv::createSqliteSystemDb(env.path("other.db"));
+  dal.OpenConnection("DRIVER=SQLite3;database=" + env.path("other.db"));
+  dal.ExecQuery("", "insert into Subject (name) values ('other')");
+  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 0);
+  dal.GetConnectedRecordset("select name from Subject", rs);
+  EXPECT_EQ(rs->Value("NAME").toString(), "other");
+  // A failed query leaves the caller's variable empty; a failed open holds nothing usable.
+  EXPECT_TRUE(raised([&] { dal.GetConnectedRecordset("select * from NoSuchTable", rs); }).contains("NoSuchTable", Qt::CaseInsensitive));
+  EXPECT_EQ(rs, nullptr);
+  EXPECT_TRUE(raised([&] { dal.OpenConnection("Driver=SQLite3;Database=" + env.path("nope.db")); }).contains("nope.db"));
+  EXPECT_TRUE(raised([&] { dal.GetConnectedRecordset("select * from Subject", rs); }).contains("DataAccessAPI") && !dal.IsConnected());
   env.useSystemDb("Driver=SQLite3;Database=" + env.path("missing.db"));
-  try {
-    CDataAccess dal;
-    FAIL() << "creation should fail";
-  } catch (const DataError& e) {
-    EXPECT_EQ(e.source(), "DataAccessAPI");
-    EXPECT_TRUE(e.description().contains("missing.db"));
-  }
+  const QString unreachable = raised([] { CDataAccess dal; });
+  EXPECT_TRUE(unreachable.contains("DataAccessAPI: ") && unreachable.contains("missing.db")) << unreachable.toStdString();
 }
 
-TEST(DataAccess, EmptyOpenConnectionKeepsTheHeldConnection) {
-  TestEnv env;
-  CDataAccess dal;
-  auto before = dal.connection();
-  dal.OpenConnection("");
-  EXPECT_EQ(dal.connection(), before);
-}
-
-TEST(DataAccess, RepointingDropsTheOldConnectionAndAFailedOpenHoldsNothingUsable) {
-  TestEnv env;
-  CDataAccess dal;
-  const QString other = TestEnv::createSystemDb(env.path("other.db"));
-  dal.OpenConnection(other);
-  dal.ExecQuery("", "insert into Subject (name) values ('x')");
-  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 0);
-
-  EXPECT_THROW(dal.OpenConnection("Driver=SQLite3;Database=" + env.path("nope.db")), DataError);
-  EXPECT_FALSE(dal.IsConnected());
-  RecordsetPtr rs;
-  try {
-    dal.GetConnectedRecordset("select * from Subject", rs);
-    FAIL();
-  } catch (const DataError& e) {
-    EXPECT_EQ(e.source(), "DataAccessAPI");
-  }
-  EXPECT_EQ(rs, nullptr);
-}
-
-TEST(DataAccess, FailedRecordsetLeavesTheCallersVariableEmpty) {
-  TestEnv env;
+// New rows read their generated key back; an edit updates the row its first
+// column names; field names in any case; dates stored in the one text form;
+// a disconnected recordset writes its changes in one batch.
+TEST(DataAccess, RecordsetsAddEditAndBatchRows) {
+  const TestEnv env;
   CDataAccess dal;
   RecordsetPtr rs;
-  dal.GetConnectedRecordset("select * from Subject", rs);
-  ASSERT_NE(rs, nullptr);
-  try {
-    dal.GetConnectedRecordset("select * from NoSuchTable", rs);
-    FAIL();
-  } catch (const DataError& e) {
-    EXPECT_EQ(e.source(), "DataAccessAPI");
-    EXPECT_TRUE(e.description().contains("NoSuchTable", Qt::CaseInsensitive));
-  }
-  EXPECT_EQ(rs, nullptr);
-}
-
-TEST(DataAccess, AddNewUpdateReadsTheGeneratedIdAndEditUpdatesByFirstColumn) {
-  TestEnv env;
-  CDataAccess dal;
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset("select * from Subject where 1=0", rs);
-  rs->AddNew();
-  rs->SetValue("NAME", QStringLiteral("数学"));
-  rs->Update();
-  const int first = rs->Value(0).toInt();
-  rs->AddNew();
-  rs->SetValue("name", QStringLiteral("物理"));
-  rs->Update();
-  EXPECT_EQ(rs->Value("SubjectID").toInt(), first + 1);
-
-  dal.GetConnectedRecordset("select * from Subject where SubjectID=" + QString::number(first), rs);
-  rs->SetValue("description", QStringLiteral("改过"));
-  rs->Update();
-  EXPECT_EQ(env.scalar("select description from Subject where name='数学'").toString(), "改过");
-  EXPECT_TRUE(env.scalar("select description from Subject where name='物理'").isNull());
-}
-
-TEST(DataAccess, UnknownFieldNameRaisesItemNotFound) {
-  TestEnv env;
-  CDataAccess dal;
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset("select * from Subject where 1=0", rs);
-  rs->AddNew();
-  try {
-    rs->SetValue("NoSuchColumn", 1);
-    FAIL();
-  } catch (const DataError& e) {
-    EXPECT_EQ(e.number(), DataError::ItemNotFound);
-  }
-}
-
-TEST(DataAccess, ExecQueryWithAConnectStringLeavesTheHeldConnectionAlone) {
-  TestEnv env;
-  CDataAccess dal;
-  const QString other = TestEnv::createSystemDb(env.path("other.db"));
-  dal.ExecQuery(other, "insert into Subject (name) values ('there')");
-  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 0);
-  EXPECT_EQ(dal.ConnectionString(), env.systemConnect());
-  CDataAccess there{CDataAccess::Unconnected{}};
-  there.OpenConnection(other);
-  RecordsetPtr rs;
-  there.GetConnectedRecordset("select name from Subject", rs);
-  EXPECT_EQ(rs->Value(0).toString(), "there");
-}
-
-TEST(DataAccess, DisconnectedRecordsetWritesItsChangesInOneBatch) {
-  TestEnv env;
-  CDataAccess dal;
-  RecordsetPtr rs;
-  dal.GetRecordset("", "select * from Subject where 1=0", rs);
-  EXPECT_FALSE(rs->HasActiveConnection());
-  for (const char* n : {"a", "b", "c"}) {
-    rs->AddNew();
-    rs->SetValue("name", QString::fromLatin1(n));
-    rs->Update();
-  }
-  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 0);
-  dal.PutRecordset("", rs);
-  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 3);
-  EXPECT_FALSE(rs->HasActiveConnection());
-}
-
-TEST(DataAccess, RollbackUndoesAndFlagFollowsTransactions) {
-  TestEnv env;
-  CDataAccess dal;
-  EXPECT_FALSE(dal.IsInTransaction());
-  dal.BeginTrans();
-  EXPECT_TRUE(dal.IsInTransaction());
-  dal.ExecQuery("", "insert into Subject (name) values ('gone')");
-  dal.RollbackTrans();
-  EXPECT_FALSE(dal.IsInTransaction());
-  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 0);
-  dal.BeginTrans();
-  dal.ExecQuery("", "insert into Subject (name) values ('kept')");
-  dal.CommitTrans();
-  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 1);
-}
-
-TEST(DataAccess, TwoWritersOnOneSystemDatabaseTakeTurns) {
-  // Two imports at once: each reads, then writes, inside its transaction.
-  TestEnv env;
-  const auto readThenWrite = [](CDataAccess& dal, const QString& name) {
-    dal.BeginTrans();
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset("select * from Subject", rs);
-    rs.reset();
-    dal.ExecQuery(QString(), "insert into Subject (name) values (?)", QVariantList{name});
-  };
-  CDataAccess first;
-  readThenWrite(first, "first");
-  QString failure;
-  std::thread second([&] {
-    try {
-      CDataAccess dal;
-      readThenWrite(dal, "second");
-      dal.CommitTrans();
-    } catch (const DataError& e) {
-      failure = e.description();
+  for (const bool connected : {true, false}) {
+    connected ? dal.GetConnectedRecordset("select * from Course where 1=0", rs) : dal.GetRecordset("", "select * from Course where 1=0", rs);
+    for (const char* name : {"数学", "物理"}) {
+      rs->AddNew();
+      rs->SetValue("NAME", QString::fromUtf8(name));
+      rs->SetValue("lastUPDATED", QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
+      rs->Update();
     }
-  });
-  // Lets the second writer reach the database while the first still holds it.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  first.CommitTrans();
-  second.join();
-  EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
-  EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 2);
+    EXPECT_EQ(env.scalar("select count(*) from Course where Lastupdated='2024-05-06 07:08:09'").toInt(), 2);
+    if (!connected) dal.PutRecordset("", rs);
+    EXPECT_EQ(rs->HasActiveConnection(), connected);
+  }
+  EXPECT_EQ(env.scalar("select count(*) from Course where Lastupdated='2024-05-06 07:08:09'").toInt(), 4);
+  EXPECT_TRUE(raised([&] { rs->SetValue("NoSuchColumn", 1); }).startsWith(QString::number(DataError::ItemNotFound)));
+  dal.GetConnectedRecordset("select * from Course order by CourseID", rs);
+  const int first = rs->Value("courseid").toInt();
+  rs->SetValue("Description", QStringLiteral("改过"));
+  rs->Update();
+  EXPECT_EQ(env.scalar("select count(*) from Course where Description is not null").toInt(), 1);
+  EXPECT_EQ(env.scalar("select CourseID from Course where Description='改过'").toInt(), first);
+  EXPECT_EQ(env.scalar("select max(CourseID) - min(CourseID) from Course").toInt(), 3) << "keys handed out one after another";
 }
 
-TEST(DataAccess, ExchangeFilesAreRecognisedByTheirFirstBytes) {
-  TestEnv env;
-  CDataAccess dal;
-  dal.OpenExchangeFile(env.path("Template.mdb"), ExchangeAccess::Read);
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset("select * from Course", rs);
-  EXPECT_EQ(rs->FieldCount(), 7);
-  dal.OpenExchangeFile(TestEnv::builtJetTemplate(), ExchangeAccess::Read);
-  EXPECT_TRUE(dal.IsConnected());
+// A transaction is known as open until it ends, keeps or drops its rows as
+// asked, and takes the system database for writing at once: a second import
+// waits its turn instead of failing when both have read.
+TEST(DataAccess, TransactionsHoldTheDatabaseAndEndAsAsked) {
+  for (const bool commit : {true, false}) {
+    const TestEnv env;
+    CDataAccess dal;
+    EXPECT_FALSE(dal.IsInTransaction());
+    dal.BeginTrans();
+    EXPECT_TRUE(dal.IsInTransaction());
+    if (!TestEnv::onPostgres()) {
+      QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "second-writer");
+      other.setDatabaseName(env.systemDb());
+      other.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
+      EXPECT_TRUE(other.open() && !QSqlQuery(other).exec("BEGIN IMMEDIATE")) << "a second writer got in";
+      other = QSqlDatabase();
+      QSqlDatabase::removeDatabase("second-writer");
+    }
+    dal.ExecQuery("", "insert into Subject (name) values ('x')");
+    commit ? dal.CommitTrans() : dal.RollbackTrans();
+    EXPECT_FALSE(dal.IsInTransaction());
+    EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), commit ? 1 : 0);
+  }
+}
 
+// Exchange files are told by their first bytes (Access or SQLite); anything
+// else is refused saying what it is, and nothing is then held.
+TEST(DataAccess, ExchangeFilesAreRecognisedByTheirFirstBytes) {
+  const TestEnv env;
+  CDataAccess dal{CDataAccess::Unconnected{}};
+  for (const QString& file : {TestEnv::builtJetTemplate(), TestEnv::builtTemplate()}) {
+    dal.OpenExchangeFile(file, ExchangeAccess::Read);
+    RecordsetPtr rs;
+    dal.GetConnectedRecordset("select * from Course", rs);
+    EXPECT_EQ(rs->FieldCount(), 7);
+  }
   QFile junk(env.path("junk.mdb"));
-  junk.open(QIODevice::WriteOnly);
-  junk.write("this is not a database at all");
+  ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write("this is not a database at all") > 0);
   junk.close();
-  EXPECT_THROW(dal.OpenExchangeFile(env.path("junk.mdb"), ExchangeAccess::Read), DataError);
+  const QString error = raised([&] { dal.OpenExchangeFile(junk.fileName(), ExchangeAccess::Read); });
+  EXPECT_TRUE(error.contains("DataAccessAPI: ") && error.contains("不是 Access 或 SQLite 格式")) << error.toStdString();
+  EXPECT_FALSE(dal.IsConnected());
+}
+
+// Rows written in bulk read back unchanged with the keys the writer handed
+// out, whether they fit one statement or need many, and the next key the
+// database generates follows the last one used.
+TEST(BulkRows, WrittenRowsKeepTheirValuesAndKeysAndTheNextKeyFollows) {
+  for (const int count : {1, 250, 2600}) {
+    SCOPED_TRACE(count);
+    const TestEnv env;
+    const std::unique_ptr<CDataAccess> dal = env.dal();
+    const auto code = [](int i) { return QStringLiteral("题%1").arg(i); };
+    const auto body = [](int i) { return QStringLiteral("正文 'x'\n%1").arg(i); };
+    const auto stamp = [](int i) { return QStringLiteral("2024-09-01 08:%1:00").arg(i % 60, 2, 10, QChar('0')); };
+    dal->BeginTrans();
+    std::vector<qint32> keys;
+    {
+      Bulk::Writer writer(*dal->connection(), "Problem", {"ProblemCode", "Body", "Score", "Lastupdated"}, "ProblemID");
+      for (int i = 0; i < count; ++i)
+        keys.push_back(writer.add({Bulk::Cell::text(code(i)), i % 2 ? Bulk::Cell() : Bulk::Cell::text(body(i)),
+                                   Bulk::Cell{Bulk::Cell::Kind::Real, 0, i + 0.5, {}}, Bulk::Cell::text(stamp(i))}));
+      writer.flush();
+    }
+    dal->CommitTrans();
+    Bulk::Reader reader(*dal->connection(), "select ProblemID, ProblemCode, Body, Score, Lastupdated from Problem order by ProblemID");
+    for (int i = 0; i < count; ++i) {
+      ASSERT_TRUE(reader.next());
+      EXPECT_EQ(reader.at(0).toInt(), keys[size_t(i)]);
+      EXPECT_EQ(reader.at(1).toString(), code(i));
+      EXPECT_EQ(reader.at(2).isNull() ? QString("NULL") : reader.at(2).toString(), i % 2 ? "NULL" : body(i));
+      EXPECT_DOUBLE_EQ(reader.at(3).toVariant().toDouble(), i + 0.5);
+      EXPECT_TRUE(reader.at(4).toString().startsWith(stamp(i).left(16)));
+    }
+    EXPECT_FALSE(reader.next());
+    env.exec("insert into Problem (ProblemCode) values ('next')");
+    EXPECT_EQ(env.scalar("select ProblemID from Problem where ProblemCode='next'").toInt(), keys.back() + 1);
+  }
+}
+
+// A copy of the SQLite-format template with statements run on it, and the
+// refusal opening it for an import gives (empty when it opens).
+QString refusalOf(const QString& file, const QStringList& statements) {
+  QFile::remove(file);
+  QFile::copy(TestEnv::builtTemplate(), file);
+  QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "setup");
+    db.setDatabaseName(file);
+    db.open();
+    for (const QString& sql : statements) EXPECT_TRUE(QSqlQuery(db).exec(sql)) << sql.toStdString();
+  }
+  QSqlDatabase::removeDatabase("setup");
+  const QString error = raised([&] { Connection::openExchangeFile(file, ExchangeAccess::Read); });
+  return error == "none" ? QString() : error;
+}
+
+const QString course = "insert into Course (CourseID, KeySubjectID, Name, Lastupdated) values ";
+
+// A SQLite-format exchange file is untrusted input: code in it is refused,
+// every value of the course tables must fit the exchange schema (the refusal
+// names table, row and column), and a file opened for an import is never
+// written, not even a journal beside it.
+TEST(ExchangeFile, IsCheckedAgainstTheSchemaAndNeverWritten) {
+  const struct {
+    QStringList statements;
+    QString refusal;  // part of the message; empty: the file opens
+  } cases[] = {
+      {{course + "(1, -1, '大学英语', '2024-05-01 08:30:00')", "insert into Problem (ProblemID, ProblemGroupID, Score) values (5, 0, 2.5)"}, ""},
+      {{"insert into Problem (ProblemID, ProblemGroupID, Score) values (5.0, 0, 2)"}, ""},
+      {{"insert into Problem (ProblemID, ProblemGroupID, Score) values (5, 0, 2)",
+        "insert into Problem (ProblemID, ProblemGroupID, Score) values (6, 0, 'abc')"},
+       "表 Problem 第 2 行的 Score 列不是数字（abc）"},
+      {{course + "(1, -1, 'x', 'not a date')"}, "表 Course 第 1 行的 Lastupdated 列不是日期"},
+      {{course + "(1, -1, 'x', '2024-05-01T08:30:00.5')"}, ""},
+      {{course + "(1, -1, 'x', '2024-02-30 08:30:00')"}, "Lastupdated 列不是日期"},
+      {{course + "(1, -1, x'00ff', NULL)"}, "表 Course 第 1 行的 Name 列不是文本（二进制数据）"},
+      {{course + "(1, -1, '" + QString(101, QChar(u'课')) + "', NULL)"}, "Name 列超过 100 个字符"},
+      {{course + "(1099511627776, -1, 'x', NULL)"}, "CourseID 列超出范围"},
+      {{course + "(1.5, -1, 'x', NULL)"}, "CourseID 列不是整数"},
+      {{"create view Everything as select * from Course, Problem"}, "视图 Everything"},
+      {{"create view Forever as with recursive n(i) as (select 1 union all select i + 1 from n) select i from n"}, "视图 Forever"},
+      {{"create trigger Spy after insert on Course begin delete from Problem; end"}, "触发器 Spy"},
+  };
+  const QTemporaryDir dir;
+  const QString file = dir.filePath("exchange.mdb");
+  const auto bytes = [&] {
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  };
+  for (const auto& c : cases) {
+    const QString refusal = refusalOf(file, c.statements);
+    EXPECT_TRUE(c.refusal.isEmpty() ? refusal.isEmpty() : refusal.contains(c.refusal))
+        << c.statements.join("; ").toStdString() << " → " << refusal.toStdString();
+    if (!refusal.isEmpty()) continue;
+    const QByteArray before = bytes();
+    {
+      const auto conn = Connection::openExchangeFile(file, ExchangeAccess::Read);
+      QSqlQuery q(conn->database());
+      EXPECT_FALSE(q.exec("delete from Course") || q.exec("delete from Problem") || q.exec("create table Extra (x int)"));
+    }
+    EXPECT_EQ(bytes(), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"exchange.mdb"});
+  }
 }
 
 }  // namespace
