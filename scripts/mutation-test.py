@@ -135,6 +135,13 @@ class Scratch:
         return sorted("test_" + d.name for d in (self.tree / "tests").iterdir()
                       if d.is_dir() and d.name != "support" and any(d.glob("*.cpp")))
 
+    def link_shared(self):
+        """The shared folder beside the checkout (template, sample files), beside the copy too,
+        so tests that read it run in the copy instead of skipping."""
+        shared, link = REPO.parent / "shared", self.work / "shared"
+        if shared.is_dir() and not link.exists():
+            link.symlink_to(shared)
+
     def configure(self):
         if (self.build / "CMakeCache.txt").exists():
             return True
@@ -241,6 +248,7 @@ def main():
 
     scratch = Scratch(args.build_dir.resolve(), args.jobs)
     scratch.refresh()
+    scratch.link_shared()
     if not scratch.configure():
         sys.exit(f"the scratch copy does not configure: {scratch.work / 'configure.log'}")
     if not args.skip_baseline:
