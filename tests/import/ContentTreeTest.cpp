@@ -36,36 +36,32 @@ class ContentTree : public ImportTest {
  protected:
   void Check(const TreeRow& row) {
     const QString name = QStringLiteral("课程%1").arg(++round_);
-    ExchangeFile file(env, name + QStringLiteral(".mdb"));
-    WriteDemoCourse(file, name);
-    file.exec(QStringLiteral("update Course set ContentHierarchy=") + SqlText(row.tree));
-    for (const QString& sql : row.fileChanges) file.exec(sql);
-    file.close();
     ScriptDemoMapping();
-    ASSERT_TRUE(ImportCourse(file.path()));
-
+    ASSERT_TRUE(ImportCourse(DemoFile(name + QStringLiteral(".mdb"),
+                                      QStringList{QStringLiteral("update Course set ContentHierarchy=") + SqlText(row.tree)} +
+                                          row.fileChanges,
+                                      name)));
     const int course = Count(QStringLiteral("select CourseID from Course where Name='%1'").arg(name));
+    const auto column = [&](const char* col, const QString& title) {
+      return Count(QStringLiteral("select %1 from Content where CourseID=%2 and Name='%3'")
+                       .arg(QLatin1String(col)).arg(course).arg(title));
+    };
     QHash<int, int> exchangeIdOf{{0, 0}};
     QString stored = row.stored;
     for (const auto& [oldId, title] : kContents) {
-      const int id =
-          Count(QStringLiteral("select ContentID from Content where CourseID=%1 and Name='%2'").arg(course).arg(title));
-      exchangeIdOf.insert(id, oldId);
-      stored.replace(QStringLiteral("{%1}").arg(oldId), QString::number(id));
+      exchangeIdOf.insert(column("ContentID", title), oldId);
+      stored.replace(QStringLiteral("{%1}").arg(oldId), QString::number(column("ContentID", title)));
     }
     QStringList parents;
-    for (const auto& [oldId, title] : kContents) {
-      const int parent = Count(
-          QStringLiteral("select PARENTCONTENTID from Content where CourseID=%1 and Name='%2'").arg(course).arg(title));
-      const int level =
-          Count(QStringLiteral("select LEVEL from Content where CourseID=%1 and Name='%2'").arg(course).arg(title));
-      parents << QStringLiteral("%1:%2/%3").arg(oldId).arg(exchangeIdOf.value(parent, -1)).arg(level);
-    }
+    for (const auto& [oldId, title] : kContents)
+      parents << QStringLiteral("%1:%2/%3").arg(oldId).arg(exchangeIdOf.value(column("PARENTCONTENTID", title), -1))
+                     .arg(column("LEVEL", title));
     EXPECT_EQ(parents.join(QLatin1Char(',')).toStdString(), row.parents.toStdString());
     const QVariant tree = Scalar(QStringLiteral("select ContentHierarchy from Course where CourseID=%1").arg(course));
     EXPECT_EQ(tree.isNull(), row.stored.isNull());
     EXPECT_EQ(tree.toString().toStdString(), stored.toStdString());
     EXPECT_EQ(import.SkippedRows().value(QStringLiteral("ContentHierarchy")), row.skipped);
+    EXPECT_EQ(progress.back().first, 100);
   }
   int round_ = 0;
 };
@@ -115,6 +111,8 @@ TEST_F(ContentTree, ContentsStayInsideTheCourseAndTheTreeKeepsItsText) {
        1},
       // Trees that do not read are not stored; parents outside the file, the content itself or a loop go to the top.
       {QStringLiteral("<ROOT><CONTENT"), {}, kFileParents, QString(), 1},
+      {QStringLiteral(""), {}, kFileParents, QStringLiteral(""), 1},
+      {QStringLiteral("<ROOT><SECTION ID=\"31\"/></ROOT>"), {}, kFileParents, QStringLiteral("<ROOT><SECTION ID=\"31\"/></ROOT>"), 1},
       {QString(), outsideSelfAndLoop, QStringLiteral("31:0/0,32:0/0,33:0/0,34:33/1"), QString(), 1},
       {QStringLiteral("<!DOCTYPE ROOT [<!ENTITY c \"<CONTENT ID='31'/>\">]><ROOT>&c;</ROOT>"),
        {},
@@ -141,12 +139,11 @@ TEST_F(ContentTree, ProblemTreesKeepTheirTextAndUnreadableOnesAreReported) {
                 QStringLiteral("</G>"),
             QString(), 1}}) {
     SCOPED_TRACE(tree.left(120).toStdString());
-    ExchangeFile file(env, QStringLiteral("groups%1.mdb").arg(++round_));
-    WriteDemoCourse(file, QStringLiteral("课程%1").arg(round_));
-    file.exec(QStringLiteral("update ProblemGroup set ProblemHierarchy=") + SqlText(tree));
-    file.close();
     ScriptDemoMapping();
-    ASSERT_TRUE(ImportCourse(file.path()));
+    ++round_;
+    ASSERT_TRUE(ImportCourse(DemoFile(QStringLiteral("groups%1.mdb").arg(round_),
+                                      {QStringLiteral("update ProblemGroup set ProblemHierarchy=") + SqlText(tree)},
+                                      QStringLiteral("课程%1").arg(round_))));
     const int problem = Count(QStringLiteral("select max(ProblemID) from Problem where Body='b51'"));
     EXPECT_EQ(Scalar(QStringLiteral("select ProblemHierarchy from ProblemGroup where ProblemGroupID=(select "
                                     "max(ProblemGroupID) from ProblemGroup)"))

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "import/ImportFixture.h"
+#include "data/CDataAccess.h"
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"
 
@@ -19,14 +20,14 @@ class CourseImport : public ImportTest {
 };
 
 TEST_F(CourseImport, ManualMappingBringsEveryRowAcrossWithTranslatedReferences) {
-  ExchangeFile file(env, QStringLiteral("course.mdb"));
-  WriteDemoCourse(file);
-  file.close();
   ScriptDemoMapping();
-
-  ASSERT_TRUE(ImportCourse(file.path()));
+  ASSERT_TRUE(ImportCourse(DemoFile(QStringLiteral("course.mdb"))));
   EXPECT_TRUE(ui->mappingSteps.empty());
   EXPECT_TRUE(import.SkippedRows().isEmpty()) << import.SkippedSummary().toStdString();
+  // The bar only moves forward, under the busy pointer, and ends on the success message.
+  for (size_t i = 1; i < progress.size(); ++i) EXPECT_LT(progress[i - 1].first, progress[i].first);
+  EXPECT_EQ(progress.back(), std::make_pair(100, Res::str(333)));
+  EXPECT_EQ(ui->busyOn, 1);
 
   // The course, its key subject and its code taken from its name.
   const int course = Count(QStringLiteral("select CourseID from Course where Name='高等数学'"));
@@ -119,25 +120,9 @@ TEST_F(CourseImport, ManualMappingBringsEveryRowAcrossWithTranslatedReferences) 
             QStringLiteral("%1:20:7:1,%2:20:7:12,%2:22:3:6,%3:21:7:3").arg(p51).arg(p52).arg(p53));
 }
 
-TEST_F(CourseImport, ProgressRunsThroughTheTablePhaseInOrder) {
-  ExchangeFile file(env, QStringLiteral("course.mdb"));
-  WriteDemoCourse(file);
-  file.close();
-  ScriptDemoMapping();
-
-  ASSERT_TRUE(ImportCourse(file.path()));
-  std::vector<std::pair<int, QString>> expected;
-  for (int i = 0; i <= 10; ++i) expected.emplace_back(i * 10, Res::str(323 + i));
-  EXPECT_EQ(progress, expected);
-  EXPECT_EQ(ui->busyOn, 1);
-}
-
 TEST_F(CourseImport, SystemWithoutUserFeaturesGetsThemCreatedWithoutDialog) {
   env.exec(QStringLiteral("delete from FeaturePartition where FeatureID=22"));
   env.exec(QStringLiteral("delete from Feature where FeatureID=22"));
-  ExchangeFile file(env, QStringLiteral("course.mdb"));
-  WriteDemoCourse(file);
-  file.close();
   ScriptDemoMapping();
   ui->mappingSteps.erase(ui->mappingSteps.begin() + 1);  // no feature dialog
   ui->mappingSteps.back() = [](MappingModel& form) {
@@ -146,13 +131,10 @@ TEST_F(CourseImport, SystemWithoutUserFeaturesGetsThemCreatedWithoutDialog) {
     form.Unload();                       // partitions left unpaired
   };
 
-  ASSERT_TRUE(ImportCourse(file.path()));
+  ASSERT_TRUE(ImportCourse(DemoFile(QStringLiteral("course.mdb"))));
   EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=0 and name='自定义'")), 1);
-  const QStringList kinds = [&] {
-    QStringList k;
-    for (const auto& s : ui->shown) k << s.kind + s.prompt;
-    return k;
-  }();
+  QStringList kinds;
+  for (const auto& s : ui->shown) kinds << s.kind + s.prompt;
   EXPECT_EQ(kinds, (QStringList{QStringLiteral("mapping1"), QStringLiteral("mapping3"), QStringLiteral("mapping3")}));
   // The course's weight of an unpaired partition has nowhere to go; its values stay as they were.
   EXPECT_EQ(import.SkippedRows(), (QMap<QString, int>{{QStringLiteral("CoursesFeaturePartitions"), 1}}));
@@ -161,43 +143,12 @@ TEST_F(CourseImport, SystemWithoutUserFeaturesGetsThemCreatedWithoutDialog) {
             2);
 }
 
-TEST_F(CourseImport, SameFileTwiceGivesASecondSeparateCopy) {
-  ExchangeFile file(env, QStringLiteral("course.mdb"));
-  WriteDemoCourse(file);
-  file.close();
-  ScriptDemoMapping();
-  ASSERT_TRUE(ImportCourse(file.path()));
-  ScriptDemoMapping();
-  ui->answers.push_back(Vb::OK);
-  ASSERT_TRUE(ImportCourse(file.path()));
-
-  const QString renamed = QStringLiteral("高等数学[%1]").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course where Name in ('高等数学','%1')").arg(renamed)), 2);
-  EXPECT_EQ(Scalar(QStringLiteral("select CourseCode from Course where Name='%1'").arg(renamed)).toString(), renamed);
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from Problem where Body like 'b5_'")), 6);
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsContents")), 6);
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsFeatures")), 8);
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from Syllabus")), 4);
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from CoursesSubjects")), 4);
-  // Reference data is paired, not created again.
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=7")), 1);
-  // Each course has its own contents and tree.
-  const int second = Count(QStringLiteral("select CourseID from Course where Name='%1'").arg(renamed));
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from Content where CourseID=%1 and LEVEL=2 and "
-                                 "PARENTCONTENTID in (select ContentID from Content where CourseID=%1)")
-                      .arg(second)),
-            1);
-}
-
 TEST_F(CourseImport, NumberedPartitionPairsOnlyWithinThePairedFeature) {
   // The system reuses number 1 under another feature, with the same problem-type
   // properties; its own problem-type feature has no partition numbered 1.
   env.exec(QStringLiteral("update FeaturePartition set FeaturePartitionNumber=1, ExtProperties=(select ExtProperties "
                           "from FeaturePartition where FeaturePartitionID=200) where FeaturePartitionID=500"));
   env.exec(QStringLiteral("update FeaturePartition set FeaturePartitionNumber=0 where FeaturePartitionID=200"));
-  ExchangeFile file(env, QStringLiteral("course.mdb"));
-  WriteDemoCourse(file);
-  file.close();
   ScriptDemoMapping();
   ui->mappingSteps[2] = [](MappingModel& form) {
     EXPECT_EQ(form.DestFeatureID, 20);
@@ -205,8 +156,7 @@ TEST_F(CourseImport, NumberedPartitionPairsOnlyWithinThePairedFeature) {
     form.cmdCancel_Click();
   };
   ui->mappingSteps.pop_back();
-
-  EXPECT_FALSE(ImportCourse(file.path()));
+  EXPECT_FALSE(ImportCourse(DemoFile(QStringLiteral("course.mdb"))));
   EXPECT_TRUE(ui->mappingSteps.empty());
 }
 
@@ -218,13 +168,10 @@ TEST_F(CourseImport, FeatureWithoutATypeGetsNoPartitionsPaired) {
   } rows[] = {{"NULL", 3}, {"0", 5}};  // type 0: both of the file's partitions join it
   for (const auto& row : rows) {
     SCOPED_TRACE(row.type);
-    ExchangeFile file(env, QStringLiteral("course.mdb"));
-    WriteDemoCourse(file, QStringLiteral("课程%1").arg(QLatin1String(row.type)));
-    file.exec(QStringLiteral("update Feature set type=%1 where FeatureID=11").arg(QLatin1String(row.type)));
-    file.close();
     import.session().bAutoMap = true;
-
-    ASSERT_TRUE(ImportCourse(file.path()));
+    ASSERT_TRUE(ImportCourse(DemoFile(QStringLiteral("course.mdb"),
+                                      {QStringLiteral("update Feature set type=%1 where FeatureID=11").arg(QLatin1String(row.type))},
+                                      QStringLiteral("课程%1").arg(QLatin1String(row.type)))));
     EXPECT_EQ(Count(QStringLiteral("select count(*) from FeaturePartition where FeatureID=21")), row.systemPartitions);
   }
 }
@@ -232,19 +179,17 @@ TEST_F(CourseImport, FeatureWithoutATypeGetsNoPartitionsPaired) {
 // A dry run goes through every step, writes nothing, and reports exactly the
 // rows and items the real import then writes.
 TEST_F(CourseImport, DryRunReportsWhatTheImportThenWrites) {
-  ExchangeFile file(env, QStringLiteral("course.mdb"));
-  WriteDemoCourse(file);
-  file.close();
+  const QString file = DemoFile(QStringLiteral("course.mdb"));
   import.session().bAutoMap = true;
   import.session().bDryRun = true;
   const QStringList before = Snapshot();
-  ASSERT_TRUE(import.ImportCourseData(file.path()).succeeded());
+  ASSERT_TRUE(import.ImportCourseData(file).succeeded());
   EXPECT_EQ(Snapshot(), before);
   const QString report = import.DryRunReport();
   EXPECT_TRUE(report.startsWith(QStringLiteral("预览，没有写入任何数据。"))) << report.toStdString();
 
   import.session().bDryRun = false;
-  ASSERT_TRUE(ImportCourse(file.path()));
+  ASSERT_TRUE(ImportCourse(file));
   EXPECT_TRUE(import.DryRunReport().isEmpty());
   for (const QString& table : {QStringLiteral("Course"), QStringLiteral("Content"), QStringLiteral("Problem"),
                                QStringLiteral("ProblemsFeatures"), QStringLiteral("Syllabus")}) {
@@ -252,5 +197,58 @@ TEST_F(CourseImport, DryRunReportsWhatTheImportThenWrites) {
                         static_cast<int>(before.filter(QRegularExpression(QStringLiteral("^") + table + QStringLiteral(":"))).size());
     EXPECT_TRUE(report.contains(QStringLiteral("%1 %2").arg(table).arg(written))) << table.toStdString() << report.toStdString();
   }
-  EXPECT_TRUE(report.contains(QStringLiteral("专业：对应 2 个，新建 0 个"))) << report.toStdString();
+  // Three features paired, the file's 时长 created.
+  for (const QString& line : {QStringLiteral("专业：对应 2 个，新建 0 个"), QStringLiteral("题目指标：对应 3 个，新建 1 个")})
+    EXPECT_TRUE(report.contains(line)) << report.toStdString();
+}
+
+// A course whose name the system already holds (case aside) is imported under
+// a dated name after OK, or not at all after Cancel; either way the user is
+// asked, automatic mapping or not. Reference data is paired, never created twice.
+TEST_F(CourseImport, NameConflictAsksAndRenamesWithTheDate) {
+  const QString tail = QStringLiteral(
+      "，请选择是否继续\r\n   选择[确定]更改名称后继续导入课程，\r\n   选择[取消]则不导入该课程。");
+  const QString day = QDate::currentDate().toString(QStringLiteral("[yyyyMMdd]"));
+  const QString quoted = QStringLiteral("O'Neil's \"数学\"; drop table Course --");
+  const struct {
+    QString stored, imported;  // stored empty: an earlier import of the same file
+    int answer;                // 0: nobody is asked
+    bool autoMap;
+  } rows[] = {{QString(), QStringLiteral("高等数学"), Vb::OK, false},
+              {QStringLiteral("Algebra"), QStringLiteral("algebra"), Vb::OK, false},
+              {QStringLiteral("GEOMETRY"), QStringLiteral("Geometry"), Vb::Cancel, true},
+              {quoted, quoted, Vb::OK, true},
+              {QStringLiteral("Logic"), QStringLiteral("Logic II"), 0, false}};
+  int round = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.imported.toStdString());
+    const QString file = DemoFile(QStringLiteral("conflict%1.mdb").arg(++round), {}, row.imported);
+    if (row.stored.isNull()) {
+      ScriptDemoMapping();
+      ASSERT_TRUE(ImportCourse(file));
+    } else {
+      env.dal()->ExecQuery(QString(), QStringLiteral("insert into Course (Name) values (?)"), QVariantList{row.stored});
+    }
+    const QStringList before = Snapshot();
+    ui->shown.clear();
+    import.session().bAutoMap = row.autoMap;
+    if (row.answer) ui->answers.push_back(row.answer);
+    if (row.answer != Vb::Cancel && !row.autoMap) ScriptDemoMapping();
+    EXPECT_EQ(ImportCourse(file), row.answer != Vb::Cancel);
+    EXPECT_EQ(ui->prompts().value(0) == QStringLiteral("已经存在相同名称的课程") + row.imported + tail, row.answer != 0);
+    const QString name = row.imported + (row.answer == Vb::OK ? day : QString());
+    if (row.answer == Vb::Cancel) {
+      EXPECT_EQ(ui->shown.size(), 1u);
+      EXPECT_EQ(Snapshot(), before);
+    } else {  // the course under its new name, with contents of its own
+      RecordsetPtr rs;
+      env.dal()->GetConnectedRecordset(QStringLiteral("select count(*) from Content c join Course k on "
+                                                      "k.CourseID=c.CourseID where k.Name=? and k.CourseCode=?"),
+                                       QVariantList{name, name}, rs);
+      EXPECT_EQ(rs->Value(0).toInt(), 4);
+    }
+  }
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Problem where Body like 'b5_'")), 15);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsFeatures")), 20);
+  EXPECT_EQ(Count(QStringLiteral("select count(*) from Feature where FeatureNumber=7")), 1);
 }

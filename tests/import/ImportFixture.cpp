@@ -133,6 +133,28 @@ bool ImportTest::ImportCourse(const QString& file) {
   return import.ImportCourseData(file).succeeded();
 }
 
+QString ImportTest::DemoFile(const QString& name, const QStringList& changes, const QString& course) {
+  ExchangeFile file(env, name);
+  WriteDemoCourse(file, course);
+  for (const QString& sql : changes) file.exec(sql);
+  return file.path();
+}
+
+void ImportTest::RefuseInserts(const QString& table, bool refuse) const {
+  const QString trigger = QStringLiteral("refuse_") + table;
+  if (!refuse)
+    env.exec(QStringLiteral("drop trigger %1%2").arg(trigger, TestEnv::onPostgres() ? QStringLiteral(" on ") + table : QString()));
+  else if (!TestEnv::onPostgres())
+    env.exec(QStringLiteral("create trigger %1 before insert on %2 begin select raise(abort, 'disk full'); end")
+                 .arg(trigger, table));
+  else {
+    env.exec(QStringLiteral("create or replace function refuse_row() returns trigger language plpgsql as "
+                            "$$ begin raise exception 'disk full'; end $$"));
+    env.exec(QStringLiteral("create trigger %1 before insert on %2 for each row execute function refuse_row()")
+                 .arg(trigger, table));
+  }
+}
+
 QStringList ImportTest::Snapshot() const {
   QStringList rows;
   auto dal = env.dal();

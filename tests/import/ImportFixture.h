@@ -53,6 +53,11 @@ class ImportTest : public ::testing::Test {
   void ScriptDemoMapping();
   // Runs one course import with progress recorded.
   bool ImportCourse(const QString& file);
+  // The demo course written to name, changed by the statements given.
+  QString DemoFile(const QString& name, const QStringList& changes = {},
+                   const QString& course = QStringLiteral("高等数学"));
+  // The system database refuses every insert into table, as a full disk would.
+  void RefuseInserts(const QString& table, bool refuse) const;
 
   // Every row of every course table of the system database, as text.
   QStringList Snapshot() const;
