@@ -11,64 +11,58 @@
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"
 
+class RefusedFile : public ImportTest {};
+
 // Files imported one after another by the same import: each bad one is
 // refused with the reason and the path, writes nothing and never hangs (a
 // fifo); the good files before and after arrive completely.
-class RefusedFile : public ImportTest {};
-
 TEST_F(RefusedFile, EachBadFileSaysWhyAndTheOthersArrive) {
-  const QString dir = env.path(QStringLiteral("odd"));
-  ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/folder.mdb")));
-  QFile(dir + QStringLiteral("/empty.mdb")).open(QIODevice::WriteOnly);
-  ASSERT_EQ(::mkfifo(QFile::encodeName(dir + QStringLiteral("/fifo.mdb")).constData(), 0600), 0);
-  ASSERT_TRUE(QFile::link(dir + QStringLiteral("/gone.mdb"), dir + QStringLiteral("/dangling.mdb")));
-  QFile text(dir + QStringLiteral("/text.mdb"));
+  const QString dir = env.path("odd");
+  ASSERT_TRUE(QDir().mkpath(dir + "/folder.mdb"));
+  QFile(dir + "/empty.mdb").open(QIODevice::WriteOnly);
+  ASSERT_EQ(::mkfifo(QFile::encodeName(dir + "/fifo.mdb").constData(), 0600), 0);
+  ASSERT_TRUE(QFile::link(dir + "/gone.mdb", dir + "/dangling.mdb"));
+  QFile text(dir + "/text.mdb");
   ASSERT_TRUE(text.open(QIODevice::WriteOnly));
   text.write("this is not a database at all, just some text standing in for one");
   text.close();
-  {
-    ExchangeFile noCourse(env, QStringLiteral("odd/nocourse.mdb"));
-    noCourse.exec(QStringLiteral("insert into Subject values (1,'数学',NULL)"));
-  }
-  DemoFile(QStringLiteral("odd/notable.mdb"), {QStringLiteral("drop table ProblemsContents")});
+  WriteFile("odd/nocourse.mdb", {"insert into Subject values (1,'数学',NULL)"});
+  DemoFile("odd/notable.mdb", {"drop table ProblemsContents"});
   const QString failed = QStringLiteral("连接数据库失败！\r\n");
-  const struct {
-    const char* name;
-    QString prompt;  // ends with the path unless it is the empty-file message
-  } rows[] = {{"good1.mdb", QString()},
-              {"missing.mdb", failed + QStringLiteral("文件不存在。\r\n")},
-              {"dangling.mdb", failed + QStringLiteral("文件不存在。\r\n")},
-              {"folder.mdb", failed + QStringLiteral("这是文件夹，不是文件。\r\n")},
-              {"fifo.mdb", failed + QStringLiteral("不是普通文件。\r\n")},
-              {"empty.mdb", failed + QStringLiteral("文件是空的。\r\n")},
-              {"text.mdb", failed},
-              {"notable.mdb", failed},
-              {"nocourse.mdb", Res::str(318)},
-              {"good2.mdb", QString()}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const QString path = dir + QLatin1Char('/') + QLatin1String(row.name);
+  const std::pair<const char*, QString> rows[] = {  // the file, the start of the message (null: it arrives)
+      {"good1.mdb", QString()},
+      {"missing.mdb", failed + "文件不存在。\r\n"},
+      {"dangling.mdb", failed + "文件不存在。\r\n"},
+      {"folder.mdb", failed + "这是文件夹，不是文件。\r\n"},
+      {"fifo.mdb", failed + "不是普通文件。\r\n"},
+      {"empty.mdb", failed + "文件是空的。\r\n"},
+      {"text.mdb", failed},
+      {"notable.mdb", failed},
+      {"nocourse.mdb", Res::str(318)},  // the program's own message: no path, the transfer title
+      {"good2.mdb", QString()}};
+  for (const auto& [name, message] : rows) {
+    SCOPED_TRACE(name);
+    const QString path = dir + '/' + name;
     ui->shown.clear();
-    if (row.prompt.isNull()) {
-      DemoFile(QStringLiteral("odd/") + QLatin1String(row.name), {}, QLatin1String(row.name));
+    if (message.isNull()) {
+      DemoFile(QStringLiteral("odd/") + name, {}, name);
       ScriptDemoMapping();
       EXPECT_TRUE(ImportCourse(path));
-      EXPECT_EQ(Count(QStringLiteral("select count(*) from Content where CourseID=(select CourseID from Course "
-                                     "where Name='%1')").arg(QLatin1String(row.name))), 4);
+      EXPECT_EQ(Count(QStringLiteral("select count(*) from Content c join Course k on k.CourseID=c.CourseID "
+                                     "where k.Name='%1'").arg(name)), 4);
       continue;
     }
     const QStringList before = Snapshot();
     EXPECT_FALSE(ImportCourse(path));
     ASSERT_EQ(ui->prompts().size(), 1);
     const QString prompt = ui->prompts()[0];
-    EXPECT_TRUE(prompt.startsWith(row.prompt)) << prompt.toStdString();
-    EXPECT_TRUE(row.prompt == Res::str(318) || prompt.endsWith(path)) << prompt.toStdString();
-    EXPECT_EQ(ui->shown[0].title.isEmpty(), row.prompt != Res::str(318));
+    EXPECT_TRUE(prompt.startsWith(message) && (message == Res::str(318) || prompt.endsWith(path))) << prompt.toStdString();
+    EXPECT_EQ(ui->shown[0].title.isEmpty(), message != Res::str(318));
     EXPECT_EQ(Snapshot(), before);
     EXPECT_TRUE(progress.empty());
   }
   ui->shown.clear();
-  EXPECT_FALSE(import.ImportPaperData(dir + QStringLiteral("/nocourse.mdb")).succeeded());
+  EXPECT_FALSE(import.ImportPaperData(dir + "/nocourse.mdb").succeeded());
   EXPECT_EQ(ui->prompts(), QStringList{Res::str(318)});
 }
 
@@ -78,63 +72,55 @@ class TablePhaseFailure : public ImportTest {};
 // stays at the stage that failed, the reason reaches the caller, and one
 // transaction takes back everything, the feature the mapping created included.
 TEST_F(TablePhaseFailure, FullDiskAtAnyTableRollsBackEverything) {
-  const QString file = DemoFile(QStringLiteral("course.mdb"));
+  const QString file = DemoFile("course.mdb");
   const QStringList before = Snapshot();
-  const struct {
-    const char* table;
-    int bar;
-  } rows[] = {{"Course", 0}, {"ProblemsContents", 50}, {"ProblemsFeatures", 60}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.table);
-    RefuseInserts(QLatin1String(row.table), true);
+  for (const auto& [table, bar] : {std::pair{"Course", 0}, {"ProblemsContents", 50}, {"ProblemsFeatures", 60}}) {
+    SCOPED_TRACE(table);
+    RefuseInserts(table, true);
     ScriptDemoMapping();
     progress.clear();
     const TransferResult result = import.ImportCourseData(file);
     EXPECT_EQ(result.status, TransferResult::Status::Failed);
-    EXPECT_TRUE(result.reason.contains(QStringLiteral("disk full"))) << result.reason.toStdString();
+    EXPECT_TRUE(result.reason.contains("disk full")) << result.reason.toStdString();
     ASSERT_FALSE(progress.empty());
-    EXPECT_EQ(progress.back(), std::make_pair(row.bar, Res::str(323 + row.bar / 10)));
+    EXPECT_EQ(progress.back(), std::make_pair(bar, Res::str(323 + bar / 10)));
     EXPECT_FALSE(import.session().ImportDestDAL().IsInTransaction());
     EXPECT_EQ(Snapshot(), before);
-    RefuseInserts(QLatin1String(row.table), false);
+    RefuseInserts(table, false);
     import.session().releaseConnections();
   }
-  // Once the cause is gone the same file imports completely.
-  ScriptDemoMapping();
+  ScriptDemoMapping();  // once the cause is gone the same file imports completely
   ASSERT_TRUE(ImportCourse(file));
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsFeatures")), 4);
+  EXPECT_EQ(Count("select count(*) from ProblemsFeatures"), 4);
 }
 
 // Cancelled in a mapping dialog, before it starts or at any stage of the table
 // phase, an import leaves the system database as it was.
 TEST_F(TablePhaseFailure, CancelAtAnyStageLeavesTheSystemDatabaseAsItWas) {
-  const QString file = DemoFile(QStringLiteral("course.mdb"));
+  const QString file = DemoFile("course.mdb");
   const QStringList before = Snapshot();
-  const struct {
-    size_t dialog;  // cancel in this mapping dialog; 0: the cancel flag at bar
-    int bar;
-  } rows[] = {{1, 0}, {2, 0}, {3, 0}, {0, -1}, {0, 0}, {0, 20}, {0, 40}, {0, 60}, {0, 90}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.dialog << "/" << row.bar);
+  // Cancel in this mapping dialog (0: none), or by the cancel flag once the bar reaches bar.
+  for (const auto& [dialog, bar] : {std::pair<size_t, int>{1, 0}, {2, 0}, {3, 0}, {0, -1}, {0, 0}, {0, 20}, {0, 40},
+                                    {0, 60}, {0, 90}}) {
+    SCOPED_TRACE(testing::Message() << dialog << "/" << bar);
     auto cancel = std::make_shared<CancelFlag>();
     CImport flagged(*ui, cancel);
-    CImport& importer = row.dialog ? import : flagged;
-    if (row.dialog) {
+    CImport& importer = dialog ? import : flagged;
+    if (dialog) {
       ScriptDemoMapping();
-      ui->mappingSteps.resize(row.dialog);
+      ui->mappingSteps.resize(dialog);
       ui->mappingSteps.back() = [](MappingModel& form) { form.cmdCancel_Click(); };
-    } else {
-      flagged.session().bAutoMap = true;
-      if (row.bar < 0) cancel->request();
     }
+    flagged.session().bAutoMap = true;
+    if (bar < 0) cancel->request();
     progress.clear();
-    importer.ImportProgress = [&](qint16 bar, const QString& text) {
-      progress.emplace_back(bar, text);
-      if (bar >= row.bar) cancel->request();
+    importer.ImportProgress = [&, bar = bar](qint16 n, const QString& text) {
+      progress.emplace_back(n, text);
+      if (n >= bar) cancel->request();
     };
     EXPECT_EQ(importer.ImportCourseData(file).status,
-              row.dialog ? TransferResult::Status::Declined : TransferResult::Status::Cancelled);
-    EXPECT_TRUE(!row.dialog || progress.empty());
+              dialog ? TransferResult::Status::Declined : TransferResult::Status::Cancelled);
+    EXPECT_TRUE(!dialog || progress.empty());
     EXPECT_TRUE(ui->mappingSteps.empty());
     EXPECT_EQ(Snapshot(), before);
   }
@@ -150,42 +136,33 @@ TEST_F(LooseReferences, RowsPointingOutsideTheFileAreSkippedAndCounted) {
   // 丙 stands for the same system partition as 甲: the course's weight is written once.
   ui->mappingSteps.back() = [this](MappingModel& form) {
     for (const auto& [from, to] : {std::pair{120, 220}, {121, 221}, {122, 220}}) import.session().FeaturePartitionMap.add(from, to);
-    import.session().PartitionValueMap->add(1, 5);
-    import.session().PartitionValueMap->add(2, 6);
-    import.session().PartitionValueMap->add(3, 5);
+    for (const auto& [from, to] : {std::pair{1, 5}, {2, 6}, {3, 5}}) import.session().PartitionValueMap->add(from, to);
     form.Unload();
   };
   ASSERT_TRUE(ImportCourse(DemoFile(
-      QStringLiteral("loose.mdb"),
-      {QStringLiteral("insert into ProblemsContents values (777,31,NULL),(51,888,NULL)"),
-       QStringLiteral("insert into ProblemsFeatures values (51,10,1,9,NULL),(51,66,1,1,NULL)"),
-       QStringLiteral("insert into Syllabus values (32,9,1,NULL,NULL)"),
-       QStringLiteral("insert into CoursesSubjects values (1,9)"),
-       QStringLiteral("insert into Problem values (54,77,'P-54','b54',NULL,NULL,NULL)"),
-       QStringLiteral("update Course set KeySubjectID=9"),
-       QStringLiteral("insert into FeaturePartition values (122,12,'丙',3,3,0,NULL,NULL)"),
-       QStringLiteral("insert into CoursesFeaturePartitions values (1,122,0.9,NULL)"),
-       QStringLiteral("insert into Course values (2,1,'线性代数',NULL,NULL,NULL,NULL)"),
-       QStringLiteral("insert into Content values (35,2,0,0,'矩阵',NULL,NULL)")})));
-  const QMap<QString, int> expected{{QStringLiteral("Course"), 1},
-                                    {QStringLiteral("ProblemsContents"), 2},
-                                    {QStringLiteral("ProblemsFeatures"), 1},
-                                    {QStringLiteral("ProblemsFeatures.Value"), 1},
-                                    {QStringLiteral("Syllabus"), 1},
-                                    {QStringLiteral("CoursesSubjects"), 1},
-                                    {QStringLiteral("Problem"), 1}};
-  EXPECT_EQ(import.SkippedRows(), expected);
-  EXPECT_TRUE(import.SkippedSummary().startsWith(QStringLiteral("文件中引用缺失而未导入或置空的记录：")));
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsContents")), 3);
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsFeatures")), 5);
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from ProblemsFeatures where Value is null and FeatureID=20")), 1);
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from CoursesSubjects where SubjectID is null")), 0);
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from CoursesFeaturePartitions where FeaturePartitionID=220")), 1);
-  EXPECT_TRUE(Scalar(QStringLiteral("select ProblemGroupID from Problem where Body='b54'")).isNull());
-  EXPECT_TRUE(Scalar(QStringLiteral("select KeySubjectID from Course where Name='高等数学'")).isNull());
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from Course where Name='线性代数'")), 0);
-  EXPECT_EQ(Count(QStringLiteral("select count(*) from Content where CourseID=(select CourseID from Course where "
-                                 "Name='高等数学')")), 5);
+      "loose.mdb", {"insert into ProblemsContents values (777,31,NULL),(51,888,NULL)",
+                    "insert into ProblemsFeatures values (51,10,1,9,NULL),(51,66,1,1,NULL)",
+                    "insert into Syllabus values (32,9,1,NULL,NULL)", "insert into CoursesSubjects values (1,9)",
+                    "insert into Problem values (54,77,'P-54','b54',NULL,NULL,NULL)", "update Course set KeySubjectID=9",
+                    "insert into FeaturePartition values (122,12,'丙',3,3,0,NULL,NULL)",
+                    "insert into CoursesFeaturePartitions values (1,122,0.9,NULL)",
+                    "insert into Course values (2,1,'线性代数',NULL,NULL,NULL,NULL)",
+                    "insert into Content values (35,2,0,0,'矩阵',NULL,NULL)"})));
+  EXPECT_EQ(import.SkippedRows(), (QMap<QString, int>{{"Course", 1}, {"ProblemsContents", 2}, {"ProblemsFeatures", 1},
+                                                      {"ProblemsFeatures.Value", 1}, {"Syllabus", 1},
+                                                      {"CoursesSubjects", 1}, {"Problem", 1}}));
+  EXPECT_TRUE(import.SkippedSummary().startsWith("文件中引用缺失而未导入或置空的记录："));
+  for (const auto& [sql, expected] : std::initializer_list<std::pair<const char*, int>>{
+           {"select count(*) from ProblemsContents", 3},
+           {"select count(*) from ProblemsFeatures", 5},
+           {"select count(*) from ProblemsFeatures where Value is null and FeatureID=20", 1},
+           {"select count(*) from CoursesSubjects where SubjectID is null", 0},
+           {"select count(*) from CoursesFeaturePartitions where FeaturePartitionID=220", 1},
+           {"select count(*) from Problem where Body='b54' and ProblemGroupID is null", 1},
+           {"select count(*) from Course where Name='高等数学' and KeySubjectID is null", 1},
+           {"select count(*) from Course where Name='线性代数'", 0},
+           {"select count(*) from Content where CourseID=(select CourseID from Course where Name='高等数学')", 5}})
+    EXPECT_EQ(Count(QString::fromUtf8(sql)), expected) << sql;
 }
 
 class InconsistentFile : public ImportTest {};
@@ -193,23 +170,18 @@ class InconsistentFile : public ImportTest {};
 // A file whose own IDs or partition values cannot be told apart is refused,
 // naming the table or feature, and nothing of it is written.
 TEST_F(InconsistentFile, IdsThatCannotBeToldApartAreRefused) {
-  const struct {
-    const char* extraRow;
-    const char* reason;
-  } rows[] = {
-      {"insert into Content values (31,1,0,0,'重复','x',NULL)", "文件中表 Content 的编号 31 重复。"},
-      {"insert into Content values (NULL,1,0,0,'无编号','x',NULL)", "文件中表 Content 有一行没有编号。"},
-      {"insert into FeaturePartition values (122,12,'丙',1,1,0,NULL,NULL)", "文件中指标 自定义 的分区编号 1 重复。"},
-  };
   const QStringList before = Snapshot();
   int round = 0;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.extraRow);
+  for (const auto& [extraRow, reason] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"insert into Content values (31,1,0,0,'重复','x',NULL)", "文件中表 Content 的编号 31 重复。"},
+           {"insert into Content values (NULL,1,0,0,'无编号','x',NULL)", "文件中表 Content 有一行没有编号。"},
+           {"insert into FeaturePartition values (122,12,'丙',1,1,0,NULL,NULL)", "文件中指标 自定义 的分区编号 1 重复。"}}) {
+    SCOPED_TRACE(extraRow);
     import.session().bAutoMap = true;
     const TransferResult result =
-        import.ImportCourseData(DemoFile(QStringLiteral("ids%1.mdb").arg(++round), {QString::fromUtf8(row.extraRow)}));
+        import.ImportCourseData(DemoFile(QStringLiteral("ids%1.mdb").arg(++round), {QString::fromUtf8(extraRow)}));
     EXPECT_EQ(result.status, TransferResult::Status::Failed);
-    EXPECT_TRUE(result.reason.endsWith(QString::fromUtf8(row.reason))) << result.reason.toStdString();
+    EXPECT_TRUE(result.reason.endsWith(QString::fromUtf8(reason))) << result.reason.toStdString();
     EXPECT_EQ(Snapshot(), before);
   }
 }
