@@ -1,13 +1,16 @@
 #include <QDir>
 #include <functional>
 
+#include <sys/stat.h>
+
 #include "export/ExportFixture.h"
 
 namespace {
 
 // Preparing the destination, seen through the export of course 5 with a.mdb
 // and b.mdb already holding course 6: the questions asked, where the course
-// ends up, and every other file left byte for byte as it was.
+// ends up, and every other file left byte for byte as it was. A new file gets
+// the mode the umask leaves, a replaced one keeps its own.
 class ExportTarget : public ExportTest {
  protected:
   void SetUp() override {
@@ -20,6 +23,11 @@ class ExportTarget : public ExportTest {
 TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
   const QString home = QDir(env.home()).absolutePath(), templ = env.path("Template.mdb");
   const QString failed = QStringLiteral("连接数据库失败！\r\n");
+  const auto modeOf = [](const QString& file) {
+    struct stat st {};
+    ::stat(QFile::encodeName(file).constData(), &st);
+    return mode_t(st.st_mode & 0777);
+  };
   const auto replace = [](const QString& file) { return Res::str(350) + file; };
   const auto empty = [](const QString& file) { return Res::str(316) + file; };
   const QString a = home + "/a.mdb", b = home + "/b.mdb";
@@ -65,15 +73,20 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
     QFile::copy(TestEnv::builtTemplate(), templ);
     QFile::setPermissions(templ, QFile::ReadOwner | QFile::WriteOwner);
     for (QString file : {a, b}) newExport()->ExportCourseData(file, 6);
+    ::chmod(QFile::encodeName(a).constData(), 0604);
     row.prepare();
     QMap<QString, QByteArray> before;
-    for (const QString& file : QDir(home).entryList(QDir::Files)) before[file] = bytes(home + '/' + file);
+    QMap<QString, mode_t> modes;
+    for (const QString& file : QDir(home).entryList(QDir::Files))
+      before[file] = bytes(home + '/' + file), modes[file] = modeOf(home + '/' + file);
     ui->shown.clear();
     ui->answers = row.answers;
     ui->inputs = row.inputs;
     progress.clear();
     QString file = row.target;
+    const mode_t umask = ::umask(027);
     const TransferResult result = newExport()->ExportCourseData(file, 5);
+    ::umask(umask);
 
     EXPECT_EQ(ui->shown.size(), size_t(row.prompts.size()));
     for (int i = 0; i < std::min(int(ui->shown.size()), int(row.prompts.size())); ++i)
@@ -82,7 +95,7 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
     if (!row.written.isEmpty()) {
       EXPECT_EQ(file, row.written) << "the caller sees the path written";
       EXPECT_EQ(column(file, "select CourseID from Course"), QStringList({"5"}));
-      EXPECT_TRUE(QFileInfo(file).isWritable());
+      EXPECT_EQ(modeOf(file), modes.value(QFileInfo(file).fileName(), 0640));
     } else {
       EXPECT_TRUE(progress.empty());
       EXPECT_TRUE(before.contains(QFileInfo(row.target).fileName()) || !QFileInfo::exists(row.target));
