@@ -1,8 +1,6 @@
-#include "export/ExportFixture.h"
-
 #include <QDir>
 
-#include "data/DataError.h"
+#include "export/ExportFixture.h"
 
 namespace {
 
@@ -10,8 +8,7 @@ namespace {
 // subject 4 on the course row and values, 3 on a syllabus row; contents 100..102; partitions 11 and 12 of
 // feature 1, 21 of feature 2, 31 of feature 3; problem 1000 linked to two
 // contents, 1001 in group 7, 1002 linked to nothing. Course 20 is a
-// neighbour whose rows must stay out; course 30 has nothing at all, course 40
-// only a key subject.
+// neighbour whose rows must stay out.
 class CourseExport : public ExportTest {
  protected:
   void SetUp() override {
@@ -19,7 +16,7 @@ class CourseExport : public ExportTest {
          "(3,'化学',null),(4,'计算机',null)",
          "insert into Course (CourseID, KeySubjectID, Name, Description, CourseCode, ContentHierarchy, Lastupdated) "
          "values (10, 4, '数据结构', '必修', 'DS-1', '<ContentHierarchy/>', '2024-01-02 03:04:05')",
-         "insert into Course (CourseID, KeySubjectID, Name) values (20,3,'有机化学'),(30,null,'空课程'),(40,3,'化学实验')",
+         "insert into Course (CourseID, KeySubjectID, Name) values (20,3,'有机化学')",
          "insert into CoursesSubjects (CourseID, SubjectID) values (10,1),(10,2),(20,3)",
          "insert into Content (ContentID, CourseID, PARENTCONTENTID, LEVEL, Name) values (100,10,0,1,'第一章'),"
          "(101,10,100,2,'第一节'),(102,10,0,1,'第二章'),(200,20,0,1,'烷烃')",
@@ -78,29 +75,6 @@ TEST_F(CourseExport, WritesTheCourseWithEverythingThatHangsOnItUnchanged) {
       {"select ExtProperties from FeaturePartition where FeaturePartitionID=11", "<EXT/>"},
   };
   for (const auto& [sql, expected] : rows) EXPECT_EQ(ids(file, sql), expected) << sql;
-}
-
-// Courses with little or nothing, one that does not exist, and the course
-// taken from the property when none is passed.
-TEST_F(CourseExport, SparseUnknownAndPropertyCoursesExportWhatTheyHave) {
-  run({"insert into CoursesSubjects (CourseID, SubjectID) values (30, null)",
-       "insert into CoursesFeaturePartitions (CourseID, FeaturePartitionID) values (30, null)"});
-  const struct {
-    int course;  // -1: the property, set to 20
-    const char *subjects, *courses, *problems, *features;
-  } rows[] = {{30, "-1", "30", "", ""}, {40, "-1,3", "40", "", ""}, {77, "-1", "", "", ""}, {-1, "-1,3", "20", "2000", "9"}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.course);
-    QString file = env.path(QStringLiteral("c%1.mdb").arg(row.course));
-    CExport exporter(*ui);  // nobody listening to the progress
-    exporter.nCourseID = 20;
-    ASSERT_TRUE(exporter.ExportCourseData(file, row.course).succeeded());
-    EXPECT_EQ(ids(file, "select SubjectID from Subject order by 1"), row.subjects);
-    EXPECT_EQ(ids(file, "select CourseID from Course"), row.courses);
-    EXPECT_EQ(ids(file, "select ProblemID from Problem"), row.problems);
-    EXPECT_EQ(ids(file, "select FeatureID from Feature"), row.features);
-    EXPECT_EQ(count(file, "Content") + count(file, "Syllabus") + count(file, "ProblemsFeatures"), row.course < 0 ? 3 : 0);
-  }
 }
 
 // A replaced file holds exactly what a new one would.

@@ -5,7 +5,6 @@
 #include <QStringList>
 
 #include <memory>
-#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -15,8 +14,6 @@
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
-
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 // A program folder with a system database, scripted answers, and helpers to
 // look into the exchange files the export writes.

@@ -1,5 +1,3 @@
-#include <QDir>
-
 #include "export/ExportFixture.h"
 
 namespace {

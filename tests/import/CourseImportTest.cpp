@@ -2,12 +2,9 @@
 // already holds other subjects, features and partitions under other IDs, and
 // back out and in again.
 #include <QDate>
-#include <QRegularExpression>
 
-#include "data/CDataAccess.h"
 #include "export/CExport.h"
 #include "import/ImportFixture.h"
-#include "mapping/MappingModel.h"
 #include "resources/Strings.h"
 
 class CourseImport : public ImportTest {};
@@ -93,53 +90,5 @@ TEST_F(CourseImport, FeatureWithoutATypeGetsNoPartitionsPaired) {
     ASSERT_TRUE(ImportCourse(DemoFile("typed.mdb", {QStringLiteral("update Feature set type=%1 where FeatureID=11").arg(type)},
                                       QStringLiteral("课程") + type)));
     EXPECT_EQ(Count("select count(*) from FeaturePartition where FeatureID=21"), partitions) << type;
-  }
-}
-
-// A dry run goes through every step, writes nothing, and reports exactly the
-// rows and items the real import then writes.
-TEST_F(CourseImport, DryRunReportsWhatTheImportThenWrites) {
-  const QString file = DemoFile("course.mdb");
-  import.session().bAutoMap = true;
-  import.session().bDryRun = true;
-  const QStringList before = Snapshot();
-  ASSERT_TRUE(import.ImportCourseData(file).succeeded());
-  EXPECT_EQ(Snapshot(), before);
-  const QString report = import.DryRunReport();
-  import.session().bDryRun = false;
-  ASSERT_TRUE(ImportCourse(file));
-  EXPECT_TRUE(import.DryRunReport().isEmpty());
-  QStringList expected{"预览，没有写入任何数据。", "专业：对应 2 个，新建 0 个", "题目指标：对应 3 个，新建 1 个"};
-  for (const QString& table : {"Course", "Content", "Problem", "ProblemsFeatures", "Syllabus"})
-    expected << QStringLiteral("%1 %2").arg(table).arg(Count("select count(*) from " + table) -
-                                                       before.filter(QRegularExpression('^' + table + ':')).size());
-  for (const QString& line : expected) EXPECT_TRUE(report.contains(line)) << line.toStdString() << report.toStdString();
-}
-
-// A course whose name the system already holds (case aside) is imported under
-// a dated name after OK, or not at all after Cancel; either way the user is
-// asked, automatic mapping or not.
-TEST_F(CourseImport, NameConflictAsksAndRenamesWithTheDate) {
-  const QString tail = "，请选择是否继续\r\n   选择[确定]更改名称后继续导入课程，\r\n   选择[取消]则不导入该课程。";
-  const QString quoted = "O'Neil's \"数学\"; drop table Course --";
-  const struct {
-    QString stored, imported;
-    int answer;  // 0: nobody is asked
-    bool autoMap;
-  } rows[] = {{"Algebra", "algebra", Vb::OK, false}, {"GEOMETRY", "Geometry", Vb::Cancel, true},
-              {quoted, quoted, Vb::OK, true}, {"Logic", "Logic II", 0, false}};
-  int round = 0;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.imported.toStdString());
-    const QString file = DemoFile(QStringLiteral("conflict%1.mdb").arg(++round), {}, row.imported);
-    env.dal()->ExecQuery(QString(), "insert into Course (Name) values (?)", QVariantList{row.stored});
-    const QStringList before = Snapshot();
-    ui->shown.clear();
-    import.session().bAutoMap = row.autoMap;
-    if (row.answer) ui->answers.push_back(row.answer);
-    if (row.answer != Vb::Cancel && !row.autoMap) ScriptDemoMapping();
-    EXPECT_EQ(ImportCourse(file), row.answer != Vb::Cancel);
-    EXPECT_EQ(ui->prompts().value(0) == "已经存在相同名称的课程" + row.imported + tail, row.answer != 0);
-    EXPECT_EQ(Snapshot() == before, row.answer == Vb::Cancel);
   }
 }

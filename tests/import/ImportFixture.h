@@ -24,8 +24,7 @@ class ImportTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // What a user does in the mapping dialogs for the demo course.
-  void ScriptDemoMapping();
+  void ScriptDemoMapping();  // what a user does in the mapping dialogs for the demo course
   bool ImportCourse(const QString& file);  // progress recorded
   // An exchange file made from the template by the statements given.
   QString WriteFile(const QString& name, const QStringList& statements) const;
