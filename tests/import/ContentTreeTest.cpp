@@ -75,7 +75,7 @@ TEST_F(ContentTree, ContentsStayInsideTheCourseAndTheTreesKeepTheirText) {
     stored.replace("{51}", Scalar("select max(ProblemID) from Problem where Body='b51'").toString());
     // Parents by exchange ID, or the stored ID when it is no content of this course.
     EXPECT_EQ(Scalar("select group_concat(r) from (select '3' || substr(c.Description, 2) || ':' || coalesce('3' || "
-                     "substr(p.Description, 2), c.PARENTCONTENTID) || '/' || c.LEVEL as r from Content c left join Content p "
+                     "substr(p.Description, 2), cast(c.PARENTCONTENTID as varchar(20))) || '/' || c.LEVEL as r from Content c left join Content p "
                      "on p.ContentID=c.PARENTCONTENTID and p.CourseID=c.CourseID where c.CourseID=" + course +
                      " order by c.ContentID) t").toString().toStdString(), row.parents.toStdString());
     const bool problemTree = stored.startsWith("{problem}");
