@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 
 #include <optional>
 
@@ -41,7 +40,7 @@ TEST(ConnectionSettings, ConnectionStringFromIniOrRegistry) {
   const struct {
     std::optional<QByteArray> ini;  // "DIR": a folder of that name
     QList<Value> registry;
-    QString expected;  // empty: a type mismatch
+    QString expected;
   } rows[] = {
       {"[ODBC]\r\nData Source=x\r\nConnectionString=Driver=SQLite3;Database=/d/s.db\r\n",
        {{"Scrivel", "OnLineStatus", "False"}}, "Driver=SQLite3;Database=/d/s.db"},
@@ -66,8 +65,8 @@ TEST(ConnectionSettings, ConnectionStringFromIniOrRegistry) {
       // The registry's True is -1.
       {{}, {{"Scrivel", "OnLineStatus", "-1"}, {"DB", "SystemDBHost", "h"}, {"DB", "SystemDBName", "n"},
             {"DB", "WindowsLogin", "-1"}}, online + "Trusted_Connection=Yes;"},
-      {{}, {{"Scrivel", "OnLineStatus", "yes"}}, {}},
-      {{}, {{"Scrivel", "OnLineStatus", "True"}, {"DB", "WindowsLogin", ""}}, {}},
+      {{}, {{"Scrivel", "OnLineStatus", "yes"}}, "error 13"},  // a type mismatch
+      {{}, {{"Scrivel", "OnLineStatus", "True"}, {"DB", "WindowsLogin", ""}}, "error 13"},
   };
   int n = 0;
   for (const auto& row : rows) {
@@ -77,16 +76,13 @@ TEST(ConnectionSettings, ConnectionStringFromIniOrRegistry) {
     else if (row.ini)
       folder.writeFile(folder.ini(), *row.ini);
     setRegistry(row.registry);
-    if (row.expected.isEmpty()) {
-      try {
-        ConnectionSettings::connectionString();
-        ADD_FAILURE() << "row " << n << ": no type mismatch";
-      } catch (const DataError& e) {
-        EXPECT_EQ(e.number(), 13) << "row " << n;
-      }
-    } else {
-      EXPECT_EQ(ConnectionSettings::connectionString(), row.expected) << "row " << n;
+    QString outcome;
+    try {
+      outcome = ConnectionSettings::connectionString();
+    } catch (const DataError& e) {
+      outcome = QString("error %1").arg(e.number());
     }
+    EXPECT_EQ(outcome, row.expected) << "row " << n;
     ++n;
   }
 }
@@ -100,32 +96,21 @@ TEST(ConnectionSettings, ANewDataAccessObjectOpensWhatTheSettingsName) {
   setRegistry({{"Scrivel", "OnLineStatus", "False"}, {"Scrivel", "OfflineDBName", db}});
   CDataAccess dal;
   EXPECT_TRUE(dal.IsConnected());
-  EXPECT_TRUE(dal.ConnectionString().endsWith("Data Source=" + db + ";"));
 }
 
-TEST(Registry, ValuesFailureTextsAndScrambledCredentials) {
+TEST(Registry, FailureTextsLongValuesAndScrambledCredentials) {
   SettingsFolder folder;
   const CRegistry registry;
   EXPECT_EQ(registry.GetKeyValue("Oriel", "DB", "SystemDBHost"), "fail to open key");
-  registry.SetKeyValue("Oriel", "DB", "SystemDBName", "");
-  EXPECT_EQ(registry.GetKeyValue("Oriel", "DB", "SystemDBHost"), "fail to get value");
-  EXPECT_EQ(registry.GetKeyValue("Oriel", "DB", "SystemDBName"), "");
-
-  const QString longPath = "/srv/" + QString(300, 'd') + "/offline.db";
-  registry.SetKeyValue("Oriel", "Scrivel", "OfflineDBName", longPath);
-  registry.SetKeyValue("Oriel", "DB", "SystemDBHost", "other-server", CRegistry::HKEY_CURRENT_USER);
-  EXPECT_EQ(registry.GetKeyValue("Oriel", "Scrivel", "OfflineDBName"), longPath);
-  EXPECT_EQ(registry.GetKeyValue("Oriel", "DB", "SystemDBHost", CRegistry::HKEY_CURRENT_USER), "other-server");
-  EXPECT_EQ(registry.GetKeyValue("Oriel", "DB", "SystemDBHost"), "fail to get value");
-
-  QString key = "DBUserPassword", value = "  topsecret ";
+  registry.SetKeyValue("Oriel", "DB", "SystemDBHost", QString(300, 'd'), CRegistry::HKEY_CURRENT_USER);
+  EXPECT_EQ(registry.GetKeyValue("Oriel", "DB", "SystemDBHost", CRegistry::HKEY_CURRENT_USER), QString(300, 'd'));
+  QString key = "DBUserPassword", value = "  topsecret ", cut = QString("sa") + QChar(0) + "garbage";
   registry.SetEncryptValue(key, value);
+  EXPECT_EQ(registry.GetKeyValue("Oriel", "DB", "SystemDBHost"), "fail to get value");
   EXPECT_EQ(UnscrambleText(registry.GetKeyValue("Oriel", "DB", "DBUserPassword"), kKey), "topsecret");
   EXPECT_FALSE(folder.readFile(folder.registryFile()).contains("topsecret"));
-  QString cut = QStringLiteral("sa") + QChar(0) + QStringLiteral("garbage");
   EXPECT_EQ(UnscrambleText(registry.EncryptText(cut), kKey), "sa");
-  // No diagnostic file beside the registry.
-  EXPECT_EQ(QDir(folder.dir.path()).entryList(QDir::Files), QStringList{"registry.ini"});
+  EXPECT_EQ(QDir(folder.dir.path()).entryList(QDir::Files), QStringList{"registry.ini"});  // no diagnostics
 }
 
 }  // namespace
