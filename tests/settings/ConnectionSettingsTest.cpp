@@ -4,7 +4,6 @@
 
 #include <optional>
 
-#include "data/CDataAccess.h"
 #include "data/CRegistry.h"
 #include "data/ConnectionSettings.h"
 #include "data/DataError.h"
@@ -85,17 +84,6 @@ TEST(ConnectionSettings, ConnectionStringFromIniOrRegistry) {
     EXPECT_EQ(outcome, row.expected) << "row " << n;
     ++n;
   }
-}
-
-TEST(ConnectionSettings, ANewDataAccessObjectOpensWhatTheSettingsName) {
-  SettingsFolder folder;
-  setRegistry({{"Scrivel", "OnLineStatus", "maybe"}});
-  EXPECT_THROW(CDataAccess dal, DataError);
-  const QString db = folder.dir.path() + "/offline.db";
-  folder.writeFile(db, "");
-  setRegistry({{"Scrivel", "OnLineStatus", "False"}, {"Scrivel", "OfflineDBName", db}});
-  CDataAccess dal;
-  EXPECT_TRUE(dal.IsConnected());
 }
 
 TEST(Registry, FailureTextsLongValuesAndScrambledCredentials) {
