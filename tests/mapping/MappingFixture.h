@@ -15,7 +15,8 @@
 #include "support/TestEnv.h"
 
 // The mapping form between the test's system database and an exchange file
-// copied from the template, both reached through an import session.
+// copied from the template, both reached through an import session. Exchange
+// rows take the IDs given, system rows number their own (an ID of null).
 class MappingTest : public ::testing::Test {
  protected:
   MappingTest() {
@@ -27,19 +28,16 @@ class MappingTest : public ::testing::Test {
   CDataAccess& exchange() { return session.ImportSourceDAL(); }
   CDataAccess& system() { return session.ImportDestDAL(); }
 
-  static QStringList column(CDataAccess& dal, const QString& sql, const QVariantList& params = {}) {
+  static QStringList column(CDataAccess& dal, const QString& sql, const QVariantList& params = {}) {  // first column
     RecordsetPtr rs;
     dal.GetConnectedRecordset(sql, params, rs);
     QStringList values;
     for (; !rs->Eof(); rs->MoveNext()) values << rs->Value(0).toString();
     return values;
   }
-  qint32 lastId(const QString& table) {
-    return column(system(), QStringLiteral("select max(%1ID) from %1").arg(table)).value(0).toInt();
-  }
-  qint32 count(const QString& table) { return column(system(), "select count(*) from " + table).value(0).toInt(); }
+  qint32 lastId(const QString& table) { return column(system(), QString("select max(%1ID) from %1").arg(table))[0].toInt(); }
+  qint32 count(const QString& table) { return column(system(), "select count(*) from " + table)[0].toInt(); }
 
-  // Rows: the exchange side takes its IDs as given, the system side numbers its own.
   void subject(CDataAccess& dal, QVariant id, const QString& name, const QString& description = {}) {
     dal.ExecQuery({}, QStringLiteral("insert into Subject (SubjectID,name,description) values (?,?,?)"),
                   {id, name, description});
@@ -64,19 +62,17 @@ class MappingTest : public ::testing::Test {
   }
   static QString ext(const QString& elements) { return "<EXT>" + elements + "</EXT>"; }
 
-  // The form's lists as the person sees them.
   void openStep(qint32 step) {
     form.intStep = step;
     form.Load();
   }
-  static void select(MappingList& list, const QString& text) {  // the last entry of that text
-    list.ListIndex = -1;
-    for (int i = 0; i < list.ListCount(); ++i)
-      if (list.List(i) == text) list.ListIndex = i;
-  }
+  // Selects the last entry of each text ("": none) and links.
   void link(const QString& source, const QString& dest) {
-    select(form.SourceList, source);
-    select(form.DestList, dest);
+    for (auto [list, text] : {std::pair{&form.SourceList, source}, {&form.DestList, dest}}) {
+      list->ListIndex = -1;
+      for (int i = 0; i < list->ListCount(); ++i)
+        if (list->List(i) == text) list->ListIndex = i;
+    }
     form.Link_Click();
   }
   static QStringList texts(const MappingList& list) {

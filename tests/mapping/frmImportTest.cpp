@@ -8,53 +8,38 @@
 
 namespace {
 
-class MappingDialog : public MappingTest {
- protected:
-  MappingDialog() {
-    static int argc = 1;
-    static char name[] = "test_mapping";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    for (auto [id, name] : {std::pair{-1, "公共"}, {12, "数学"}, {15, "物理"}}) subject(exchange(), id, name);
-    subject(system(), {}, "物理");
-    subject(system(), {}, "数学");
-  }
-  static QStringList rows(QWidget& dialog, const char* name) {
-    QStringList out;
-    auto* list = dialog.findChild<QListWidget*>(name);
-    for (int i = 0; list && i < list->count(); ++i) out << list->item(i)->text();
-    return out;
-  }
-  static void click(QWidget& dialog, const char* name) { dialog.findChild<QPushButton*>(name)->click(); }
-};
+class MappingDialog : public MappingTest {};
 
-TEST_F(MappingDialog, ThePersonsChoicesPairAndFinishTheStep) {
-  openStep(1);
-  frmImport dialog(form);
-  dialog.findChild<QListWidget*>("DestList")->setCurrentRow(1);
-  click(dialog, "Link");
-  EXPECT_EQ(rows(dialog, "MapList"), QStringList{"数学 <----> 数学"});
-  EXPECT_EQ(rows(dialog, "DestList"), QStringList{"物理"});
-  EXPECT_TRUE(dialog.findChild<QPushButton*>("cmdUnLink")->isEnabled());
-  click(dialog, "cmdNameLink");
-  EXPECT_EQ(rows(dialog, "MapList"), (QStringList{"数学 <----> 数学", "物理 <----> 物理"}));
-  EXPECT_FALSE(dialog.findChild<QPushButton*>("Link")->isEnabled());
-  click(dialog, "Finish");
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(session.SubjectMap.size(), 3);
-}
-
-TEST_F(MappingDialog, ClosingTheWindowCancelsTheImport) {
-  form.intStep = 1;
-  bool shown = false;
-  QTimer::singleShot(0, [&shown] {
-    if (QWidget* dialog = QApplication::activeModalWidget()) shown = dialog->close();
-  });
-  showMappingDialog(form);
-  EXPECT_TRUE(shown);
-  EXPECT_TRUE(form.bCancel);
-  EXPECT_FALSE(form.isLoaded());
-  EXPECT_TRUE(session.SubjectMap.empty());
+// The real dialog on the person's clicks: closing it cancels the import;
+// choosing, pairing by name and finishing fills the import's map.
+TEST_F(MappingDialog, FollowsThePersonsClicks) {
+  static int argc = 1;
+  static char name[] = "test_mapping";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  for (auto [id, name] : {std::pair{-1, "公共"}, {12, "数学"}, {15, "物理"}}) subject(exchange(), id, name);
+  for (const char* name : {"物理", "数学"}) subject(system(), {}, name);
+  for (const bool finish : {false, true}) {
+    form.intStep = 1;
+    QStringList mapRows;
+    QTimer::singleShot(0, [&] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (!dialog) return;
+      const auto click = [dialog](const char* button) { dialog->findChild<QPushButton*>(button)->click(); };
+      dialog->findChild<QListWidget*>("DestList")->setCurrentRow(1);
+      click("Link");
+      click("cmdNameLink");
+      for (const auto* item : dialog->findChild<QListWidget*>("MapList")->findItems("*", Qt::MatchWildcard))
+        mapRows << item->text();
+      mapRows << (dialog->findChild<QPushButton*>("Link")->isEnabled() ? "link" : "no link");
+      finish ? click("Finish") : (void)dialog->close();
+    });
+    showMappingDialog(form);
+    EXPECT_EQ(mapRows, (QStringList{"数学 <----> 数学", "物理 <----> 物理", "no link"}));
+    EXPECT_EQ(form.bCancel, !finish);
+    EXPECT_FALSE(form.isLoaded());
+    EXPECT_EQ(session.SubjectMap.size(), finish ? 3 : 0);
+  }
 }
 
 }  // namespace

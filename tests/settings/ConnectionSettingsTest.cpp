@@ -86,19 +86,4 @@ TEST(ConnectionSettings, ConnectionStringFromIniOrRegistry) {
   }
 }
 
-TEST(Registry, FailureTextsLongValuesAndScrambledCredentials) {
-  SettingsFolder folder;
-  const CRegistry registry;
-  EXPECT_EQ(registry.GetKeyValue("Oriel", "DB", "SystemDBHost"), "fail to open key");
-  registry.SetKeyValue("Oriel", "DB", "SystemDBHost", QString(300, 'd'), CRegistry::HKEY_CURRENT_USER);
-  EXPECT_EQ(registry.GetKeyValue("Oriel", "DB", "SystemDBHost", CRegistry::HKEY_CURRENT_USER), QString(300, 'd'));
-  QString key = "DBUserPassword", value = "  topsecret ", cut = QString("sa") + QChar(0) + "garbage";
-  registry.SetEncryptValue(key, value);
-  EXPECT_EQ(registry.GetKeyValue("Oriel", "DB", "SystemDBHost"), "fail to get value");
-  EXPECT_EQ(UnscrambleText(registry.GetKeyValue("Oriel", "DB", "DBUserPassword"), kKey), "topsecret");
-  EXPECT_FALSE(folder.readFile(folder.registryFile()).contains("topsecret"));
-  EXPECT_EQ(UnscrambleText(registry.EncryptText(cut), kKey), "sa");
-  EXPECT_EQ(QDir(folder.dir.path()).entryList(QDir::Files), QStringList{"registry.ini"});  // no diagnostics
-}
-
 }  // namespace
