@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
+#include <QSet>
 
 #include <optional>
 
 #include "data/CRegistry.h"
 #include "data/ConnectionSettings.h"
 #include "data/DataError.h"
+#include "data/IniFile.h"
 #include "data/Scramble.h"
 #include "settings/SettingsFixture.h"
 
@@ -84,6 +87,63 @@ TEST(ConnectionSettings, ConnectionStringFromIniOrRegistry) {
     EXPECT_EQ(outcome, row.expected) << "row " << n;
     ++n;
   }
+}
+
+TEST(IniFile, Reading) {
+  const struct {
+    QByteArray file;  // empty: no file
+    const char* section;
+    const char* key;
+    QString expected;
+  } rows[] = {
+      {"", "ODBC", "Data Source", ""},
+      {"[Other]\r\nData Source=elsewhere\r\n[ODBC]\r\nProvider=x\r\n", "ODBC", "Data Source", ""},
+      {"[Other]\r\nData Source=elsewhere\r\n[ODBC]\r\nProvider=x\r\n", "Missing", "Provider", ""},
+      {"[Other]\r\nData Source=elsewhere\r\n[ODBC]\r\nProvider=x\r\n", "ODBC", "Provider", "x"},
+      {"; comment\n[odbc]\n  data source =   db-host  \n", "ODBC", "Data Source", "db-host"},
+      {"[ODBC]\r\nData Source=\xb7\xfe\xce\xf1\xc6\xf7\r\n", "ODBC", "Data Source", "服务器"},  // GBK
+      {"\xef\xbb\xbf[ODBC]\r\nData Source=db01\r\n", "ODBC", "Data Source", "db01"},
+      {"[ODBC]\nConnectionString=" + QByteArray(200, 'c') + "\n", "ODBC", "ConnectionString", QString(127, 'c')},
+  };
+  for (const auto& row : rows) {
+    SettingsFolder folder;
+    if (!row.file.isEmpty()) folder.writeFile(folder.ini(), row.file);
+    EXPECT_EQ(ReadIniString(row.section, row.key, folder.ini()), row.expected) << row.file.constData();
+  }
+}
+
+// A write replaces one key in its own section and keeps everything else of a
+// file edited by hand; values are cut at 128 characters; only the owner reads it.
+TEST(IniFile, Writing) {
+  SettingsFolder folder;
+  folder.writeFile(folder.ini(), "\xef\xbb\xbf; kept\r\n[ODBC]\r\nProvider={x}\r\nData Source=old\r\n\r\n[Other]\r\nx=1\r\n");
+  for (auto [section, key, value] : {std::tuple{"odbc", "data source", QString("服务器一")}, {"ODBC", "Catalog", "yarrow"},
+                                     {"ODBC", "PassWord", " spaced " + QString(200, 'x')}, {"Third", "k", "v"}})
+    ASSERT_TRUE(WriteIniString(section, key, value, folder.ini()));
+  EXPECT_EQ(folder.readFile(folder.ini()),
+            QString("\xef\xbb\xbf; kept\r\n[ODBC]\r\nProvider={x}\r\nData Source=服务器一\r\nCatalog=yarrow\r\nPassWord= spaced " +
+                    QString(120, 'x') + "\r\n\r\n[Other]\r\nx=1\r\n[Third]\r\nk=v\r\n").toUtf8());
+  EXPECT_FALSE(QFileInfo(folder.ini()).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther));
+  EXPECT_FALSE(WriteIniString("ODBC", "Provider", "x", folder.dir.path() + "/no/such/folder/odbc.ini"));
+}
+
+// The system's other programs change the ANSI (GBK) code of a character, not
+// its Unicode one; a text no longer than the key holds nothing.
+TEST(Scramble, StoredValuesUnscrambleAndRoundTripsHideTheText) {
+  for (auto [stored, plain] : {std::pair{"qaBKBBOBG", "sa"}, {"恿户BH@GKEA", "用户"}, {"涨三惯冷园GKEAGSC", "张三管理员"},
+                               {"ABCDEFG", ""}, {"", ""}})
+    EXPECT_EQ(UnscrambleText(QString::fromUtf8(stored), kKey), QString::fromUtf8(plain)) << stored;
+  EXPECT_EQ(UnscrambleText("ABCDEFGH", kKey).size(), 1);
+  QSet<QString> texts;  // the filler is random
+  for (const QString& plain : {QString(), QString("sa"), QString("sa"), QString("P@ss w0rd'\"!"), QString("张三管理员")}) {
+    const QString scrambled = ScrambleText(plain, kKey);
+    texts.insert(scrambled);
+    EXPECT_EQ(scrambled.size(), plain.size() + 7) << plain.toStdString();
+    EXPECT_EQ(UnscrambleText(scrambled, kKey), plain) << plain.toStdString();
+    EXPECT_TRUE(plain.size() < 3 || !scrambled.contains(plain));
+    for (QChar c : scrambled) EXPECT_TRUE(c.unicode() < 128 || plain.toUtf8().size() > plain.size());  // ASCII stays ASCII
+  }
+  EXPECT_EQ(texts.size(), 5);
 }
 
 }  // namespace
