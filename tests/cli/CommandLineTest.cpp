@@ -83,7 +83,6 @@ TEST(CommandLine, ExitStatusesAndWhatIsPrinted) {
       {{"export", "--user", "admin", "--bogus"}, "admin", 2, "", ""},
       {{"export", "--user", "admin", "--course", "x"}, "admin", 2, "", ""},
       {{"export", "--user", "admin"}, "admin", 2, "", "--course ID or --all"},
-      {{"import", "--user", "admin"}, "admin", 2, "", ""},
       {{"nonsense"}, "", 2, "", ""},
       {{"make-template", "--bogus"}, "", 2, "", ""},
       {{"import", "--user", "admin", "@os.mdb"}, "admin", 1, "failed\t@os.mdb\ta course of this name exists (use --rename-on-conflict", ""},
@@ -114,27 +113,20 @@ TEST(CommandLine, ExitStatusesAndWhatIsPrinted) {
 }
 
 // A course arrives whole in another system database; a folder import takes
-// .mdb files in any case but not subfolders. Papers imported twice make two copies.
-TEST(CommandLine, CoursesAndPapersTravelBetweenSystemDatabases) {
+// .mdb files in any case but not subfolders.
+TEST(CommandLine, ACourseTravelsBetweenSystemDatabases) {
   Home from, to;
   QDir().mkpath(from.path("bank/sub"));
   ASSERT_EQ(from.run({"export", "--user", "admin", "--course", "2", "--out", from.path("bank/a.MDB")}).status, 0);
   ASSERT_EQ(from.run({"export", "--user", "admin", "--course", "3", "--out", from.path("bank/sub/c.mdb")}).status, 0);
   QFile::copy(from.path("bank/a.MDB"), from.path("bank/b.txt"));
-  const int courses = to.count("Course"), papers = to.count("Paper"), sheets = to.count("AnswerSheet");
+  const int courses = to.count("Course");
   ASSERT_EQ(to.run({"import", "--user", "admin", "--folder", from.path("bank"), "--rename-on-conflict"}).status, 0);
   EXPECT_EQ(to.count("Course"), courses + 1);
   const QString id = to.scalar("select max(CourseID) from Course");
   const QString problems = "ProblemsContents pc join Content c on c.ContentID=pc.ContentID where c.CourseID=";
   EXPECT_EQ(to.count("Content where CourseID=" + id), from.count("Content where CourseID=2"));
-  EXPECT_EQ(to.count(problems + id), from.count(problems + "2"));
-  EXPECT_GT(to.count(problems + id), 0);
-
-  const QString paper = from.scalar("select min(PaperID) from Paper"), file = from.path("paper.mdb");
-  ASSERT_EQ(from.run({"export-paper", "--user", "admin", "--paper", paper, "--out", file}).status, 0);
-  ASSERT_EQ(to.run({"import-paper", "--user", "admin", file, file}).status, 0);
-  EXPECT_EQ(to.count("Paper"), papers + 2);
-  EXPECT_EQ(to.count("AnswerSheet"), sheets + 2 * from.count("AnswerSheet where PaperID=" + paper));
+  EXPECT_TRUE(to.count(problems + id) == from.count(problems + "2") && to.count(problems + id) > 0);
 }
 
 // SIGTERM or SIGINT part-way: the transfer is rolled back, exit status 130.
@@ -148,8 +140,8 @@ TEST(CommandLine, SignalsCancelTransfersAndLeaveEverythingAsItWas) {
   const int courses = h.count("Course");
   EXPECT_EQ(h.run({"import", "--user", "admin", "--rename-on-conflict", file}, "admin", true, SIGTERM).status, 130);
   EXPECT_EQ(h.count("Course"), courses);
-  EXPECT_EQ(h.run({"export", "--user", "admin", "--course", "1", "--out", h.path("o.mdb")}, "admin", true, SIGINT).status,
-            130);
+  const QStringList exportOne = {"export", "--user", "admin", "--course", "1", "--out", h.path("o.mdb")};
+  EXPECT_EQ(h.run(exportOne, "admin", true, SIGINT).status, 130);
   EXPECT_FALSE(QFile::exists(h.path("o.mdb")));
   EXPECT_EQ(QDir(h.path()).entryList({".corvina-export-*"}, QDir::Files | QDir::Hidden), QStringList());
 }
