@@ -20,10 +20,7 @@ struct Home {
     EXPECT_EQ(run({"init-demo"}).status, 0);
   }
   QString path(const QString& name = {}) const { return dir.path() + '/' + name; }
-  struct Result {
-    int status;
-    QString out, err;
-  };
+  struct Result { int status; QString out, err; };
   // Without a password none is given.
   Result run(const QStringList& args, const QString& password = "admin", bool cli = false, int signal = 0) const {
     QProcess p;

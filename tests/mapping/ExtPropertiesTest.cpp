@@ -13,10 +13,7 @@ TEST(ExtProperties, ProblemTypesCompare) {
     return QString("<EXT><GROUP>%1</GROUP><SERIAL>%2</SERIAL><RANDOM>%3</RANDOM>%4</EXT>").arg(group, serial, random, common + more);
   };
   const QString deep = QString("<B>").repeated(100000) + QString("</B>").repeated(100000);
-  const struct {
-    QString a, b;
-    bool same;
-  } rows[] = {
+  const struct { QString a, b; bool same; } rows[] = {
       {doc("0", "0", "0"), doc("0", "0", "0", "<LOWDEDUCT>9</LOWDEDUCT><UPDEDUCT>1</UPDEDUCT><HELP>x</HELP>"), true},
       {doc("0", "1", "0"), doc("0", "0", "1"), true},
       {doc("1", "1", "0"), doc("1", "0", "1"), false},

@@ -100,18 +100,14 @@ TEST_F(MappingDialogLogic, ButtonsChangeListsAndPairs) {
     ui->shown.clear();
     form.bProblemType = row.feature == QString("题型");
     form.bIntegerType = true;
-    form.SourceFeatureID = form.bProblemType ? 3 : 30;
-    form.DestFeatureID = form.bProblemType ? types : levels;
+    std::tie(form.SourceFeatureID, form.DestFeatureID) = form.bProblemType ? std::pair(3, types) : std::pair(30, levels);
     form.tmpPartitionMap = {};
     for (const QString& a : row.actions)
       if (a.startsWith('=')) form.tmpPartitionMap.add(partitionId(exchange(), a.section('=', 1, 1)), partitionId(system(), a.section('=', 2)));
     openStep(row.step);
     for (const QString& a : row.actions) {
       if (a.startsWith('+')) link(a.mid(1).section('=', 0, 0), a.section('=', 1));
-      if (a.startsWith('-')) {
-        form.MapList.ListIndex = a.size() > 1 ? a.mid(1).toInt() : -1;
-        form.cmdUnLink_Click();
-      }
+      if (a.startsWith('-')) (form.MapList.ListIndex = a.size() > 1 ? a.mid(1).toInt() : -1, form.cmdUnLink_Click());
       if (a == "name") form.cmdNameLink_Click();
       if (a == "reset") form.reset_Click();
       if (a == "drop") exchange().ExecQuery({}, "drop table Subject");

@@ -20,8 +20,8 @@
 class MappingTest : public ::testing::Test {
  protected:
   MappingTest() {
-    const QString file = env.path(QStringLiteral("course.mdb"));
-    QFile::copy(env.path(QStringLiteral("Template.mdb")), file);
+    const QString file = env.path("course.mdb");
+    QFile::copy(env.path("Template.mdb"), file);
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
     session.ImportSourceDAL().OpenExchangeFile(file, ExchangeAccess::Write);
   }
@@ -39,12 +39,9 @@ class MappingTest : public ::testing::Test {
   qint32 count(const QString& table) { return column(system(), "select count(*) from " + table)[0].toInt(); }
 
   void subject(CDataAccess& dal, QVariant id, const QString& name, const QString& description = {}) {
-    dal.ExecQuery({}, QStringLiteral("insert into Subject (SubjectID,name,description) values (?,?,?)"),
-                  {id, name, description});
+    dal.ExecQuery({}, "insert into Subject (SubjectID,name,description) values (?,?,?)", {id, name, description});
   }
-  struct Range {
-    QVariant minimum, maximum, increment;
-  };
+  struct Range { QVariant minimum, maximum, increment; };
   qint32 feature(CDataAccess& dal, QVariant id, const QString& name, QVariant type = 0, Range r = {}, int number = 0) {
     dal.ExecQuery({},
                   QStringLiteral("insert into Feature (FeatureID,name,FeatureNumber,type,minimum,maximum,"
@@ -52,8 +49,7 @@ class MappingTest : public ::testing::Test {
                   {id, name, number, type, r.minimum, r.maximum, r.increment, name + QStringLiteral(" 说明")});
     return id.isNull() ? lastId("Feature") : id.toInt();
   }
-  qint32 partition(CDataAccess& dal, QVariant id, qint32 feature, const QString& name, QVariant value,
-                   QVariant ext = {}) {
+  qint32 partition(CDataAccess& dal, QVariant id, qint32 feature, const QString& name, QVariant value, QVariant ext = {}) {
     dal.ExecQuery({},
                   QStringLiteral("insert into FeaturePartition (FeaturePartitionID,FeatureID,name,Minimum,Maximum,"
                                  "FeaturePartitionNumber,ExtProperties,description) values (?,?,?,?,?,0,?,?)"),
@@ -62,10 +58,7 @@ class MappingTest : public ::testing::Test {
   }
   static QString ext(const QString& elements) { return "<EXT>" + elements + "</EXT>"; }
 
-  void openStep(qint32 step) {
-    form.intStep = step;
-    form.Load();
-  }
+  void openStep(qint32 step) { (form.intStep = step, form.Load()); }
   // Selects the last entry of each text ("": none) and links.
   void link(const QString& source, const QString& dest) {
     for (auto [list, text] : {std::pair{&form.SourceList, source}, {&form.DestList, dest}}) {
