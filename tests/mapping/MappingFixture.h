@@ -38,23 +38,25 @@ class MappingTest : public ::testing::Test {
   qint32 lastId(const QString& table) { return column(system(), QString("select max(%1ID) from %1").arg(table))[0].toInt(); }
   qint32 count(const QString& table) { return column(system(), "select count(*) from " + table)[0].toInt(); }
 
+  qint32 insert(CDataAccess& dal, const QString& table, QStringList columns, QVariantList values) {
+    const bool numbered = values[0].isNull();
+    if (numbered) (columns.removeFirst(), values.removeFirst());
+    const QString marks = QStringList(values.size(), "?").join(',');
+    dal.ExecQuery({}, QString("insert into %1 (%2) values (%3)").arg(table, columns.join(','), marks), values);
+    return numbered ? lastId(table) : values[0].toInt();
+  }
   void subject(CDataAccess& dal, QVariant id, const QString& name, const QString& description = {}) {
-    dal.ExecQuery({}, "insert into Subject (SubjectID,name,description) values (?,?,?)", {id, name, description});
+    insert(dal, "Subject", {"SubjectID", "name", "description"}, {id, name, description});
   }
   struct Range { QVariant minimum, maximum, increment; };
   qint32 feature(CDataAccess& dal, QVariant id, const QString& name, QVariant type = 0, Range r = {}, int number = 0) {
-    dal.ExecQuery({},
-                  QStringLiteral("insert into Feature (FeatureID,name,FeatureNumber,type,minimum,maximum,"
-                                 "valueincrement,description) values (?,?,?,?,?,?,?,?)"),
-                  {id, name, number, type, r.minimum, r.maximum, r.increment, name + QStringLiteral(" 说明")});
-    return id.isNull() ? lastId("Feature") : id.toInt();
+    return insert(dal, "Feature", {"FeatureID", "name", "FeatureNumber", "type", "minimum", "maximum", "valueincrement", "description"},
+                  {id, name, number, type, r.minimum, r.maximum, r.increment, name + " 说明"});
   }
   qint32 partition(CDataAccess& dal, QVariant id, qint32 feature, const QString& name, QVariant value, QVariant ext = {}) {
-    dal.ExecQuery({},
-                  QStringLiteral("insert into FeaturePartition (FeaturePartitionID,FeatureID,name,Minimum,Maximum,"
-                                 "FeaturePartitionNumber,ExtProperties,description) values (?,?,?,?,?,0,?,?)"),
-                  {id, feature, name, value, value, ext, QStringLiteral("分区")});
-    return id.isNull() ? lastId("FeaturePartition") : id.toInt();
+    return insert(dal, "FeaturePartition",
+                  {"FeaturePartitionID", "FeatureID", "name", "Minimum", "Maximum", "FeaturePartitionNumber", "ExtProperties", "description"},
+                  {id, feature, name, value, value, 0, ext, "分区"});
   }
   static QString ext(const QString& elements) { return "<EXT>" + elements + "</EXT>"; }
 
