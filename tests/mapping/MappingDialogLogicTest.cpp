@@ -49,13 +49,10 @@ class MappingDialogLogic : public MappingTest {
   qint32 types = 0, levels = 0;
 };
 
-const QString kMismatch = "所做题型对应不正确";
-
-// Actions: "=a=b" pairs partitions before the dialog opens, "+a=b" selects and
-// links ("" selects nothing), "-N" unlinks map entry N ("-": none chosen),
-// "name", "reset", "drop" (the exchange file loses its Subject table).
-// Lists given as {"*"} are not checked; a message starting with "~" is one
-// that contains the rest.
+// Actions: "=a=b" pairs partitions before the dialog opens, "+a=b" selects and links ("" selects
+// nothing), "-N" unlinks map entry N ("-": none chosen), "name", "reset"; "drop" and "gone" take
+// the exchange file's Subject table and feature 能力 away. Lists {"*"} are not checked; a
+// message starting with "~" is one that contains the rest.
 TEST_F(MappingDialogLogic, ButtonsChangeListsAndPairs) {
   const struct {
     int step;
@@ -88,11 +85,12 @@ TEST_F(MappingDialogLogic, ButtonsChangeListsAndPairs) {
        {"请正确选择要对应的题目指标分布", "请正确选择要取消对应的题目指标分布关系"}},
       {3, "题型", {"+单选=单选"}, {"判断题", "无属性", "坏属性"}, {"*"}, {"单选=单选"}, true, true, {}},
       {3, "题型", {"+判断题=判断题", "+无属性=单选", "+坏属性=单选"}, {"*"}, {"*"}, {}, true, false,
-       {kMismatch, kMismatch, kMismatch}},
+       QStringList(3, "所做题型对应不正确")},
       {3, "题型", {"name"}, {"判断题", "无属性", "坏属性"}, {"*"}, {"单选=单选"}, true, true, {}},
-      // A database error is shown and the lists stay as they were (last: the file loses a table).
+      // A database error part-way is shown and leaves lists and pairs as they were.
       {1, "", {"+物理=物理", "drop", "reset"}, {"数学", "化学"}, {"数学"}, {"-1=-1", "物理=物理"}, true, true,
        {"~Subject"}},
+      {2, "", {"gone", "name"}, {"难度", "E0", "E1", "E1b", "Enull", "能力"}, {"*"}, {}, true, false, {"~"}},
   };
   for (const auto& row : rows) {
     const std::string what = QString("step %1 %2 %3").arg(row.step).arg(row.feature, row.actions.join(' ')).toStdString();
@@ -111,6 +109,7 @@ TEST_F(MappingDialogLogic, ButtonsChangeListsAndPairs) {
       if (a == "name") form.cmdNameLink_Click();
       if (a == "reset") form.reset_Click();
       if (a == "drop") exchange().ExecQuery({}, "drop table Subject");
+      if (a == "gone") exchange().ExecQuery({}, "delete from Feature where FeatureID=44");
     }
     QStringList mapTexts, shown = ui->prompts();
     for (const QString& p : pairTexts())
