@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <optional>
+
+#include "data/CRegistry.h"
+#include "data/ConnectionSettings.h"
+#include "data/DataError.h"
+#include "data/IniFile.h"
+#include "data/Scramble.h"
+#include "data/SysOdbcIniSettings.h"
+#include "resources/Strings.h"
+#include "support/ScriptedInteraction.h"
+
+namespace {
+// A program folder of its own (no odbc.ini unless a test writes one) and a
+// registry file of its own, for the object's lifetime.
+struct SettingsFolder {
+  QTemporaryDir dir;
+  const QByteArray home = qgetenv("CORVINA_HOME"), registry = qgetenv("CORVINA_REGISTRY");
+  SettingsFolder() {
+    qputenv("CORVINA_HOME", dir.path().toUtf8());
+    qputenv("CORVINA_REGISTRY", registryFile().toUtf8());
+  }
+  ~SettingsFolder() {
+    for (auto [name, value] : {std::pair{"CORVINA_HOME", home}, {"CORVINA_REGISTRY", registry}})
+      value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
+  }
+  QString ini() const { return dir.path() + QStringLiteral("/odbc.ini"); }
+  QString registryFile() const { return dir.path() + QStringLiteral("/registry.ini"); }
+  void writeFile(const QString& path, const QByteArray& content) const {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(content);
+  }
+  QByteArray readFile(const QString& path) const {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+};
+
+const QString kKey = ConnectionSettings::Key;
+
+struct Value {
+  const char* key;  // "DB" or "Scrivel"
+  const char* name;
+  QString value;
+};
+// Writes registry values; the credentials through SetEncryptValue, as the
+// settings window stores them.
+void setRegistry(const QList<Value>& values) {
+  const CRegistry registry;
+  for (const Value& v : values) {
+    QString name = QLatin1String(v.name), value = v.value;
+    if (name.startsWith("DBUser"))
+      registry.SetEncryptValue(name, value);
+    else
+      registry.SetKeyValue("Oriel", QLatin1String(v.key), name, value);
+  }
+}
+
+// odbc.ini, when it is a file, decides alone; otherwise the registry does.
+TEST(ConnectionSettings, ConnectionStringFromIniOrRegistry) {
+  const QString garbage = UnscrambleText("fail to open key", kKey);
+  const QString online = "Driver={SQL Server};Server=h;Database=n;";
+  const QString offline = "Provider=MSDataShape;Data Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/srv/off.db;";
+  const struct {
+    std::optional<QByteArray> ini;  // "DIR": a folder of that name
+    QList<Value> registry;
+    QString expected;
+  } rows[] = {
+      {"[ODBC]\r\nData Source=x\r\nConnectionString=Driver=SQLite3;Database=/d/s.db\r\n",
+       {{"Scrivel", "OnLineStatus", "False"}}, "Driver=SQLite3;Database=/d/s.db"},
+      {"[ODBC]\nProvider={x}\nData Source=  db01  \nInitial Catalog=yarrow\nUser ID=" +
+           ScrambleText("sa", kKey).toUtf8() + "\nPassWord=" + ScrambleText("s3cret", kKey).toUtf8() + "\n",
+       {}, "Driver={SQL Server};Server=db01;Database=yarrow;uid=sa;pwd=s3cret"},
+      {"", {{"DB", "SystemDBHost", "registry-host"}}, "Driver={SQL Server};Server=;Database=;uid=;pwd="},
+      {"DIR", {{"Scrivel", "OnLineStatus", "False"}, {"Scrivel", "OfflineDBName", "/srv/off.db"}}, offline},
+      {{}, {{"Scrivel", "OnLineStatus", "0"}, {"Scrivel", "OfflineDBName", "/srv/off.db"}}, offline},
+      {{},
+       {{"Scrivel", "OnLineStatus", "True"}, {"DB", "SystemDBHost", "h"}, {"DB", "SystemDBName", "n"},
+        {"DB", "WindowsLogin", "False"}, {"DB", "DBUser", "sa"}, {"DB", "DBUserPassword", "  pw "}},
+       online + "Uid=sa;Pwd=pw;"},
+      // No status: online; no WindowsLogin: user and password.
+      {{}, {{"DB", "SystemDBHost", "h"}, {"DB", "SystemDBName", "n"}, {"DB", "DBUser", "u"}, {"DB", "DBUserPassword", "p"}},
+       online + "Uid=u;Pwd=p;"},
+      // Unreadable values go in as read; the connection then fails.
+      {{}, {}, "Driver={SQL Server};Server=fail to open key;Database=fail to open key;Uid=" + garbage + ";Pwd=" +
+                   garbage + ";"},
+      {{}, {{"Scrivel", "OnLineStatus", "1"}, {"DB", "SystemDBHost", "h"}, {"DB", "SystemDBName", "n"},
+            {"DB", "WindowsLogin", "true"}}, online + "Trusted_Connection=Yes;"},
+      // The registry's True is -1.
+      {{}, {{"Scrivel", "OnLineStatus", "-1"}, {"DB", "SystemDBHost", "h"}, {"DB", "SystemDBName", "n"},
+            {"DB", "WindowsLogin", "-1"}}, online + "Trusted_Connection=Yes;"},
+      {{}, {{"Scrivel", "OnLineStatus", "yes"}}, "error 13"},  // a type mismatch
+      {{}, {{"Scrivel", "OnLineStatus", "True"}, {"DB", "WindowsLogin", ""}}, "error 13"},
+  };
+  int n = 0;
+  for (const auto& row : rows) {
+    SettingsFolder folder;
+    if (row.ini == "DIR")
+      QDir().mkpath(folder.ini());
+    else if (row.ini)
+      folder.writeFile(folder.ini(), *row.ini);
+    setRegistry(row.registry);
+    QString outcome;
+    try {
+      outcome = ConnectionSettings::connectionString();
+    } catch (const DataError& e) {
+      outcome = QString("error %1").arg(e.number());
+    }
+    EXPECT_EQ(outcome, row.expected) << "row " << n;
+    ++n;
+  }
+}
+
+TEST(IniFile, Reading) {
+  const struct {
+    QByteArray file;  // empty: no file
+    const char* section;
+    const char* key;
+    QString expected;
+  } rows[] = {
+      {"", "ODBC", "Data Source", ""},
+      {"[Other]\r\nData Source=elsewhere\r\n[ODBC]\r\nProvider=x\r\n", "ODBC", "Data Source", ""},
+      {"[Other]\r\nData Source=elsewhere\r\n[ODBC]\r\nProvider=x\r\n", "Missing", "Provider", ""},
+      {"[Other]\r\nData Source=elsewhere\r\n[ODBC]\r\nProvider=x\r\n", "ODBC", "Provider", "x"},
+      {"; comment\n[odbc]\n  data source =   db-host  \n", "ODBC", "Data Source", "db-host"},
+      {"[ODBC]\r\nData Source=\xb7\xfe\xce\xf1\xc6\xf7\r\n", "ODBC", "Data Source", "服务器"},  // GBK
+      {"\xef\xbb\xbf[ODBC]\r\nData Source=db01\r\n", "ODBC", "Data Source", "db01"},
+      {"[ODBC]\nConnectionString=" + QByteArray(200, 'c') + "\n", "ODBC", "ConnectionString", QString(127, 'c')},
+  };
+  for (const auto& row : rows) {
+    SettingsFolder folder;
+    if (!row.file.isEmpty()) folder.writeFile(folder.ini(), row.file);
+    EXPECT_EQ(ReadIniString(row.section, row.key, folder.ini()), row.expected) << row.file.constData();
+  }
+}
+
+// A write replaces one key in its own section and keeps everything else of a
+// file edited by hand; values are cut at 128 characters; only the owner reads it.
+TEST(IniFile, Writing) {
+  SettingsFolder folder;
+  folder.writeFile(folder.ini(), "\xef\xbb\xbf; kept\r\n[ODBC]\r\nProvider={x}\r\nData Source=old\r\n\r\n[Other]\r\nx=1\r\n");
+  for (auto [section, key, value] : {std::tuple{"odbc", "data source", QString("服务器一")}, {"ODBC", "Catalog", "yarrow"},
+                                     {"ODBC", "PassWord", " spaced " + QString(200, 'x')}, {"Third", "k", "v"}})
+    ASSERT_TRUE(WriteIniString(section, key, value, folder.ini()));
+  EXPECT_EQ(folder.readFile(folder.ini()),
+            QString("\xef\xbb\xbf; kept\r\n[ODBC]\r\nProvider={x}\r\nData Source=服务器一\r\nCatalog=yarrow\r\nPassWord= spaced " +
+                    QString(120, 'x') + "\r\n\r\n[Other]\r\nx=1\r\n[Third]\r\nk=v\r\n").toUtf8());
+  EXPECT_FALSE(QFileInfo(folder.ini()).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther));
+  EXPECT_FALSE(WriteIniString("ODBC", "Provider", "x", folder.dir.path() + "/no/such/folder/odbc.ini"));
+}
+
+// The system's other programs change the ANSI (GBK) code of a character, not
+// its Unicode one; a text no longer than the key holds nothing.
+TEST(Scramble, StoredValuesUnscrambleAndRoundTripsHideTheText) {
+  for (auto [stored, plain] : {std::pair{"qaBKBBOBG", "sa"}, {"恿户BH@GKEA", "用户"}, {"涨三惯冷园GKEAGSC", "张三管理员"},
+                               {"ABCDEFG", ""}, {"", ""}})
+    EXPECT_EQ(UnscrambleText(QString::fromUtf8(stored), kKey), QString::fromUtf8(plain)) << stored;
+  EXPECT_EQ(UnscrambleText("ABCDEFGH", kKey).size(), 1);
+  QSet<QString> texts;  // the filler is random
+  for (const QString& plain : {QString(), QString("sa"), QString("sa"), QString("P@ss w0rd'\"!"), QString("张三管理员")}) {
+    const QString scrambled = ScrambleText(plain, kKey);
+    texts.insert(scrambled);
+    EXPECT_EQ(scrambled.size(), plain.size() + 7) << plain.toStdString();
+    EXPECT_EQ(UnscrambleText(scrambled, kKey), plain) << plain.toStdString();
+    EXPECT_TRUE(plain.size() < 3 || !scrambled.contains(plain));
+    for (QChar c : scrambled) EXPECT_TRUE(c.unicode() < 128 || plain.toUtf8().size() > plain.size());  // ASCII stays ASCII
+  }
+  EXPECT_EQ(texts.size(), 5);
+}
+
+const QString kEmpty = "参数不能有空项!重新输入参数!";
+const QString kTooLong = "参数过长!每项不能超过127个字符，重新输入参数!";
+const QString kOk = "连接成功！";
+const QString kFailed = "连接失败！\r\n";
+
+const QString S = "{SQL Server}";
+
+struct Scripted {
+  std::shared_ptr<ScriptedInteraction> ui = std::make_shared<ScriptedInteraction>();
+  ScopedInteraction scope{ui};
+};
+
+// The test button checks the boxes, opens the working string and saves only
+// what opened. "@" stands for the settings folder. SQLite strings are opened
+// for real; a stand-in server refuses a string without a server.
+TEST(SettingsDialogLogic, TestAndSave) {
+  const struct {
+    OdbcIniFields fields;
+    QString opened;  // the working string; empty: no connection tried
+    QStringList prompts;  // each a message's beginning
+  } rows[] = {
+      {{S, "db01", "yarrow", "sa", "", "Driver=SQLite3;Database=/x.db"}, {}, {kEmpty}},
+      {{}, "Driver={SQL Server};Server=;Database=;Uid=;Pwd=;", {kFailed + "no server"}},
+      {{S, " db01 ", "yarrow", " sa", "pw", ""}, "Driver={SQL Server};Server=db01;Database=yarrow;Uid=sa;Pwd=pw;", {kOk}},
+      {{S, "db01", "yarrow", "sa", "pw", "Driver=X;Server=db01;" + QString(110, 'x')}, {}, {kTooLong}},
+      {{S, "db01", "yarrow", "sa", QString(121, 'p'), ""}, {}, {kTooLong}},  // 128 once scrambled
+      {{S, "db01", "yarrow", "sa", QString(120, 'p'), ""},
+       "Driver={SQL Server};Server=db01;Database=yarrow;Uid=sa;Pwd=" + QString(120, 'p') + ';', {kOk}},
+      {{S, "  " + QString(127, 'd'), "yarrow", "sa", "pw", ""}, {}, {kTooLong}},  // would come back cut
+      {{S, "db01", "yarrow", "sa", "pw", "Driver=SQLite3;Database=@/system.db"}, "Driver=SQLite3;Database=@/system.db", {kOk}},
+      {{S, "db01", "yarrow", "sa", "pw", "Driver=SQLite3;Database=@/missing.db"}, "Driver=SQLite3;Database=@/missing.db", {kFailed}},
+      // The SQLite entry needs only the file, and is saved as the full string.
+      {{SqliteProvider, "@/system.db", "", "", "", ""}, "Driver=SQLite3;Database=@/system.db", {kOk}},
+      {{SqliteProvider, "", "", "", "", ""}, {}, {kEmpty}},
+      {{SqliteProvider, "@/missing.db", "", "", "", ""}, "Driver=SQLite3;Database=@/missing.db", {kFailed}},
+      // A file that cannot be written is a failure, not a success.
+      {{S, "db01", "*", "sa", "pw", ""}, "Driver={SQL Server};Server=db01;Database=*;Uid=sa;Pwd=pw;", {kOk, kFailed}},
+  };
+  for (const auto& row : rows) {
+    SettingsFolder folder;
+    Scripted s;
+    const auto here = [&](QString text) { return text.replace('@', folder.dir.path()); };
+    folder.writeFile(here("@/system.db"), "");
+    OdbcIniFields f = row.fields;
+    f.DataSource = here(f.DataSource);
+    f.ConnectionString = here(f.ConnectionString);
+    const std::string what = (f.DataSource + ' ' + f.PassWord.left(3) + ' ' + f.ConnectionString).toStdString();
+    if (f.InitialCatalog == "*") QDir().mkpath(folder.ini());
+    SysOdbcIniSettings settings(folder.ini());
+    const bool sqlite = f.Provider == SqliteProvider || f.ConnectionString.contains("SQLite");
+    QString opened;
+    if (!sqlite)
+      settings.openConnection = [&](const QString& c) {
+        opened = c;
+        if (c.contains("Server=;")) throw DataError(-1, "ODBC", "no server");
+      };
+    const bool saved = row.prompts == QStringList{kOk};
+    EXPECT_EQ(settings.TestAndSave(f), saved) << what;
+    EXPECT_EQ(sqlite ? settings.WorkingString() : opened, here(row.opened)) << what;
+    QStringList prompts = s.ui->prompts();
+    for (int i = 0; i < prompts.size() && i < row.prompts.size(); ++i) prompts[i] = prompts[i].left(row.prompts[i].size());
+    EXPECT_EQ(prompts, row.prompts) << what;
+    for (const auto& shown : s.ui->shown)
+      EXPECT_TRUE(!shown.prompt.startsWith(kFailed) || (shown.flags & Vb::IconMask) == Vb::Critical) << what;
+    EXPECT_EQ(QFileInfo(folder.ini()).isFile(), saved) << what;
+    if (!saved) continue;
+    const OdbcIniFields back = settings.Load();
+    EXPECT_EQ(back.PassWord + '|' + back.UserID, f.PassWord + '|' + f.UserID) << what;  // as typed
+    EXPECT_FALSE(folder.readFile(folder.ini()).contains("User ID=" + f.UserID.toUtf8() + "\r")) << what;  // scrambled
+    EXPECT_TRUE(!sqlite || ConnectionSettings::connectionString() == settings.WorkingString()) << what;
+  }
+}
+
+}  // namespace
