@@ -48,7 +48,7 @@ std::map<QString, Rows> corvinaReader(const QString& file);  // the course table
 Rows mdbExport(const QString& file, const QString& table, bool header = false);
 int mdbCount(const QString& file, const QString& table);
 QStringList mdbTables(const QString& file);
-// mdb-reader over every table; *skip says why when it is not available.
-std::map<QString, Rows> mdbReader(const QString& file, QString* skip);
+// mdb-reader over every table; a test failure when node or mdb-reader is missing.
+std::map<QString, Rows> mdbReader(const QString& file);
 
 }  // namespace JetTest

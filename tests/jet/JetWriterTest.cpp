@@ -57,8 +57,7 @@ void fillEveryTable(const Workspace& w, int problems = 0) {
 // Every table as each reader sees it equals the mirror, and mdb-count finds
 // the row count the table definition holds.
 void expectReadersAgree(const Workspace& w, const QString& file) {
-  QString skip;
-  const std::map<QString, Rows> js = mdbReader(file, &skip), ours = corvinaReader(file);
+  const std::map<QString, Rows> js = mdbReader(file), ours = corvinaReader(file);
   for (const QString& table : Schema::courseTableNames()) {
     SCOPED_TRACE(table.toStdString());
     const Rows expected = tableRows(w.mirror.db(), table);
@@ -67,7 +66,7 @@ void expectReadersAgree(const Workspace& w, const QString& file) {
     EXPECT_EQ(mdbExport(file, table), forExport) << "mdb-export";
     EXPECT_EQ(mdbCount(file, table), int(expected.size()));
     EXPECT_EQ(ours.at(table), expected) << "Corvina";
-    EXPECT_EQ(skip.isEmpty() ? js.at(table) : expected, expected) << "mdb-reader";
+    EXPECT_EQ(js.count(table) ? js.at(table) : Rows{}, expected) << "mdb-reader";
   }
 }
 
