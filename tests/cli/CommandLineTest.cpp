@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <signal.h>
@@ -53,6 +54,11 @@ struct Home {
     return rs->Eof() ? QString() : rs->Value(0).toString();
   }
   int count(const QString& table) const { return scalar("select count(*) from " + table).toInt(); }
+  void exec(const QString& sql) const {
+    CDataAccess dal{CDataAccess::Unconnected{}};
+    dal.OpenConnection("Driver=SQLite3;Database=" + path("demo/system.db"));
+    dal.ExecQuery(QString(), sql);
+  }
 };
 
 // Exit statuses 0 done, 1 failed, 2 usage; "@" is the program folder, "%S" the subject of course 1.
@@ -119,6 +125,16 @@ TEST(CommandLine, ACourseTravelsBetweenSystemDatabases) {
   ASSERT_EQ(from.run({"export", "--user", "admin", "--course", "3", "--out", from.path("bank/sub/c.mdb")}).status, 0);
   QFile::copy(from.path("bank/a.MDB"), from.path("bank/b.txt"));
   const int courses = to.count("Course");
+  // A subject known here under another name would be created, the others paired.
+  const QRegularExpression pairing("专业：对应 (\\d+) 个，新建 (\\d+) 个");
+  const auto preview = [&] {
+    const auto m = pairing.match(to.run({"import", "--user", "admin", "--dry-run", "--rename-on-conflict", from.path("bank/a.MDB")}).out);
+    return std::make_pair(m.captured(1).toInt(), m.captured(2).toInt());
+  };
+  const auto [paired, created] = preview();
+  EXPECT_TRUE(paired > 0 && created == 0) << paired << " " << created;
+  to.exec("update Subject set Name='改过的名字' where SubjectID=(select KeySubjectID from Course where CourseID=2)");
+  EXPECT_EQ(preview(), std::make_pair(paired - 1, 1));
   ASSERT_EQ(to.run({"import", "--user", "admin", "--folder", from.path("bank"), "--rename-on-conflict"}).status, 0);
   EXPECT_EQ(to.count("Course"), courses + 1);
   const QString id = to.scalar("select max(CourseID) from Course");

@@ -5,7 +5,7 @@
 namespace {
 
 // Course 10 (the one exported): subjects 1 and 2 through CoursesSubjects, key
-// subject 4 on the course row and values, 3 on a syllabus row; contents 100..102; partitions 11 and 12 of
+// subject 4 on the course row, 5 on values, 3 on a syllabus row; contents 100..102; partitions 11 and 12 of
 // feature 1, 21 of feature 2, 31 of feature 3; problem 1000 linked to two
 // contents, 1001 in group 7, 1002 linked to nothing. Course 20 is a
 // neighbour whose rows must stay out.
@@ -13,7 +13,7 @@ class CourseExport : public ExportTest {
  protected:
   void SetUp() override {
     run({"insert into Subject (SubjectID, name, description) values (-1,'公共基础',null),(1,'数学','理科'),(2,'物理',null),"
-         "(3,'化学',null),(4,'计算机',null)",
+         "(3,'化学',null),(4,'计算机',null),(5,'生物',null)",
          "insert into Course (CourseID, KeySubjectID, Name, Description, CourseCode, ContentHierarchy, Lastupdated) "
          "values (10, 4, '数据结构', '必修', 'DS-1', '<ContentHierarchy/>', '2024-01-02 03:04:05')",
          "insert into Course (CourseID, KeySubjectID, Name) values (20,3,'有机化学')",
@@ -35,8 +35,8 @@ class CourseExport : public ExportTest {
          "insert into Problem (ProblemID, ProblemGroupID, ProblemCode, Body, Score) values (1000,0,'P-1000','题干',2.5),"
          "(1001,7,'P-1001',null,null),(1002,0,'P-1002',null,null),(2000,8,'P-2000',null,null)",
          "insert into ProblemsContents (ProblemID, ContentID) values (1000,100),(1000,101),(1001,102),(2000,200)",
-         "insert into ProblemsFeatures (ProblemID, FeatureID, SubjectID, Value) values (1000,1,4,1),(1000,2,4,1),"
-         "(1000,9,4,1),(1001,3,4,12),(1002,1,4,2),(2000,9,3,1)"});
+         "insert into ProblemsFeatures (ProblemID, FeatureID, SubjectID, Value) values (1000,1,5,1),(1000,2,5,1),"
+         "(1000,9,5,1),(1001,3,5,12),(1002,1,5,2),(2000,9,3,1)"});
   }
 
   QString exportCourse(qint32 courseId, const QString& name = QStringLiteral("out.mdb")) {
@@ -53,8 +53,8 @@ TEST_F(CourseExport, WritesTheCourseWithEverythingThatHangsOnItUnchanged) {
   EXPECT_TRUE(ui->shown.empty()) << "a missing destination is created without a question";
   expectProgressToTheEnd();
   const std::pair<const char*, const char*> rows[] = {
-      // Key subject 4 only on the course row and the values; -1 always.
-      {"select SubjectID from Subject order by 1", "-1,1,2,3,4"},
+      // Key subject 4 only on the course row, 5 only on values; -1 always.
+      {"select SubjectID from Subject order by 1", "-1,1,2,3,4,5"},
       {"select CourseID from Course", "10"},
       {"select SubjectID from CoursesSubjects order by 1", "1,2"},
       {"select ContentID from Content order by 1", "100,101,102"},

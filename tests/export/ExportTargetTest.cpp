@@ -54,10 +54,18 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
       {home + "/no/such/folder/x.mdb", {}, {}, {}, QString()},
       {home + "/C++; 基础.mdb", {}, {}, {}, home + "/C++; 基础.mdb"},
       {home + "/rw.mdb", {}, {}, {}, home + "/rw.mdb", [&] { QFile::setPermissions(templ, QFile::ReadOwner); }},
+      // Access has the file open: its lock file stands beside it.
+      {a, {Vb::Yes, Vb::Yes}, {}, {replace(a), empty(a), "该Access文件不能写入：" + a}, QString(),
+       [&] {
+         QFile::remove(a);
+         QFile::copy(TestEnv::builtJetTemplate(), a);
+         QFile::setPermissions(a, QFile::ReadOwner | QFile::WriteOwner);
+         QFile(home + "/a.ldb").open(QIODevice::WriteOnly);
+       }},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.target.toStdString());
-    for (const QString& file : QDir(home).entryList({"*.mdb", "*.away"}, QDir::Files)) QFile::remove(home + '/' + file);
+    for (const QString& file : QDir(home).entryList({"*.mdb", "*.away", "*.ldb"}, QDir::Files)) QFile::remove(home + '/' + file);
     QFile::copy(TestEnv::builtTemplate(), templ);
     QFile::setPermissions(templ, QFile::ReadOwner | QFile::WriteOwner);
     for (QString file : {a, b}) newExport()->ExportCourseData(file, 6);
