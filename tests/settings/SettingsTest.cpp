@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -16,6 +19,8 @@
 #include "data/SysOdbcIniSettings.h"
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
+#include "support/UiTestApp.h"
+#include "ui/frmSysOdbcIni.h"
 
 namespace {
 // A program folder of its own (no odbc.ini unless a test writes one) and a
@@ -246,6 +251,42 @@ TEST(SettingsDialogLogic, TestAndSave) {
     EXPECT_FALSE(folder.readFile(folder.ini()).contains("User ID=" + f.UserID.toUtf8() + "\r")) << what;  // scrambled
     EXPECT_TRUE(!sqlite || ConnectionSettings::connectionString() == settings.WorkingString()) << what;
   }
+}
+
+// The window as an administrator meets it: the stored entry in the boxes, the
+// password hidden, a successful test saving, the SQLite entry needing only its
+// file, and 关闭 saving nothing more.
+TEST(SettingsDialogWindow, LoadTestSwitchAndClose) {
+  uiTestApp();
+  SettingsFolder folder;
+  Scripted s;
+  WriteIniString("ODBC", "Provider", "{PostgreSQL Unicode}", folder.ini());
+  WriteIniString("ODBC", "Data Source", "db01", folder.ini());
+  WriteIniString("ODBC", "User ID", ScrambleText("sa", kKey), folder.ini());
+  frmSysOdbcIni dialog;
+  const auto box = [&](const char* name) { return dialog.findChild<QLineEdit*>(name); };
+  auto* provider = dialog.findChild<QComboBox*>("cboProvider");
+  ASSERT_TRUE(provider && box("txtDataSource") && box("txtUserID") && box("txtPassWord") && box("txtInitialCatalog"));
+  EXPECT_EQ(provider->currentText() + '|' + box("txtDataSource")->text() + '|' + box("txtUserID")->text(),
+            "{PostgreSQL Unicode}|db01|sa");
+  dialog.settings().openConnection = [](const QString&) {};
+  box("txtInitialCatalog")->setText("yarrow");
+  box("txtPassWord")->setText("pw");
+  EXPECT_EQ(box("txtPassWord")->displayText(), "**");
+  dialog.findChild<QPushButton*>("cmdTest")->click();
+  EXPECT_EQ(s.ui->prompts(), QStringList{kOk});
+  EXPECT_EQ(UnscrambleText(ReadIniString("ODBC", "PassWord", folder.ini()), kKey), "pw");
+  EXPECT_EQ(ReadIniString("ODBC", "Initial Catalog", folder.ini()), "yarrow");
+
+  provider->setCurrentText(SqliteProvider);
+  EXPECT_FALSE(box("txtUserID")->isEnabled());
+  const QByteArray saved = folder.readFile(folder.ini());
+  box("txtDataSource")->setText(folder.dir.path() + "/other.db");
+  dialog.show();
+  dialog.findChild<QPushButton*>("cmdClose")->click();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(folder.readFile(folder.ini()), saved);
+  EXPECT_EQ(s.ui->prompts().size(), 1);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
-#include "ui/UiTestApp.h"
+#include "support/UiTestApp.h"
 #include "ui/frmCorvina.h"
 
 namespace {

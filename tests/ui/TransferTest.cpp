@@ -17,7 +17,7 @@
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
 #include "ui/TransferFrame.h"
-#include "ui/UiTestApp.h"
+#include "support/UiTestApp.h"
 #include "ui/frmCorvina.h"
 
 namespace {
