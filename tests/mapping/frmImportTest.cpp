@@ -33,6 +33,7 @@ TEST_F(MappingDialog, FollowsThePersonsClicks) {
         mapRows << item->text();
       mapRows << (dialog->findChild<QPushButton*>("Link")->isEnabled() ? "link" : "no link");
       finish ? click("Finish") : (void)dialog->close();
+      if (dialog->isVisible()) dialog->close();  // a refused finish fails the test instead of hanging it
     });
     showMappingDialog(form);
     EXPECT_EQ(mapRows, (QStringList{"数学 <----> 数学", "物理 <----> 物理", "no link"}));
