@@ -180,6 +180,7 @@ TEST(JetValues, AreStoredAsAccessStoresThem) {
       {"abc", true, QByteArray("\xFF\xFE" "abc", 5)},
       {"abc", false, QByteArray("a\0b\0c\0", 6)},
       {"中a", true, QByteArray("\x2D\x4E" "a\0", 4)},  // Chinese text stays two bytes a character
+      {"αβγ", true, QByteArray("\xB1\x03\xB2\x03\xB3\x03", 6)},  // so does anything past Latin-1
       {QChar(0xFEFF) + QString("x"), false, QByteArray("x\0", 2)},  // else read as the compression marker
       {QString(1025, 'a'), true, QByteArray("a\0", 2).repeated(1025)},  // long values stay plain
   };
