@@ -209,10 +209,7 @@ TEST(ExchangeFile, IsCheckedAgainstTheSchemaAndNeverWritten) {
   };
   const QTemporaryDir dir;
   const QString file = dir.filePath("exchange.mdb");
-  const auto bytes = [&] {
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  };
+  const auto bytes = [&] { return readFile(file); };
   for (const auto& c : cases) {
     const QString refusal = refusalOf(file, c.statements);
     EXPECT_TRUE(c.refusal.isEmpty() ? refusal.isEmpty() : refusal.contains(c.refusal))

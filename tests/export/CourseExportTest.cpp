@@ -96,7 +96,7 @@ TEST_F(CourseExport, FailureOrCancelAtAnyStageLeavesEveryFileAsItWas) {
   rows.insert(rows.end(), {{broken, -1}, {env.path("new.mdb"), -2}});  // -2: the template has a column too many
   const auto files = [&] {
     QMap<QString, QByteArray> all;
-    for (const QString& file : QDir(env.home()).entryList(QDir::Files | QDir::Hidden)) all[file] = bytes(env.path(file));
+    for (const QString& file : QDir(env.home()).entryList(QDir::Files | QDir::Hidden)) all[file] = readFile(env.path(file));
     return all;
   };
   for (const auto& [target, stage] : rows) {

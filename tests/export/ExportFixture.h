@@ -62,10 +62,6 @@ class ExportTest : public ::testing::Test {
       out += table + ':' + column(file, "select * from " + table + " order by 1, 2", true).join(';') + '\n';
     return out;
   }
-  static QByteArray bytes(const QString& file) {
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  }
   // An exchange file made from the template, not yet exported into.
   QString freshExchangeFile(const QString& name) const {
     const QString file = env.path(name);

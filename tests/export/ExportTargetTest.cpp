@@ -71,7 +71,7 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
     for (QString file : {a, b}) newExport()->ExportCourseData(file, 6);
     row.prepare();
     QMap<QString, QByteArray> before;
-    for (const QString& file : QDir(home).entryList(QDir::Files)) before[file] = bytes(home + '/' + file);
+    for (const QString& file : QDir(home).entryList(QDir::Files)) before[file] = readFile(home + '/' + file);
     ui->shown.clear();
     ui->answers = row.answers;
     ui->inputs = row.inputs;
@@ -91,7 +91,7 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
       EXPECT_TRUE(before.contains(QFileInfo(row.target).fileName()) || !QFileInfo::exists(row.target));
     }
     for (auto it = before.cbegin(); it != before.cend(); ++it)
-      EXPECT_TRUE(home + '/' + it.key() == row.written || bytes(home + '/' + it.key()) == it.value()) << it.key().toStdString();
+      EXPECT_TRUE(home + '/' + it.key() == row.written || readFile(home + '/' + it.key()) == it.value()) << it.key().toStdString();
   }
 }
 

@@ -65,11 +65,6 @@ QString shared(const QString& name) {
   return folder + name;
 }
 
-QByteArray readFile(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QString writeFile(const QString& path, const QByteArray& bytes) {
   QFile f(path);
   if (f.open(QIODevice::WriteOnly)) f.write(bytes);

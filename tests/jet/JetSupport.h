@@ -10,12 +10,13 @@
 #include <map>
 #include <vector>
 
+#include "support/TestEnv.h"
+
 namespace JetTest {
 
 using Rows = std::vector<QStringList>;
 
 QString shared(const QString& name);  // a file of the shared Access folder
-QByteArray readFile(const QString& path);
 QString writeFile(const QString& path, const QByteArray& bytes);
 
 // An in-memory SQLite database that goes with its owner.

@@ -19,6 +19,7 @@
 #include "data/SysOdbcIniSettings.h"
 #include "resources/Strings.h"
 #include "support/ScriptedInteraction.h"
+#include "support/TestEnv.h"
 #include "support/UiTestApp.h"
 #include "ui/frmSysOdbcIni.h"
 
@@ -41,10 +42,6 @@ struct SettingsFolder {
   void writeFile(const QString& path, const QByteArray& content) const {
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(content);
-  }
-  QByteArray readFile(const QString& path) const {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
   }
 };
 
@@ -154,7 +151,7 @@ TEST(IniFile, Writing) {
   for (auto [section, key, value] : {std::tuple{"odbc", "data source", QString("服务器一")}, {"ODBC", "Catalog", "yarrow"},
                                      {"ODBC", "PassWord", " spaced " + QString(200, 'x')}, {"Third", "k", "v"}})
     ASSERT_TRUE(WriteIniString(section, key, value, folder.ini()));
-  EXPECT_EQ(folder.readFile(folder.ini()),
+  EXPECT_EQ(readFile(folder.ini()),
             QString("\xef\xbb\xbf; kept\r\n[ODBC]\r\nProvider={x}\r\nData Source=服务器一\r\nCatalog=yarrow\r\nPassWord= spaced " +
                     QString(120, 'x') + "\r\n\r\n[Other]\r\nx=1\r\n[Third]\r\nk=v\r\n").toUtf8());
   EXPECT_FALSE(QFileInfo(folder.ini()).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther));
@@ -248,7 +245,7 @@ TEST(SettingsDialogLogic, TestAndSave) {
     if (!saved) continue;
     const OdbcIniFields back = settings.Load();
     EXPECT_EQ(back.PassWord + '|' + back.UserID, f.PassWord + '|' + f.UserID) << what;  // as typed
-    EXPECT_FALSE(folder.readFile(folder.ini()).contains("User ID=" + f.UserID.toUtf8() + "\r")) << what;  // scrambled
+    EXPECT_FALSE(readFile(folder.ini()).contains("User ID=" + f.UserID.toUtf8() + "\r")) << what;  // scrambled
     EXPECT_TRUE(!sqlite || ConnectionSettings::connectionString() == settings.WorkingString()) << what;
   }
 }
@@ -280,12 +277,12 @@ TEST(SettingsDialogWindow, LoadTestSwitchAndClose) {
 
   provider->setCurrentText(SqliteProvider);
   EXPECT_FALSE(box("txtUserID")->isEnabled());
-  const QByteArray saved = folder.readFile(folder.ini());
+  const QByteArray saved = readFile(folder.ini());
   box("txtDataSource")->setText(folder.dir.path() + "/other.db");
   dialog.show();
   dialog.findChild<QPushButton*>("cmdClose")->click();
   EXPECT_FALSE(dialog.isVisible());
-  EXPECT_EQ(folder.readFile(folder.ini()), saved);
+  EXPECT_EQ(readFile(folder.ini()), saved);
   EXPECT_EQ(s.ui->prompts().size(), 1);
 }
 

@@ -152,3 +152,8 @@ QVariant TestEnv::scalar(const QString& sql) const {
   d->GetConnectedRecordset(sql, rs);
   return rs->Eof() ? QVariant() : rs->Value(0);
 }
+
+QByteArray readFile(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}

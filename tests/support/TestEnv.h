@@ -62,3 +62,6 @@ class TestEnv {
   QString systemConnect_;
   size_t firstServerDb_ = 0;  // server databases from here on belong to this TestEnv
 };
+
+// The whole file, or nothing when it cannot be read.
+QByteArray readFile(const QString& path);

@@ -17,8 +17,7 @@
 namespace {
 
 QString errorLog() {
-  QFile f(AppPaths::errorLogFile());
-  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+  return QString::fromUtf8(readFile(AppPaths::errorLogFile()));
 }
 
 // The main window over five subjects in ID order (as both backends list them) and three courses.

@@ -245,10 +245,7 @@ TEST(Transfer, CancelWhileAQuestionWaitsLeavesEverythingAsItWas) {
     if (row.action == Export) d.run(3);  // the file to replace
     const QString file = row.action == Export ? d.proposedFiles.value(0) : d.exportCourse(2, d.env.path("again.mdb"));
     d.frame->txtFileName->setText(file);
-    const auto snapshot = [&] {
-      QFile f(file);
-      return (f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray()) + d.courseNames().join('|').toUtf8();
-    };
+    const auto snapshot = [&] { return readFile(file) + d.courseNames().join('|').toUtf8(); };
     const QByteArray before = snapshot();
     d.ui->answers = row.answers;
     d.ui->onAsk = [&](Question q) {
