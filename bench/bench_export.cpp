@@ -80,7 +80,10 @@ int main(int argc, char* argv[]) {
   QTextStream out(stdout);
   try {
     QTemporaryDir dir;
+    // BENCH_KEEP=1 leaves the folder for profiling "--export-only" alone.
+    dir.setAutoRemove(qEnvironmentVariableIsEmpty("BENCH_KEEP"));
     const QString home = prepareProgramFolder(dir, templateFile);
+    out << "folder: " << home << '\n';
     out << "template: " << templateFile << '\n';
     DemoData::Summary summary;
     {

@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "data/DataError.h"
+#include "data/RowPipeline.h"
 #include "data/Schema.h"
 
 namespace ExchangeCheck {
@@ -34,19 +35,19 @@ QString quoted(const QString& identifier) {
 }
 
 // The value as a user could recognise it in a message.
-QString shown(const QVariant& v) {
-  if (v.typeId() == QMetaType::QByteArray) return QStringLiteral("二进制数据");
+QString shown(const Bulk::Cell& v) {
+  if (v.kind == Bulk::Cell::Kind::Blob) return QStringLiteral("二进制数据");
   const QString text = v.toString();
   return text.size() > 20 ? text.left(20) + QStringLiteral("…") : text;
 }
 
-bool isWholeNumber(const QVariant& v, double* number) {
-  if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int) {
-    *number = double(v.toLongLong());
+bool isWholeNumber(const Bulk::Cell& v, double* number) {
+  if (v.kind == Bulk::Cell::Kind::Int) {
+    *number = double(v.i);
     return true;
   }
-  if (v.typeId() == QMetaType::Double) {
-    *number = v.toDouble();
+  if (v.kind == Bulk::Cell::Kind::Real) {
+    *number = v.d;
     return std::isfinite(*number) && std::trunc(*number) == *number;
   }
   return false;
@@ -86,16 +87,18 @@ bool isDateText(const QString& text) {
   return QTime::isValid(hour, minute, second, millisecond < 0 ? -1 : millisecond);
 }
 
-qsizetype characters(const QString& text) {
-  qsizetype surrogates = 0;
-  for (const QChar c : text) surrogates += c.isLowSurrogate() ? 1 : 0;
-  return text.size() - surrogates;
+// Characters (code points) of UTF-8 text: every byte that does not continue one.
+qsizetype characters(const QByteArray& utf8) {
+  qsizetype count = 0;
+  for (const char c : utf8) count += (quint8(c) & 0xC0) == 0x80 ? 0 : 1;
+  return count;
 }
 
 // Why a value does not fit its column, or nothing when it does.
-std::optional<QString> misfit(const Schema::Column& column, const QVariant& v) {
+std::optional<QString> misfit(const Schema::Column& column, const Bulk::Cell& v) {
+  using Kind = Bulk::Cell::Kind;
   if (v.isNull()) return std::nullopt;
-  const bool isText = v.typeId() == QMetaType::QString;
+  const bool isText = v.kind == Kind::Text;
   switch (column.type) {
     case ColumnType::Id:
     case ColumnType::Int:
@@ -108,21 +111,36 @@ std::optional<QString> misfit(const Schema::Column& column, const QVariant& v) {
       return std::nullopt;
     }
     case ColumnType::Real:
-      if (v.typeId() == QMetaType::Double ? std::isfinite(v.toDouble())
-                                          : v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int)
-        return std::nullopt;
+      if (v.kind == Kind::Real ? std::isfinite(v.d) : v.kind == Kind::Int) return std::nullopt;
       return QStringLiteral("不是数字");
     case ColumnType::Text:
       if (!isText) return QStringLiteral("不是文本");
-      if (column.size > 0 && v.toString().size() > column.size && characters(v.toString()) > column.size)
+      // A character takes at least one byte: only long texts need counting.
+      if (column.size > 0 && v.bytes.size() > column.size && characters(v.bytes) > column.size)
         return QStringLiteral("超过 %1 个字符").arg(column.size);
       return std::nullopt;
     case ColumnType::Memo:
       if (!isText) return QStringLiteral("不是文本");
       return std::nullopt;
     case ColumnType::Date:
-      if (!isText || !isDateText(v.toString())) return QStringLiteral("不是日期");
+      if (!isText || !isDateText(QString::fromUtf8(v.bytes))) return QStringLiteral("不是日期");
       return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::optional<QString> firstMisfit(Bulk::SqliteStatement& q, const Schema::Table& table,
+                                   const QVector<const Schema::Column*>& columns) {
+  Bulk::Cell v;
+  for (qint64 row = 1; q.step(); ++row) {
+    for (int i = 0; i < columns.size(); ++i) {
+      q.read(i, v);
+      if (const std::optional<QString> why = misfit(*columns[i], v))
+        return QStringLiteral("文件中的数据有误：表 %1 第 %2 行的 %3 列%4（%5）。")
+            .arg(table.name)
+            .arg(row)
+            .arg(columns[i]->name, *why, shown(v));
+    }
   }
   return std::nullopt;
 }
@@ -137,24 +155,15 @@ void checkTable(const QSqlDatabase& db, const Schema::Table& table, const QStrin
     names << quoted(c.name);
   }
   if (columns.isEmpty()) return;
-  QSqlQuery q(db);
-  q.setForwardOnly(true);
-  if (!q.exec(QStringLiteral("SELECT %1 FROM %2").arg(names.join(", "), quoted(table.name))))
-    refuse(path, QStringLiteral("表 %1 不能读取：%2").arg(table.name, q.lastError().text()));
-  qint64 row = 0;
-  while (q.next()) {
-    ++row;
-    for (int i = 0; i < columns.size(); ++i) {
-      const QVariant v = q.value(i);
-      if (const std::optional<QString> why = misfit(*columns[i], v))
-        refuse(path, QStringLiteral("文件中的数据有误：表 %1 第 %2 行的 %3 列%4（%5）。")
-                         .arg(table.name)
-                         .arg(row)
-                         .arg(columns[i]->name, *why, shown(v)));
-    }
+  std::optional<QString> problem;
+  try {
+    Bulk::SqliteStatement q(db, QStringLiteral("SELECT %1 FROM %2").arg(names.join(", "), quoted(table.name)));
+    problem = firstMisfit(q, table, columns);
+  } catch (const DataError& e) {
+    if (e.source() != QLatin1String("QSQLITE")) throw;
+    refuse(path, QStringLiteral("表 %1 不能读取：%2").arg(table.name, e.description()));
   }
-  if (q.lastError().isValid())
-    refuse(path, QStringLiteral("表 %1 不能读取：%2").arg(table.name, q.lastError().text()));
+  if (problem) refuse(path, *problem);
 }
 
 }  // namespace

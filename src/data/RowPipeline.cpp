@@ -1,6 +1,9 @@
 #include "data/RowPipeline.h"
 
 #include <QDateTime>
+#include <QHash>
+
+#include <cmath>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -22,6 +25,31 @@ const QString sqliteSource = QStringLiteral("QSQLITE");
 constexpr int MaxRowsPerStatement = 1000;
 
 int maxParameters(Dialect d) { return d == Dialect::PostgreSQL ? 20000 : 2000; }
+
+// PostgreSQL: rows per array statement, and the text the arrays may hold
+// before they are sent, so that memory stays flat with long memo values.
+constexpr int MaxArrayRows = 5000;
+constexpr qsizetype MaxArrayBytes = 4 << 20;
+
+bool isIntegerType(int type) {
+  return type == QMetaType::Int || type == QMetaType::LongLong || type == QMetaType::Short;
+}
+
+bool isDateType(int type) { return type == QMetaType::QDateTime || type == QMetaType::QDate; }
+
+std::optional<Dates::Stamp> dateIn(const Cell& c) {
+  return Dates::parse(QStringView(QString::fromUtf8(c.bytes)).trimmed());
+}
+
+// An element of an array literal: always quoted, so that any text survives.
+void appendQuoted(QByteArray& out, const QByteArray& text) {
+  out += '"';
+  for (const char ch : text) {
+    if (ch == '"' || ch == '\\') out += '\\';
+    out += ch;
+  }
+  out += '"';
+}
 
 QStringList namesOf(const QSqlRecord& record) {
   QStringList names;
@@ -244,8 +272,30 @@ Writer::Writer(const Connection& conn, const QString& table, const QStringList& 
     conn.raise(layout.lastError());
   const QSqlRecord record = layout.record();
   for (int i = 0; i < record.count(); ++i) types_ << record.field(i).metaType().id();
+  if (dialect_ == Dialect::PostgreSQL) {
+    batchRows_ = MaxArrayRows;
+    arrays_.resize(size_t(columns_.size()));
+    readColumnTypes();
+    return;
+  }
   batchRows_ = std::max(1, std::min(MaxRowsPerStatement,
                                     maxParameters(dialect_) / int(std::max<qsizetype>(1, columns_.size()))));
+}
+
+// The arrays are cast to the columns' own types as the server names them
+// (without length limits, so that a text too long still fails the insert).
+void Writer::readColumnTypes() {
+  QSqlQuery q(conn_.database());
+  q.setForwardOnly(true);
+  if (!q.prepare(QStringLiteral("SELECT attname, format_type(atttypid, NULL) FROM pg_attribute "
+                                "WHERE attrelid=CAST(? AS regclass) AND attnum>0 AND NOT attisdropped")))
+    conn_.raise(q.lastError());
+  q.addBindValue(table_);
+  if (!q.exec()) conn_.raise(q.lastError());
+  QHash<QString, QString> byName;
+  while (q.next()) byName.insert(q.value(0).toString().toLower(), q.value(1).toString());
+  for (const QString& column : std::as_const(columns_))
+    serverTypes_ << byName.value(column.toLower(), QStringLiteral("text"));
 }
 
 Writer::~Writer() = default;
@@ -255,15 +305,26 @@ qint32 Writer::add(const Row& values) {
     addSqlite(values);
     return keyColumn_.isEmpty() ? 0 : qint32(sqlite3_last_insert_rowid(sqlite_->handle()));
   }
-  if (!keyColumn_.isEmpty() && dialect_ != Dialect::PostgreSQL) return addSingle(values);
-  pending_.push_back(values);
-  qint32 key = 0;
-  if (!keyColumn_.isEmpty()) {
-    key = reserveKey();
-    pending_.back().push_back(Cell::integer(key));
+  if (dialect_ == Dialect::PostgreSQL) {
+    const qint32 key = keyColumn_.isEmpty() ? 0 : reserveKey();
+    addToArrays(values, key);
+    return key;
   }
+  if (!keyColumn_.isEmpty()) return addSingle(values);
+  pending_.push_back(values);
   if (int(pending_.size()) >= batchRows_) flush();
-  return key;
+  return 0;
+}
+
+void Writer::addToArrays(const Row& values, qint32 key) {
+  const size_t given = keyColumn_.isEmpty() ? arrays_.size() : arrays_.size() - 1;
+  for (size_t i = 0; i < given; ++i) {
+    const qsizetype before = arrays_[i].size();
+    appendElement(arrays_[i], int(i), values[i]);
+    arrayBytes_ += arrays_[i].size() - before;
+  }
+  if (given < arrays_.size()) appendElement(arrays_.back(), int(given), Cell::integer(key));
+  if (++arrayRows_ >= batchRows_ || arrayBytes_ >= MaxArrayBytes) writeArrays();
 }
 
 void Writer::addSqlite(const Row& values) {
@@ -326,12 +387,11 @@ QString Writer::batchStatement(int rows) const {
 // column's type, as the recordset did.
 QVariant Writer::serverValue(int column, const Cell& c) const {
   const int target = types_.value(column, QMetaType::UnknownType);
-  if (c.kind == Cell::Kind::Text && (target == QMetaType::QDateTime || target == QMetaType::QDate)) {
-    const QString text = QString::fromUtf8(c.bytes);
-    if (const std::optional<Dates::Stamp> s = Dates::parse(QStringView(text).trimmed()))
+  if (c.kind == Cell::Kind::Text && isDateType(target)) {
+    if (const std::optional<Dates::Stamp> s = dateIn(c))
       return QDateTime(QDate(s->year, s->month, s->day), QTime(s->hour, s->minute, s->second, s->msec),
                        Qt::UTC);
-    return text;
+    return c.toString();
   }
   if (c.kind == Cell::Kind::Text && isNumberType(target)) {
     bool ok = false;
@@ -339,6 +399,61 @@ QVariant Writer::serverValue(int column, const Cell& c) const {
     if (ok) return target == QMetaType::Double ? QVariant(d) : QVariant(static_cast<qlonglong>(d));
   }
   return c.toVariant();
+}
+
+// One element of a column's array literal, converted as serverValue does.
+void Writer::appendElement(QByteArray& array, int column, const Cell& c) const {
+  if (!array.isEmpty()) array += ',';
+  const int target = types_.value(column, QMetaType::UnknownType);
+  switch (c.kind) {
+    case Cell::Kind::Null: array += "NULL"; return;
+    case Cell::Kind::Int: array += QByteArray::number(c.i); return;
+    case Cell::Kind::Real:
+      // The server rounds a double stored into an integer column half to even.
+      if (isIntegerType(target))
+        array += QByteArray::number(qint64(std::nearbyint(c.d)));
+      else if (target == QMetaType::Double)
+        array += QByteArray::number(c.d, 'g', 17);
+      else
+        appendQuoted(array, c.toString().toUtf8());
+      return;
+    case Cell::Kind::Blob: appendQuoted(array, "\\x" + c.bytes.toHex()); return;
+    case Cell::Kind::Text: break;
+  }
+  if (isDateType(target)) {
+    if (const std::optional<Dates::Stamp> s = dateIn(c)) {
+      QByteArray text = Dates::text(*s).toLatin1();
+      if (s->msec) text += '.' + QByteArray::number(s->msec).rightJustified(3, '0');
+      appendQuoted(array, text);
+      return;
+    }
+  }
+  const QVariant converted = isNumberType(target) ? serverValue(column, c) : QVariant();
+  if (converted.isValid() && converted.typeId() != QMetaType::QString)
+    array += converted.toString().toUtf8();
+  else
+    appendQuoted(array, c.bytes);
+}
+
+QString Writer::arrayStatement() const {
+  QStringList arrays;
+  for (const QString& type : serverTypes_) arrays << QStringLiteral("CAST(? AS %1[])").arg(type);
+  return QStringLiteral("INSERT INTO %1 (%2) SELECT * FROM unnest(%3)").arg(table_, columns_.join(','), arrays.join(','));
+}
+
+void Writer::writeArrays() {
+  if (arrayRows_ == 0) return;
+  if (!arrayInsert_) {
+    arrayInsert_ = std::make_unique<QSqlQuery>(conn_.database());
+    if (!arrayInsert_->prepare(arrayStatement())) conn_.raise(arrayInsert_->lastError());
+  }
+  for (size_t i = 0; i < arrays_.size(); ++i) {
+    arrayInsert_->bindValue(int(i), QString::fromUtf8('{' + arrays_[i] + '}'));
+    arrays_[i].resize(0);
+  }
+  arrayRows_ = 0;
+  arrayBytes_ = 0;
+  if (!arrayInsert_->exec()) conn_.raise(arrayInsert_->lastError());
 }
 
 void Writer::writeBatch(int rows) {
@@ -360,6 +475,7 @@ void Writer::writeBatch(int rows) {
 }
 
 void Writer::flush() {
+  writeArrays();
   if (!pending_.empty()) writeBatch(int(pending_.size()));
   pending_.clear();
   returnUnusedKeys();

@@ -99,7 +99,10 @@ class Reader {
 // Appends rows to one table. With keyColumn, add() hands back the key the
 // database generated for the row (SQLite: the rowid; PostgreSQL: numbers
 // reserved from the column's sequence in blocks; SQL Server and other
-// servers: one statement per row that outputs it).
+// servers: one statement per row that outputs it). PostgreSQL gets thousands
+// of rows per statement as one array per column, unnested by the server: a
+// statement of a few parameters costs little to send and to plan however
+// many rows it carries.
 class Writer {
  public:
   Writer(const Connection& conn, const QString& table, const QStringList& columns, const QString& keyColumn = {});
@@ -116,10 +119,15 @@ class Writer {
  private:
   void addSqlite(const Row& values);
   qint32 addSingle(const Row& values);
+  void addToArrays(const Row& values, qint32 key);
+  void readColumnTypes();
   qint32 reserveKey();
   QString batchStatement(int rows) const;
+  QString arrayStatement() const;
   QVariant serverValue(int column, const Cell& c) const;
+  void appendElement(QByteArray& array, int column, const Cell& c) const;
   void writeBatch(int rows);
+  void writeArrays();
   void returnUnusedKeys();
 
   const Connection& conn_;
@@ -129,9 +137,15 @@ class Writer {
   QString keyColumn_;
   QVector<int> types_;  // QMetaType ids of the destination columns
   std::unique_ptr<SqliteStatement> sqlite_;
-  // Servers: rows waiting for the next multi-row statement.
+  // Servers: rows waiting for the next multi-row statement; on PostgreSQL
+  // held column by column as array literals, one parameter per column.
   int batchRows_ = 0;
   std::vector<Row> pending_;
+  std::vector<QByteArray> arrays_;
+  int arrayRows_ = 0;
+  qsizetype arrayBytes_ = 0;
+  QStringList serverTypes_;
+  std::unique_ptr<QSqlQuery> arrayInsert_;
   std::unique_ptr<QSqlQuery> fullBatch_;
   std::unique_ptr<QSqlQuery> single_;
   QString sequence_;
