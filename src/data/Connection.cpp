@@ -12,6 +12,7 @@
 
 #include "data/DataError.h"
 #include "data/ExchangeCheck.h"
+#include "data/RowPipeline.h"
 #include "data/jet/JetExchange.h"
 
 namespace {
@@ -234,4 +235,10 @@ std::shared_ptr<Connection> Connection::open(const QString& connectString) {
                     QStringLiteral("Provider cannot be found. It may not be properly installed."));
   throw DataError(DataError::GenericNumber, QStringLiteral("ADODB.Connection"),
                   QStringLiteral("Data source name not found and no default driver specified"));
+}
+
+std::unique_ptr<Bulk::RowSink> Connection::directRows(const QString& table, const QStringList& columns) {
+  (void)table;
+  (void)columns;
+  return nullptr;
 }

@@ -1,12 +1,16 @@
 #pragma once
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
 #include "data/Dialect.h"
 
 class QSqlError;
+namespace Bulk {
+class RowSink;
+}
 namespace ExchangeCheck {
 class StatementTimeLimit;
 }
@@ -46,6 +50,11 @@ class Connection {
   // Called when the owner lets go of the connection: a backend that keeps a
   // working copy (a Jet exchange file) writes it back here. May throw DataError.
   virtual void release() {}
+
+  // A way for rows appended to table (columns in that order) that no
+  // statement on this connection reads before it is released: straight into
+  // the file, past statements. Null when the backend has none.
+  virtual std::unique_ptr<Bulk::RowSink> directRows(const QString& table, const QStringList& columns);
 
   // Raises the driver's error for a failed call.
   [[noreturn]] void raise(const QSqlError& error) const;

@@ -255,8 +255,11 @@ bool Reader::next() {
 
 // ---------------------------------------------------------------- Writer
 
-Writer::Writer(const Connection& conn, const QString& table, const QStringList& columns, const QString& keyColumn)
+Writer::Writer(Connection& conn, const QString& table, const QStringList& columns, const QString& keyColumn,
+               ReadBack readBack)
     : conn_(conn), dialect_(conn.dialect()), table_(table), columns_(columns), keyColumn_(keyColumn) {
+  if (readBack == ReadBack::NotNeeded && keyColumn.isEmpty()) sink_ = conn.directRows(table, columns);
+  if (sink_) return;
   if (dialect_ == Dialect::SQLite) {
     const QString marks = columns.isEmpty() ? QString() : QStringLiteral("?,").repeated(columns.size()).chopped(1);
     sqlite_ = std::make_unique<SqliteStatement>(
@@ -301,6 +304,10 @@ void Writer::readColumnTypes() {
 Writer::~Writer() = default;
 
 qint32 Writer::add(const Row& values) {
+  if (sink_) {
+    sink_->add(values);
+    return 0;
+  }
   if (sqlite_) {
     addSqlite(values);
     return keyColumn_.isEmpty() ? 0 : qint32(sqlite3_last_insert_rowid(sqlite_->handle()));

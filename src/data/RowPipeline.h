@@ -45,6 +45,19 @@ struct Cell {
 };
 using Row = std::vector<Cell>;
 
+// Where a writer's rows go when a backend has a faster way than statements
+// (an Access file's page writer). Rows given to it are not seen by
+// statements on the connection before the connection is released.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  virtual void add(const Row& values) = 0;
+};
+
+// Rows the caller never reads back through the connection may take the
+// backend's own way into the file.
+enum class ReadBack { Needed, NotNeeded };
+
 // A prepared statement on a SQLite connection, run once per row.
 class SqliteStatement {
  public:
@@ -105,7 +118,8 @@ class Reader {
 // many rows it carries.
 class Writer {
  public:
-  Writer(const Connection& conn, const QString& table, const QStringList& columns, const QString& keyColumn = {});
+  Writer(Connection& conn, const QString& table, const QStringList& columns, const QString& keyColumn = {},
+         ReadBack readBack = ReadBack::Needed);
   ~Writer();
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
@@ -136,6 +150,7 @@ class Writer {
   QStringList columns_;
   QString keyColumn_;
   QVector<int> types_;  // QMetaType ids of the destination columns
+  std::unique_ptr<RowSink> sink_;
   std::unique_ptr<SqliteStatement> sqlite_;
   // Servers: rows waiting for the next multi-row statement; on PostgreSQL
   // held column by column as array literals, one parameter per column.

@@ -10,6 +10,8 @@
 #include <QTemporaryFile>
 
 #include <cstdio>
+#include <optional>
+#include <set>
 
 #include <sys/stat.h>
 #include <QVector>
@@ -68,22 +70,15 @@ QString collectIds(CDataAccess& dal, const QString& sql, const QString& column, 
   return list;
 }
 
-// Also every subject an exported row of the course is filed under (syllabus
-// rows, feature values), so that the file holds what its rows point at: the
-// import drops a row whose subject is missing.
-QString withSubjectsOfRows(CDataAccess& dal, const QString& courseId, QString list) {
-  const QString contents = QStringLiteral("(select ContentID from Content where CourseID=%1)").arg(courseId);
-  const QString features = QStringLiteral("(select FeatureID from FeaturePartition where FeaturePartitionID in "
-                                          "(select FeaturePartitionID from CoursesFeaturePartitions where CourseID=%1))")
-                               .arg(courseId);
-  const QString problems = QStringLiteral("(select ProblemID from ProblemsContents where ContentID in %1)").arg(contents);
-  const QString subject = QStringLiteral("SubjectID");
-  list = collectIds(dal, QStringLiteral("select distinct SubjectID from Syllabus where ContentID in ") + contents,
-                    subject, list);
+// Also every subject a syllabus row of the course is filed under, so that
+// the file holds what its rows point at: the import drops a row whose
+// subject is missing. The subjects of feature values are gathered while
+// those rows are exported.
+QString withSubjectsOfSyllabus(CDataAccess& dal, const QString& courseId, const QString& list) {
   return collectIds(dal,
-                    QStringLiteral("select distinct SubjectID from ProblemsFeatures where FeatureID in %1 and ProblemID "
-                                   "in %2").arg(features, problems),
-                    subject, list);
+                    QStringLiteral("select distinct SubjectID from Syllabus where ContentID in "
+                                   "(select ContentID from Content where CourseID=%1)").arg(courseId),
+                    QStringLiteral("SubjectID"), list);
 }
 
 // The columns of a table of the exchange file, in their order.
@@ -211,8 +206,9 @@ void CExport::CourseStages() {
   Progress(0, Res::str(334));
   ClearExportFile();
   CollectSubjectIDs();
+  // The subjects are written last, once the feature values have named theirs:
+  // the large table is read once.
   Progress(10, Res::str(335));
-  ExportSubject();
   Progress(15, Res::str(336));
   ExportCourse();
   Progress(20, Res::str(337));
@@ -238,6 +234,7 @@ void CExport::CourseStages() {
   ExportProblemsContents();
   Progress(80, Res::str(346));
   ExportProblemsFeatures();
+  ExportSubject();
 }
 
 void CExport::PaperStages() {
@@ -395,8 +392,7 @@ void CExport::CollectSubjectIDs() {
   RecordsetPtr rs;
   SourceDAL->GetConnectedRecordset(QStringLiteral("select * from Course where CourseID=") + id, rs);
   if (!rs->Eof()) appendId(list, rs->Value(QStringLiteral("KeySubjectID")));
-  list = withSubjectsOfRows(*SourceDAL, id, list);
-  m_strSubjectIDs = wrapped(list);
+  m_strSubjectIDs = wrapped(withSubjectsOfSyllabus(*SourceDAL, id, list));
 }
 
 void CExport::CollectFeaturePartitionIDs() {
@@ -426,7 +422,8 @@ bool CExport::ExportTable(const QString& strSourceSQL, const QString& strTable, 
   if (!source.next()) return true;
   const QStringList destColumns = columnsOf(*DestDAL, strTable);
   const QVector<int> columns = sourceColumnsOf(destColumns, source);
-  Bulk::Writer dest(*DestDAL->connection(), strTable, destColumns);
+  // Nothing reads the exported rows back: they may go straight into the file.
+  Bulk::Writer dest(*DestDAL->connection(), strTable, destColumns, QString(), Bulk::ReadBack::NotNeeded);
   Bulk::Row row(size_t(columns.size()));
   do {
     m_session.checkCancel();
@@ -483,11 +480,10 @@ void CExport::ExportCoursesFeaturePartitions() {
 }
 
 void CExport::ExportProblemGroup() {
-  ExportTable(QStringLiteral("select * from ProblemGroup where ProblemGroupID in (") +
-                  QStringLiteral("select problemgroupid from Problem p inner join ProblemsContents pc on "
-                                 "p.problemid=pc.problemid") +
-                  QStringLiteral(" inner join Content ct on ct.contentid=pc.contentid where ct.courseid=") +
-                  QString::number(nCourseID) + ')',
+  // The unary plus lets SQLite take the groups from the ProblemGroupID index
+  // alone instead of looking up every problem's row, memo texts and all.
+  ExportTable(QStringLiteral("select * from ProblemGroup where ProblemGroupID in (select ProblemGroupID from Problem "
+                             "where +ProblemID in ") + m_strProblemIDs + ')',
               QStringLiteral("ProblemGroup"));
 }
 
@@ -505,7 +501,16 @@ void CExport::ExportProblemsFeatures() {
   // The unary plus keeps SQLite off the FeatureID index: a course's few
   // features hold most of the table's rows, scattered over it, while the
   // rows of one problem lie together.
+  std::set<qint64> subjects;
+  std::optional<int> subjectAt;
   ExportTable(QStringLiteral("select * from ProblemsFeatures where +featureID in ") + m_strFeatureIDs +
                   QStringLiteral(" and ProblemID in ") + m_strProblemIDs,
-              QStringLiteral("ProblemsFeatures"));
+              QStringLiteral("ProblemsFeatures"), [&](const Bulk::Reader& row) {
+                if (!subjectAt) subjectAt = row.column(QStringLiteral("SubjectID"));
+                const Bulk::Cell& subject = row.at(*subjectAt);
+                if (!subject.isNull()) subjects.insert(subject.toVariant().toLongLong());
+              });
+  QString list = m_strSubjectIDs.mid(1, m_strSubjectIDs.size() - 2);
+  for (const qint64 id : subjects) appendId(list, id);
+  m_strSubjectIDs = wrapped(list);
 }

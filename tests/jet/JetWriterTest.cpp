@@ -13,6 +13,7 @@
 
 #include "data/Connection.h"
 #include "data/DataError.h"
+#include "data/RowPipeline.h"
 #include "data/Schema.h"
 #include "data/jet/JetExchange.h"
 #include "data/jet/JetMirror.h"
@@ -212,5 +213,56 @@ TEST(JetWorkingCopy, IsWrittenBackOnlyWhenChangedAndLeavesNothingBehind) {
     EXPECT_FALSE(jet.changed());
     EXPECT_EQ(corvinaReader(file).at("AnswerSheet").size(), access == ExchangeAccess::Write ? 2u : 3u);
     EXPECT_EQ(readFile(file) == before, access == ExchangeAccess::Read);
+  }
+}
+
+// Rows an export never reads back go straight to the file's pages; what the
+// file finally holds is the same as through the working copy: committed rows
+// kept, rolled-back ones dropped, rows a statement added kept too.
+TEST(JetWorkingCopy, RowsPastTheCopyEndAsTheirTransactionsDo) {
+  enum Step { Begin, Stream, Statement, Commit, Rollback };
+  struct Case {
+    const char* what;
+    std::vector<Step> steps;
+    QStringList expected;  // Subject names in the file, in order
+  };
+  const Case cases[] = {
+      {"committed", {Begin, Stream, Stream, Commit}, {"甲1", "甲2"}},
+      {"rolled back", {Begin, Stream, Rollback}, {}},
+      {"rolled back, then committed", {Begin, Stream, Rollback, Begin, Stream, Commit}, {"甲2"}},
+      {"a table a statement filled first", {Begin, Statement, Stream, Commit}, {"乙1", "甲2"}},
+      {"a statement after the rows", {Begin, Stream, Statement, Commit}, {"甲1", "乙2"}},
+      {"a later transaction rolled back", {Begin, Stream, Commit, Begin, Stream, Rollback}, {"甲1"}},
+      {"a later transaction committed", {Begin, Stream, Commit, Begin, Stream, Commit}, {"甲1", "甲2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Workspace w;
+    const QByteArray before = readFile(w.file);
+    {
+      const auto conn = Connection::openExchangeFile(w.file, ExchangeAccess::Write);
+      int n = 0;
+      for (const Step step : c.steps) {
+        if (step == Begin) conn->begin();
+        if (step == Commit) conn->commit();
+        if (step == Rollback) conn->rollback();
+        if (step == Stream) {
+          Bulk::Writer rows(*conn, "Subject", {"SubjectID", "name", "description"}, {}, Bulk::ReadBack::NotNeeded);
+          ++n;
+          rows.add({Bulk::Cell::integer(n), Bulk::Cell::text(QStringLiteral("甲%1").arg(n)), {}});
+          rows.flush();
+        }
+        if (step == Statement) {
+          EXPECT_TRUE(QSqlQuery(conn->database()).exec(QStringLiteral("insert into Subject values (%1, '乙%1', NULL)").arg(++n)));
+        }
+      }
+      conn->release();
+    }
+    QStringList names;
+    const std::map<QString, Rows> tables = corvinaReader(w.file);
+    for (const QStringList& row : tables.at("Subject")) names << row.value(1);
+    EXPECT_EQ(names, c.expected);
+    EXPECT_EQ(readFile(w.file) == before, c.expected.isEmpty());
+    EXPECT_TRUE(w.leftovers().isEmpty());
   }
 }

@@ -17,6 +17,7 @@
 #include "data/DataError.h"
 #include "data/ExchangeCheck.h"
 #include "data/jet/JetWriter.h"
+#include "data/jet/JetWriterRows.h"
 
 namespace Jet {
 namespace {
@@ -96,7 +97,7 @@ qint64 JetConnection::totalChanges() const {
 }
 
 bool JetConnection::changed() const {
-  return pendingChanges_ || (!inTransaction() && totalChanges() != savedChanges_);
+  return pendingChanges_ || updateCommitted_ || (!inTransaction() && totalChanges() != savedChanges_);
 }
 
 // SQLite counts rolled-back changes too, so the counter is checked at the
@@ -109,11 +110,65 @@ void JetConnection::transactionStarted() {
 void JetConnection::transactionEnded(bool committed) {
   if (committed && totalChanges() != changesAtBegin_) pendingChanges_ = true;
   savedChanges_ = totalChanges();
+  if (update_ && !updateCommitted_) {
+    if (committed)
+      updateCommitted_ = true;
+    else
+      update_.reset();
+  }
 }
 
+namespace {
+
+// Rows handed to one table of a file update.
+class PageRows : public Bulk::RowSink {
+ public:
+  PageRows(writer::TableWriter& table, const QString& name, const QStringList& columns)
+      : table_(table), name_(name), values_(size_t(columns.size())) {
+    table_.bindColumns(columns);
+  }
+  void add(const Bulk::Row& row) override {
+    for (size_t i = 0; i < values_.size(); ++i) values_[i] = row[i].toVariant();
+    try {
+      table_.append(values_);
+    } catch (const DataError& e) {
+      throw DataError(e.number(), e.source(), QStringLiteral("Table %1: %2").arg(name_, e.description()));
+    }
+  }
+
+ private:
+  writer::TableWriter& table_;
+  QString name_;
+  std::vector<QVariant> values_;
+};
+
+bool isEmptyTable(const QSqlDatabase& db, const QString& table) {
+  QString quoted = table;
+  quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+  Bulk::SqliteStatement q(db, QStringLiteral("SELECT 1 FROM \"%1\" LIMIT 1").arg(quoted));
+  return !q.step();
+}
+
+}  // namespace
+
+// Only while the rows can still be dropped whole: inside the transaction
+// that first wrote past the working copy. Later ones take the working copy.
+std::unique_ptr<Bulk::RowSink> JetConnection::directRows(const QString& table, const QStringList& columns) {
+  if (access_ == ExchangeAccess::Read || !inTransaction() || updateCommitted_ || !isEmptyTable(database(), table))
+    return nullptr;
+  if (!update_) update_ = std::make_unique<FileUpdate>(path_, path_);
+  return std::make_unique<PageRows>(update_->table(table), table, columns);
+}
+
+// Tables written past the working copy keep what they were given; the
+// others are written from the copy.
 void JetConnection::release() {
   if (access_ == ExchangeAccess::Read || !changed()) return;
-  writeBack(path_, path_, database());
+  const std::unique_ptr<FileUpdate> update = update_ ? std::move(update_) : std::make_unique<FileUpdate>(path_, path_);
+  updateCommitted_ = false;
+  QSqlDatabase mirror = database();
+  update->appendTables(mirror);
+  update->commit();
   savedChanges_ = totalChanges();
   pendingChanges_ = false;
 }

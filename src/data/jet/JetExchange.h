@@ -8,6 +8,7 @@
 
 #include "data/Connection.h"
 #include "data/jet/JetMirror.h"
+#include "data/jet/JetWriter.h"
 
 // Access (Jet 4) exchange files.
 namespace Jet {
@@ -35,6 +36,11 @@ class JetConnection : public Connection {
   void release() override;
   void transactionStarted() override;
   void transactionEnded(bool committed) override;
+  // Inside a transaction on a file open for writing, the rows of a table
+  // that is empty in the working copy go straight to the file's pages; they
+  // are written with the rest when the transaction is committed and the
+  // connection released, and dropped with a rollback.
+  std::unique_ptr<Bulk::RowSink> directRows(const QString& table, const QStringList& columns) override;
 
   const QString& path() const { return path_; }
   // What the reader learned: version, encryption, tables with index counts.
@@ -53,6 +59,10 @@ class JetConnection : public Connection {
   qint64 savedChanges_ = 0;   // SQLite's change counter when last in step with the file
   bool pendingChanges_ = false;  // committed changes not yet written back
   qint64 changesAtBegin_ = 0;
+  // Tables written past the working copy, and whether a transaction that
+  // wrote them was committed.
+  std::unique_ptr<FileUpdate> update_;
+  bool updateCommitted_ = false;
 };
 
 }  // namespace Jet

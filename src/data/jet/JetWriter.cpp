@@ -111,47 +111,6 @@ const CatalogEntry& findTable(const std::vector<CatalogEntry>& catalog, const QS
   fail(QStringLiteral("The file has no table %1.").arg(name));
 }
 
-void writeTable(PageFile& file, const CatalogEntry& entry, const QString& mirrorTable, QSqlDatabase& mirror) {
-  TableWriter writer(file, readTableDef(file, entry.tdefPage));
-  writer.empty();
-  QString quoted = mirrorTable;
-  quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-  try {
-    Bulk::SqliteStatement query(mirror, QStringLiteral("SELECT * FROM \"%1\"").arg(quoted));
-    const int count = query.columnCount();
-    QStringList names;
-    for (int i = 0; i < count; ++i) names << query.columnName(i);
-    writer.bindColumns(names);
-    std::vector<QVariant> values(static_cast<size_t>(count));
-    Bulk::Cell cell;
-    while (query.step()) {
-      for (int i = 0; i < count; ++i) {
-        query.read(i, cell);
-        values[size_t(i)] = cell.toVariant();
-      }
-      writer.append(values);
-    }
-  } catch (const DataError& e) {
-    if (e.source() != QLatin1String("QSQLITE")) throw;
-    fail(QStringLiteral("Table %1 cannot be read: %2").arg(mirrorTable, e.description()));
-  }
-  writer.finish();
-}
-
-void writeTables(QFile& target, QSqlDatabase& mirror) {
-  PageFile file(target);
-  const std::vector<CatalogEntry> catalog = readCatalog(file);
-  for (const QString& table : mirror.tables(QSql::Tables)) {
-    if (table.startsWith(QLatin1String("sqlite_"))) continue;
-    try {
-      writeTable(file, findTable(catalog, table), table, mirror);
-    } catch (const DataError& e) {
-      fail(QStringLiteral("Table %1: %2").arg(table, e.description()));
-    }
-  }
-  file.flush();
-}
-
 }  // namespace
 
 // 0666 less the umask. The umask is read, not set and restored: another
@@ -210,18 +169,84 @@ QString unwritableReason(const QString& path) {
   }
 }
 
-void writeBack(const QString& source, const QString& destination, QSqlDatabase mirror) {
+FileUpdate::FileUpdate(const QString& source, const QString& destination) : destination_(destination) {
   for (const QString& path : {source, destination}) {
     if (path != source && !QFileInfo::exists(path)) continue;
     const QString reason = path == source ? unwritableReason(path) : lockProblem(path);
     if (!reason.isEmpty()) refuse(destination, reason);
   }
   const QFileInfo target(destination);
-  QTemporaryFile temp(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-  if (!temp.open()) refuse(destination, temp.errorString());
-  copyInto(source, temp);
-  writeTables(temp, mirror);
-  replaceDestination(temp, destination);
+  temp_ = std::make_unique<QTemporaryFile>(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+  if (!temp_->open()) refuse(destination, temp_->errorString());
+  copyInto(source, *temp_);
+  file_ = std::make_unique<PageFile>(*temp_);
+  catalog_ = readCatalog(*file_);
+}
+
+FileUpdate::~FileUpdate() = default;
+
+TableWriter& FileUpdate::table(const QString& name) {
+  const CatalogEntry& entry = findTable(catalog_, name);
+  std::unique_ptr<TableWriter>& writer = tables_[entry.name];
+  if (!writer) {
+    writer = std::make_unique<TableWriter>(*file_, readTableDef(*file_, entry.tdefPage));
+    writer->empty();
+  }
+  return *writer;
+}
+
+void FileUpdate::appendFrom(QSqlDatabase& mirror, const QString& mirrorTable) {
+  TableWriter& writer = table(mirrorTable);
+  QString quoted = mirrorTable;
+  quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+  try {
+    Bulk::SqliteStatement query(mirror, QStringLiteral("SELECT * FROM \"%1\"").arg(quoted));
+    const int count = query.columnCount();
+    QStringList names;
+    for (int i = 0; i < count; ++i) names << query.columnName(i);
+    writer.bindColumns(names);
+    std::vector<QVariant> values(static_cast<size_t>(count));
+    Bulk::Cell cell;
+    while (query.step()) {
+      for (int i = 0; i < count; ++i) {
+        query.read(i, cell);
+        values[size_t(i)] = cell.toVariant();
+      }
+      writer.append(values);
+    }
+  } catch (const DataError& e) {
+    if (e.source() != QLatin1String("QSQLITE")) throw;
+    fail(QStringLiteral("Table %1 cannot be read: %2").arg(mirrorTable, e.description()));
+  }
+}
+
+void FileUpdate::commit() {
+  for (const auto& [name, writer] : tables_) {
+    try {
+      writer->finish();
+    } catch (const DataError& e) {
+      fail(QStringLiteral("Table %1: %2").arg(name, e.description()));
+    }
+  }
+  file_->flush();
+  replaceDestination(*temp_, destination_);
+}
+
+void FileUpdate::appendTables(QSqlDatabase& mirror) {
+  for (const QString& table : mirror.tables(QSql::Tables)) {
+    if (table.startsWith(QLatin1String("sqlite_"))) continue;
+    try {
+      appendFrom(mirror, table);
+    } catch (const DataError& e) {
+      fail(QStringLiteral("Table %1: %2").arg(table, e.description()));
+    }
+  }
+}
+
+void writeBack(const QString& source, const QString& destination, QSqlDatabase mirror) {
+  FileUpdate update(source, destination);
+  update.appendTables(mirror);
+  update.commit();
 }
 
 }  // namespace Jet
