@@ -24,10 +24,6 @@ namespace {
 
 using Schema::ColumnType;
 
-[[noreturn]] void refuse(const QString& path, const QString& text) {
-  throw DataError(DataError::GenericNumber, QStringLiteral("QSQLITE"), QStringLiteral("'%1': %2").arg(path, text));
-}
-
 QString quoted(const QString& identifier) {
   QString q = identifier;
   q.replace('"', QLatin1String("\"\""));
@@ -54,7 +50,7 @@ bool isWholeNumber(const Bulk::Cell& v, double* number) {
 }
 
 // Digits at text[at, at + count), as a number; -1 when any is no digit.
-int digits(const QString& text, qsizetype at, qsizetype count) {
+int digits(QStringView text, qsizetype at, qsizetype count) {
   if (at + count > text.size()) return -1;
   int n = 0;
   for (qsizetype i = at; i < at + count; ++i) {
@@ -68,7 +64,7 @@ int digits(const QString& text, qsizetype at, qsizetype count) {
 // "yyyy-MM-dd", optionally followed by " HH:mm", ":ss" and ".zzz" (a T for
 // the space too): the forms the exchange files carry. Parsed by hand, as the
 // check runs over every row.
-bool isDateText(const QString& text) {
+bool isDateText(QStringView text) {
   const qsizetype n = text.size();
   if (n < 10 || text[4] != '-' || text[7] != '-' || !QDate(digits(text, 0, 4), digits(text, 5, 2), digits(text, 8, 2)).isValid())
     return false;
@@ -92,6 +88,18 @@ qsizetype characters(const QByteArray& utf8) {
   qsizetype count = 0;
   for (const char c : utf8) count += (quint8(c) & 0xC0) == 0x80 ? 0 : 1;
   return count;
+}
+
+// Characters (code points) of UTF-16 text.
+qsizetype characters(QStringView text) {
+  qsizetype surrogates = 0;
+  for (const QChar c : text) surrogates += c.isLowSurrogate() ? 1 : 0;
+  return text.size() - surrogates;
+}
+
+QString misfitMessage(const QString& table, qint64 row, const QString& column, const QString& why,
+                      const QString& shownValue) {
+  return QStringLiteral("文件中的数据有误：表 %1 第 %2 行的 %3 列%4（%5）。").arg(table).arg(row).arg(column, why, shownValue);
 }
 
 // Why a value does not fit its column, or nothing when it does.
@@ -136,10 +144,7 @@ std::optional<QString> firstMisfit(Bulk::SqliteStatement& q, const Schema::Table
     for (int i = 0; i < columns.size(); ++i) {
       q.read(i, v);
       if (const std::optional<QString> why = misfit(*columns[i], v))
-        return QStringLiteral("文件中的数据有误：表 %1 第 %2 行的 %3 列%4（%5）。")
-            .arg(table.name)
-            .arg(row)
-            .arg(columns[i]->name, *why, shown(v));
+        return misfitMessage(table.name, row, columns[i]->name, *why, shown(v));
     }
   }
   return std::nullopt;
@@ -167,6 +172,47 @@ void checkTable(const QSqlDatabase& db, const Schema::Table& table, const QStrin
 }
 
 }  // namespace
+
+[[noreturn]] void refuse(const QString& path, const QString& text) {
+  throw DataError(DataError::GenericNumber, QStringLiteral("QSQLITE"), QStringLiteral("'%1': %2").arg(path, text));
+}
+
+RowCheck::RowCheck(const QString& table, const QStringList& columns) : table_(table) {
+  const Schema::Table* checked = Schema::find(table);
+  for (const QString& name : columns) {
+    const Schema::Column* column = nullptr;
+    if (checked && checked->courseTable)
+      for (const Schema::Column& c : checked->columns)
+        if (c.name.compare(name, Qt::CaseInsensitive) == 0) column = &c;
+    columns_.push_back(column);
+  }
+}
+
+std::optional<QString> RowCheck::misfit(int column, const Bulk::Cell& value) const {
+  const Schema::Column* c = columns_[size_t(column)];
+  if (!c) return std::nullopt;
+  const std::optional<QString> why = ExchangeCheck::misfit(*c, value);
+  if (!why) return std::nullopt;
+  return misfitMessage(table_, row_, c->name, *why, shown(value));
+}
+
+// Text columns are measured and dates read on the UTF-16 text itself; only
+// a value that does not fit is converted, to be named.
+std::optional<QString> RowCheck::misfitText(int column, QStringView text) const {
+  const Schema::Column* c = columns_[size_t(column)];
+  if (!c) return std::nullopt;
+  switch (c->type) {
+    case ColumnType::Text:
+      if (c->size <= 0 || text.size() <= c->size || characters(text) <= c->size) return std::nullopt;
+      break;
+    case ColumnType::Memo: return std::nullopt;
+    case ColumnType::Date:
+      if (isDateText(text)) return std::nullopt;
+      break;
+    default: break;
+  }
+  return misfit(column, Bulk::Cell::text(text.toString()));
+}
 
 void refuseCode(const QSqlDatabase& db, const QString& path) {
   QSqlQuery q(db);

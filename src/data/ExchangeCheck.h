@@ -2,7 +2,18 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <QStringView>
+
 #include <chrono>
+#include <optional>
+#include <vector>
+
+namespace Bulk {
+struct Cell;
+}
+namespace Schema {
+struct Column;
+}
 
 // Exchange files come from other machines. Before an import uses one, what it
 // holds is checked against the exchange schema, so that a wrong value is
@@ -19,6 +30,30 @@ void refuseCode(const QSqlDatabase& db, const QString& path);
 // reals, text (no longer than the column allows) for text and memo, dates for
 // dates. Throws DataError naming the first value that does not.
 void checkCourseValues(const QSqlDatabase& db, const QString& path);
+
+// The check of checkCourseValues for one table whose values arrive row by
+// row (an Access file's, on their way into its working copy), so that the
+// rows need not be read a second time.
+class RowCheck {
+ public:
+  // columns: the table's, in the order the values come. Tables and columns
+  // outside the exchange schema are let through.
+  RowCheck(const QString& table, const QStringList& columns);
+  // Why a value of the current row does not fit its column, in the words of
+  // checkCourseValues; empty when it fits.
+  std::optional<QString> misfit(int column, const Bulk::Cell& value) const;
+  // The same for text that arrives as UTF-16.
+  std::optional<QString> misfitText(int column, QStringView text) const;
+  void nextRow() { ++row_; }
+
+ private:
+  QString table_;
+  std::vector<const Schema::Column*> columns_;
+  qint64 row_ = 1;
+};
+
+// What checkCourseValues throws: the file named, then why.
+[[noreturn]] void refuse(const QString& path, const QString& text);
 
 // Cuts short any statement on db that keeps SQLite busy for longer than
 // limit (time spent running it, not time the caller spends between rows):

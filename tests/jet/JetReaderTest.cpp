@@ -8,6 +8,8 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
 #include <atomic>
 #include <cmath>
 #include <optional>
@@ -17,6 +19,7 @@
 #include "data/DataError.h"
 #include "data/jet/JetExchange.h"
 #include "data/jet/JetMirror.h"
+#include "data/jet/JetStream.h"
 #include "data/jet/JetWriter.h"
 #include "jet/JetSupport.h"
 
@@ -205,3 +208,80 @@ TEST(JetWorkingCopy, ReadsBesideBusyThreadsNeverHang) {
 }
 
 }  // namespace
+
+namespace {
+
+// A reader's stream of one table with two columns, for the loader.
+struct StreamWriter {
+  QByteArray out;
+  static QByteArray str(const QByteArray& bytes) { return le(quint32(bytes.size())) + bytes; }
+  template <typename T>
+  static QByteArray le(T v) {
+    QByteArray b(sizeof(T), '\0');
+    std::memcpy(b.data(), &v, sizeof(T));
+    return b;
+  }
+  void message(char kind, const QByteArray& payload) { out += kind + le(quint32(payload.size())) + payload; }
+};
+
+QByteArray valueBytes(const QVariant& v) {
+  using S = StreamWriter;
+  if (v.isNull()) return QByteArray(1, char(Jet::Stream::Null));
+  if (v.typeId() == QMetaType::Int) return char(Jet::Stream::Int32) + S::le(qint32(v.toInt()));
+  if (v.typeId() == QMetaType::Double) return char(Jet::Stream::Double) + S::le(v.toDouble());
+  const QString text = v.toString();
+  return char(Jet::Stream::Text) + S::str(QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
+}
+
+}  // namespace
+
+// Values of an import's file are checked as they arrive, with the words the
+// check of a SQLite-format file uses: refused naming table, row and column,
+// before the rest is read. A file read for an export is not checked.
+TEST(JetWorkingCopy, ValuesAreCheckedOnTheWayIn) {
+  constexpr quint8 Long = 4, Double = 7, Text = 10;
+  struct Case {
+    const char* table;
+    std::pair<const char*, quint8> columns[2];
+    QVariantList second;   // the second row; the first is all NULL
+    const char* refusal;   // empty: the file loads
+  };
+  const Case cases[] = {
+      {"Problem", {{"ProblemID", Long}, {"Score", Double}}, {2, 2.5}, ""},
+      {"Problem", {{"ProblemID", Long}, {"Score", Double}}, {2, std::numeric_limits<double>::infinity()}, "表 Problem 第 2 行的 Score 列不是数字"},
+      {"Problem", {{"ProblemID", Long}, {"Score", Text}}, {2, "abc"}, "表 Problem 第 2 行的 Score 列不是数字（abc）"},
+      {"Course", {{"CourseID", Long}, {"Name", Text}}, {2, QString(101, QChar(u'课'))}, "表 Course 第 2 行的 Name 列超过 100 个字符"},
+      {"Course", {{"CourseID", Long}, {"Name", Text}}, {2, QString(50, QChar(0xD83D)).replace(QChar(0xD83D), "😀")}, ""},
+      {"Course", {{"CourseID", Long}, {"Lastupdated", Text}}, {2, "2024-02-30 08:30:00"}, "表 Course 第 2 行的 Lastupdated 列不是日期"},
+      {"Course", {{"CourseID", Text}, {"Name", Text}}, {"x", "y"}, "表 Course 第 2 行的 CourseID 列不是整数（x）"},
+      {"Notes", {{"Note", Long}, {"Text", Text}}, {2, QString(300, 'n')}, ""},  // outside the exchange schema
+  };
+  for (const Case& c : cases) {
+    for (const bool checked : {true, false}) {
+      SCOPED_TRACE(std::string(c.table) + " " + c.second.value(1).toString().left(12).toStdString() + (checked ? " checked" : ""));
+      StreamWriter s;
+      s.message('H', StreamWriter::le(quint32(1)) + StreamWriter::le(quint32(0)));
+      QByteArray table = StreamWriter::str(c.table) + StreamWriter::le(quint32(0)) + StreamWriter::le(quint16(2));
+      for (const auto& [name, type] : c.columns)
+        table += StreamWriter::str(name) + char(type) + StreamWriter::le(quint32(type == Text ? 510 : 8)) + '\0' + '\0';
+      s.message('T', table);
+      s.message('R', valueBytes(QVariant()) + valueBytes(QVariant()));  // NULL fits any column
+      s.message('R', valueBytes(c.second[0]) + valueBytes(c.second[1]));
+      s.message('Z', StreamWriter::le(quint32(1)));
+      const MemoryDb m;
+      QString refusal;
+      try {
+        Jet::MirrorBuilder builder(m.db(), checked ? QStringLiteral("in.mdb") : QString());
+        builder.feed(s.out.constData(), s.out.size());
+        EXPECT_TRUE(builder.finished());
+      } catch (const DataError& e) {
+        refusal = e.description();
+      }
+      if (checked && *c.refusal) {
+        EXPECT_TRUE(refusal.startsWith("'in.mdb': ") && refusal.contains(c.refusal)) << refusal.toStdString();
+      } else {
+        EXPECT_EQ(refusal, QString());
+      }
+    }
+  }
+}

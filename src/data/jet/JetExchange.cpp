@@ -15,7 +15,6 @@
 #include <mutex>
 
 #include "data/DataError.h"
-#include "data/ExchangeCheck.h"
 #include "data/jet/JetWriter.h"
 #include "data/jet/JetWriterRows.h"
 
@@ -81,10 +80,9 @@ JetConnection::JetConnection(const QString& path, ExchangeAccess access)
                                pragma.value(0).toString().compare(QLatin1String("memory"), Qt::CaseInsensitive) == 0;
   pragma.finish();
   if (journalInMemory && QFile::remove(file)) workDir_->remove();
-  facts_ = loadMirror(path, database());
-  // The working copy is a SQLite database too: an import gets the same check
-  // of values as from a SQLite-format file.
-  if (access == ExchangeAccess::Read) ExchangeCheck::checkCourseValues(database(), path);
+  // An import gets the same check of values as from a SQLite-format file,
+  // made as the rows arrive.
+  facts_ = loadMirror(path, database(), ReaderIdleTimeoutMs, access == ExchangeAccess::Read);
   savedChanges_ = totalChanges();
 }
 

@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "data/DataError.h"
+#include "data/ExchangeCheck.h"
 #include "core/AppPaths.h"
 #include "data/DateValue.h"
 #include "data/jet/JetStream.h"
@@ -104,7 +105,8 @@ std::optional<QString> dateText(double accessDate) {
   return Dates::text(*stamp);
 }
 
-MirrorBuilder::MirrorBuilder(QSqlDatabase db) : db_(std::move(db)) {}
+MirrorBuilder::MirrorBuilder(QSqlDatabase db, QString checkedPath)
+    : db_(std::move(db)), checkedPath_(std::move(checkedPath)) {}
 
 MirrorBuilder::~MirrorBuilder() {
   insert_.reset();
@@ -209,6 +211,12 @@ void MirrorBuilder::startTable(const char* payload, quint32 size) {
   if (!create.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table.name), definitions.join(", "))))
     fail(QStringLiteral("Table %1 of the Access file cannot be copied: %2")
              .arg(table.name, create.lastError().text()));
+  check_.reset();
+  if (!checkedPath_.isEmpty()) {
+    QStringList columnNames;
+    for (const Column& c : std::as_const(columns_)) columnNames << c.name;
+    check_.emplace(table.name, columnNames);
+  }
   const QString marks = QStringLiteral("?, ").repeated(count - 1) + '?';
   try {
     insert_.emplace(db_, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoted(table.name), names.join(", "), marks));
@@ -222,8 +230,9 @@ void MirrorBuilder::addRow(const char* payload, quint32 size) {
   if (!insert_) malformed();
   PayloadReader r(payload, size);
   Bulk::Cell v;
+  std::optional<QString> refusal;
   try {
-    for (int i = 0; i < columns_.size(); ++i) {
+    for (int i = 0; i < columns_.size() && !refusal; ++i) {
       switch (r.u8()) {
         case Stream::Null: v = Bulk::Cell(); break;
         case Stream::Int32: v = Bulk::Cell::integer(r.i32()); break;
@@ -231,7 +240,9 @@ void MirrorBuilder::addRow(const char* payload, quint32 size) {
         case Stream::Text: {
           const quint32 n = r.u32();
           // Text arrives as UTF-16 and SQLite takes it as such.
-          insert_->bindText16(i, reinterpret_cast<const char16_t*>(r.take(n)), int(n / 2));
+          const auto* text = reinterpret_cast<const char16_t*>(r.take(n));
+          if (check_) refusal = check_->misfitText(i, QStringView(text, qsizetype(n / 2)));
+          insert_->bindText16(i, text, int(n / 2));
           continue;
         }
         case Stream::Binary: v = {Bulk::Cell::Kind::Blob, 0, 0, r.bytes()}; break;
@@ -247,17 +258,22 @@ void MirrorBuilder::addRow(const char* payload, quint32 size) {
         }
         default: malformed();
       }
+      if (check_) refusal = check_->misfit(i, v);
       insert_->bind(i, v);
     }
-    if (!r.atEnd()) malformed();
-    insert_->step();
+    if (!refusal) {
+      if (!r.atEnd()) malformed();
+      insert_->step();
+    }
     insert_->reset();
   } catch (const DataError& e) {
     if (e.source() != QLatin1String("QSQLITE")) throw;
     insert_->reset();
     fail(QStringLiteral("A row of table %1 cannot be copied: %2").arg(facts_.tables.last().name, e.description()));
   }
+  if (refusal) ExchangeCheck::refuse(checkedPath_, *refusal);
   ++facts_.tables.last().rows;
+  if (check_) check_->nextRow();
 }
 
 void MirrorBuilder::finish() {
@@ -371,12 +387,12 @@ class ReaderProcess {
 
 }  // namespace
 
-FileFacts loadMirror(const QString& path, QSqlDatabase db, int idleTimeoutMs) {
+FileFacts loadMirror(const QString& path, QSqlDatabase db, int idleTimeoutMs, bool checkValues) {
   const QFileInfo info(path);
   if (!info.isFile()) fail(QStringLiteral("Could not find file '%1'.").arg(path));
   // Shared memo pages can make a small damaged file expand without end.
   const quint64 limit = quint64(info.size()) * 64 + (quint64(64) << 20);
-  MirrorBuilder builder(std::move(db));
+  MirrorBuilder builder(std::move(db), checkValues ? path : QString());
   try {
     ReaderProcess reader(path);
     QByteArray chunk(1 << 18, Qt::Uninitialized);

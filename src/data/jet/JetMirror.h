@@ -7,6 +7,7 @@
 
 #include <optional>
 
+#include "data/ExchangeCheck.h"
 #include "data/RowPipeline.h"
 
 // The working copy of an Access (Jet 4) file: its tables loaded into a SQLite
@@ -37,7 +38,10 @@ std::optional<QString> dateText(double accessDate);
 // failure the reader reported.
 class MirrorBuilder {
  public:
-  explicit MirrorBuilder(QSqlDatabase db);
+  // With checkedPath, the values of the course tables are checked on the
+  // way in as ExchangeCheck::checkCourseValues checks a file, and refused
+  // naming that file.
+  explicit MirrorBuilder(QSqlDatabase db, QString checkedPath = {});
   ~MirrorBuilder();
   MirrorBuilder(const MirrorBuilder&) = delete;
   MirrorBuilder& operator=(const MirrorBuilder&) = delete;
@@ -68,12 +72,17 @@ class MirrorBuilder {
   FileFacts facts_;
   QVector<Column> columns_;
   std::optional<Bulk::SqliteStatement> insert_;
+  QString checkedPath_;
+  std::optional<ExchangeCheck::RowCheck> check_;
 };
 
 // Loads every user table of the Jet file at path into db (an open SQLite
 // database without those tables). libmdb reads the file in a child process,
 // so a damaged file costs that process, never this one; a reader silent for
-// idleTimeoutMs is killed. Throws DataError.
-FileFacts loadMirror(const QString& path, QSqlDatabase db, int idleTimeoutMs = 20000);
+// idleTimeoutMs is killed. Values are checked as MirrorBuilder does when
+// checkValues. Throws DataError.
+constexpr int ReaderIdleTimeoutMs = 20000;
+FileFacts loadMirror(const QString& path, QSqlDatabase db, int idleTimeoutMs = ReaderIdleTimeoutMs,
+                     bool checkValues = false);
 
 }  // namespace Jet
