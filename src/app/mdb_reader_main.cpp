@@ -1,4 +1,4 @@
-// corvina-mdb-reader FILE [PARENT_PID]
+// corvina-mdb-reader FILE [PARENT_PID [TABLE]]
 //
 // Reads an Access (Jet 4) file with libmdb and writes every user table to
 // standard output as the stream the program loads its working copy from.
@@ -16,10 +16,10 @@
 #include "data/jet/JetReader.h"
 
 int main(int argc, char* argv[]) {
-  if (argc < 2 || argc > 3) return 2;
+  if (argc < 2 || argc > 4) return 2;
   // A reader left behind by a dying program must not spin on.
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (argc == 3 && ::getppid() != pid_t(std::atol(argv[2]))) return 1;
+  if (argc >= 3 && ::getppid() != pid_t(std::atol(argv[2]))) return 1;
   // Some damaged catalogs make libmdb allocate without end; the reader must
   // fail, not take the machine's memory with it. A file needs a small
   // multiple of its size at most (one memo value is read whole).
@@ -28,5 +28,5 @@ int main(int argc, char* argv[]) {
   const rlim_t bytes = (rlim_t(1) << 30) + 4 * fileSize;
   const rlimit limit{bytes, bytes};
   ::setrlimit(RLIMIT_AS, &limit);
-  return Jet::streamFile(argv[1], STDOUT_FILENO);
+  return Jet::streamFile(argv[1], STDOUT_FILENO, argc == 4 ? argv[3] : nullptr);
 }

@@ -63,10 +63,11 @@ void CDataAccess::OpenConnection(const QString& Connect) {
   }
 }
 
-void CDataAccess::OpenExchangeFile(const QString& path, ExchangeAccess access) {
+void CDataAccess::OpenExchangeFile(const QString& path, ExchangeAccess access,
+                                   const QVector<WholeTableRead>& wholeTables) {
   try {
     CloseConnection();
-    m_connection = Connection::openExchangeFile(path, access);
+    m_connection = Connection::openExchangeFile(path, access, wholeTables);
     m_strConnect.clear();
   } catch (...) {
     rethrow();

@@ -26,7 +26,8 @@ class CDataAccess {
   void OpenConnection(const QString& Connect);
   // An exchange file, by path (never inside a connection string, so any
   // character may stand in the name).
-  void OpenExchangeFile(const QString& path, ExchangeAccess access);
+  // wholeTables: statements the reader will run once over whole tables.
+  void OpenExchangeFile(const QString& path, ExchangeAccess access, const QVector<WholeTableRead>& wholeTables = {});
   void CloseConnection();  // writes back a working copy (Jet) and may raise then
 
   void GetConnectedRecordset(const QString& SQLQuery, RecordsetPtr& RecordSet);

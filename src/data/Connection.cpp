@@ -198,7 +198,8 @@ QString unreadableReason(const QString& path) {
 }
 }  // namespace
 
-std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, ExchangeAccess access) {
+std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, ExchangeAccess access,
+                                                         const QVector<WholeTableRead>& wholeTables) {
   const QString reason = unreadableReason(path);
   if (!reason.isEmpty()) raiseMessage(kExchangeSource, reason);
   QFile file(path);
@@ -213,7 +214,7 @@ std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, Ex
     }
     return conn;
   }
-  if (Jet::isJetFile(head)) return Jet::openExchange(path, access);
+  if (Jet::isJetFile(head)) return Jet::openExchange(path, access, wholeTables);
   raiseMessage(kExchangeSource, QStringLiteral("不是 Access 或 SQLite 格式的数据库文件。"));
 }
 
@@ -240,5 +241,10 @@ std::shared_ptr<Connection> Connection::open(const QString& connectString) {
 std::unique_ptr<Bulk::RowSink> Connection::directRows(const QString& table, const QStringList& columns) {
   (void)table;
   (void)columns;
+  return nullptr;
+}
+
+std::unique_ptr<Bulk::RowSource> Connection::rowsOf(const QString& statement) const {
+  (void)statement;
   return nullptr;
 }

@@ -2,6 +2,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <memory>
 
@@ -10,6 +11,7 @@
 class QSqlError;
 namespace Bulk {
 class RowSink;
+class RowSource;
 }
 namespace ExchangeCheck {
 class StatementTimeLimit;
@@ -19,6 +21,16 @@ class StatementTimeLimit;
 // other machines and are never written.
 enum class ExchangeAccess { Read, Write };
 
+// A statement a reader of an exchange file will run once, reading a whole
+// table (in rising order of a column, or any order): a backend may leave the
+// table's rows out of its working copy and hand them out from the file when
+// the statement runs (Connection::rowsOf).
+struct WholeTableRead {
+  QString statement;
+  QString table;
+  QString orderColumn;
+};
+
 // One open database connection behind a data access object. The connection
 // string decides the backend: native SQLite, ODBC, or an exchange file (whose
 // format is recognised by its first bytes).
@@ -27,7 +39,8 @@ class Connection {
   // Throws DataError with the driver's number, source and text.
   static std::shared_ptr<Connection> open(const QString& connectString);
   // An exchange file, by path: its format is recognised by its first bytes.
-  static std::shared_ptr<Connection> openExchangeFile(const QString& path, ExchangeAccess access);
+  static std::shared_ptr<Connection> openExchangeFile(const QString& path, ExchangeAccess access,
+                                                      const QVector<WholeTableRead>& wholeTables = {});
   virtual ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -55,6 +68,9 @@ class Connection {
   // statement on this connection reads before it is released: straight into
   // the file, past statements. Null when the backend has none.
   virtual std::unique_ptr<Bulk::RowSink> directRows(const QString& table, const QStringList& columns);
+  // The rows of a statement the connection was opened to serve itself
+  // (WholeTableRead), or null: the statement then runs as any other.
+  virtual std::unique_ptr<Bulk::RowSource> rowsOf(const QString& statement) const;
 
   // Raises the driver's error for a failed call.
   [[noreturn]] void raise(const QSqlError& error) const;

@@ -211,8 +211,10 @@ void SqliteStatement::read(int i, Cell& c) const {
 
 // ---------------------------------------------------------------- Reader
 
-Reader::Reader(const Connection& conn, const QString& sql) : conn_(conn) {
-  if (conn.dialect() == Dialect::SQLite) {
+Reader::Reader(const Connection& conn, const QString& sql) : conn_(conn), source_(conn.rowsOf(sql)) {
+  if (source_) {
+    names_ = source_->columns();
+  } else if (conn.dialect() == Dialect::SQLite) {
     sqlite_ = std::make_unique<SqliteStatement>(conn.database(), sql);
     for (int i = 0; i < sqlite_->columnCount(); ++i) names_ << sqlite_->columnName(i);
   } else {
@@ -240,6 +242,7 @@ int Reader::column(const QString& name) const {
 }
 
 bool Reader::next() {
+  if (source_) return source_->next(row_);
   if (sqlite_) {
     if (!sqlite_->step()) return false;
     for (int i = 0; i < names_.size(); ++i) sqlite_->read(i, row_[size_t(i)]);

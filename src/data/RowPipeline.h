@@ -54,6 +54,16 @@ class RowSink {
   virtual void add(const Row& values) = 0;
 };
 
+// Rows a backend hands out itself for a statement that reads a whole table
+// (an Access file's large tables, read anew from the file when wanted).
+class RowSource {
+ public:
+  virtual ~RowSource() = default;
+  virtual const QStringList& columns() const = 0;
+  // The next row; false at the end.
+  virtual bool next(Row& row) = 0;
+};
+
 // Rows the caller never reads back through the connection may take the
 // backend's own way into the file.
 enum class ReadBack { Needed, NotNeeded };
@@ -103,6 +113,7 @@ class Reader {
 
  private:
   const Connection& conn_;
+  std::unique_ptr<RowSource> source_;
   std::unique_ptr<SqliteStatement> sqlite_;
   std::unique_ptr<QSqlQuery> query_;
   QStringList names_;

@@ -77,7 +77,7 @@ std::optional<TransferResult> CImport::OpenExchangeFile(const QString& strFileNa
   Interaction& ui = m_session.ui();
   bool bHasRows = false;
   try {
-    Source().OpenExchangeFile(strFileName, ExchangeAccess::Read);
+    Source().OpenExchangeFile(strFileName, ExchangeAccess::Read, bCourse ? LargeTableReads() : QVector<WholeTableRead>());
     bHasRows = CheckExchangeTables(Source(), bCourse);
   } catch (const DataError& e) {
     const QString text = QStringLiteral("连接数据库失败！\r\n") + e.description() + QStringLiteral("\r\n") + strFileName;

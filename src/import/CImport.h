@@ -9,6 +9,7 @@
 #include "core/OrderedMap.h"
 #include "core/Transfer.h"
 #include "data/Recordset.h"
+#include "data/Connection.h"
 #include "data/RowPipeline.h"
 #include "mapping/ImportSession.h"
 
@@ -131,6 +132,9 @@ class CImport {
   void ImportProblem();
   void ImportProblemsContents();
   void ImportProblemsFeatures();
+  // The statements above that read whole large tables once: an Access file
+  // need not hold those rows in its working copy.
+  static QVector<WholeTableRead> LargeTableReads();
   Bulk::Cell TranslateFeatureValue(const Bulk::Cell& oldFeature, const Bulk::Cell& value);
   void UpdateProblemHierarchy();
 

@@ -7,6 +7,10 @@
 #include "mapping/ImportSession.h"
 
 namespace {
+const QString ProblemsInOrder = QStringLiteral("select * from Problem order by problemid");
+const QString AllProblemsContents = QStringLiteral("select * from ProblemsContents");
+const QString AllProblemsFeatures = QStringLiteral("select * from ProblemsFeatures");
+
 // A problem belongs to a group when its group reference is a positive number.
 std::optional<qint32> GroupReference(const QVariant& value) {
   if (value.isNull()) return std::nullopt;
@@ -17,6 +21,12 @@ std::optional<qint32> GroupReference(const QVariant& value) {
   return id > 0 ? std::optional<qint32>(id) : std::nullopt;
 }
 }  // namespace
+
+QVector<WholeTableRead> CImport::LargeTableReads() {
+  return {{ProblemsInOrder, QStringLiteral("Problem"), QStringLiteral("ProblemID")},
+          {AllProblemsContents, QStringLiteral("ProblemsContents"), QString()},
+          {AllProblemsFeatures, QStringLiteral("ProblemsFeatures"), QString()}};
+}
 
 void CImport::ImportProblemGroup() {
   m_ProblemGroupMap.clear();
@@ -39,12 +49,12 @@ void CImport::ImportProblem() {
     Bulk::Cell& code = target[QStringLiteral("ProblemCode")];
     if (code.isNull()) code = Bulk::Cell::text(guid.CreateGUID());
   };
-  CopyRows({QStringLiteral("select * from Problem order by problemid"), QStringLiteral("Problem"), 2, &m_ProblemMap,
+  CopyRows({ProblemsInOrder, QStringLiteral("Problem"), 2, &m_ProblemMap,
             overrides, {QStringLiteral("ProblemGroupID")}});
 }
 
 void CImport::ImportProblemsContents() {
-  Bulk::Reader source(*Source().connection(), QStringLiteral("select * from ProblemsContents"));
+  Bulk::Reader source(*Source().connection(), AllProblemsContents);
   if (!source.next()) return;
   const int problemAt = source.column(QStringLiteral("ProblemID"));
   const int contentAt = source.column(QStringLiteral("ContentID"));
@@ -68,7 +78,7 @@ void CImport::ImportProblemsContents() {
 
 void CImport::ImportProblemsFeatures() {
   const ImportSession& g = m_session;
-  Bulk::Reader source(*Source().connection(), QStringLiteral("select * from ProblemsFeatures"));
+  Bulk::Reader source(*Source().connection(), AllProblemsFeatures);
   if (!source.next()) return;
   const int problemAt = source.column(QStringLiteral("ProblemID"));
   const int featureAt = source.column(QStringLiteral("FeatureID"));

@@ -17,6 +17,7 @@
 
 #include "data/Connection.h"
 #include "data/DataError.h"
+#include "data/RowPipeline.h"
 #include "data/jet/JetExchange.h"
 #include "data/jet/JetMirror.h"
 #include "data/jet/JetStream.h"
@@ -271,7 +272,9 @@ TEST(JetWorkingCopy, ValuesAreCheckedOnTheWayIn) {
       const MemoryDb m;
       QString refusal;
       try {
-        Jet::MirrorBuilder builder(m.db(), checked ? QStringLiteral("in.mdb") : QString());
+        Jet::MirrorOptions options;
+        options.checkedPath = checked ? QStringLiteral("in.mdb") : QString();
+        Jet::MirrorBuilder builder(m.db(), options);
         builder.feed(s.out.constData(), s.out.size());
         EXPECT_TRUE(builder.finished());
       } catch (const DataError& e) {
@@ -283,5 +286,59 @@ TEST(JetWorkingCopy, ValuesAreCheckedOnTheWayIn) {
         EXPECT_EQ(refusal, QString());
       }
     }
+  }
+}
+
+// An import's large tables are read from the file when their statement runs,
+// as the statement would give them from the working copy: every row, in the
+// order asked for. A file changed since it was opened is refused then.
+TEST(JetWorkingCopy, WholeTablesComeFromTheFileAsTheirStatementGivesThem) {
+  const QString inOrder = "select * from Problem order by problemid";
+  struct Case {
+    const char* what;
+    std::vector<int> ids;         // problem IDs in the order the file holds them
+    std::vector<int> changedTo;   // the file's problems when the statement runs (empty: unchanged)
+    const char* refusal;          // empty: the rows arrive in ProblemID order
+  };
+  const Case cases[] = {
+      {"in order", {3, 5, 9}, {}, ""},
+      {"out of order", {9, 3, 5}, {}, ""},
+      {"none", {}, {}, ""},
+      {"a row fewer since", {3, 5, 9}, {3, 5}, "changed while it was being imported (table Problem)"},
+      {"reordered since", {3, 5, 9}, {3, 9, 5}, "changed while it was being imported (table Problem)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto write = [](const Workspace& w, const std::vector<int>& ids, const QString& to) {
+      w.mirror.exec("DELETE FROM Problem");
+      for (const int id : ids)
+        w.insert("Problem", {id, 1, QStringLiteral("c%1").arg(id), QStringLiteral("第%1题").arg(id), QVariant(), 1.5,
+                             "2024-01-02 03:04:05"});
+      Jet::writeBack(w.file, to, w.mirror.db());
+    };
+    const Workspace w;
+    const QString file = w.path("in.mdb");
+    write(w, c.ids, file);
+    QStringList bodies;
+    QString refusal;
+    try {
+      const auto conn = Connection::openExchangeFile(file, ExchangeAccess::Read, {{inOrder, "Problem", "ProblemID"}});
+      if (!c.changedTo.empty()) write(w, c.changedTo, file);
+      Bulk::Reader rows(*conn, inOrder);
+      const int body = rows.column("Body");
+      while (rows.next()) bodies << rows.at(body).toString();
+    } catch (const DataError& e) {
+      refusal = e.description();
+    }
+    if (*c.refusal) {
+      EXPECT_TRUE(refusal.contains(c.refusal) && refusal.contains(file)) << refusal.toStdString();
+      continue;
+    }
+    EXPECT_EQ(refusal, QString());
+    std::vector<int> sorted = c.ids;
+    std::sort(sorted.begin(), sorted.end());
+    QStringList expected;
+    for (const int id : sorted) expected << QStringLiteral("第%1题").arg(id);
+    EXPECT_EQ(bodies, expected);
   }
 }

@@ -62,11 +62,12 @@ bool isJetFile(const QByteArray& head) {
   return head.size() >= 0x15 && head.mid(4, 15) == QByteArrayLiteral("Standard Jet DB");
 }
 
-std::shared_ptr<Connection> openExchange(const QString& path, ExchangeAccess access) {
-  return std::make_shared<JetConnection>(path, access);
+std::shared_ptr<Connection> openExchange(const QString& path, ExchangeAccess access,
+                                         const QVector<WholeTableRead>& wholeTables) {
+  return std::make_shared<JetConnection>(path, access, wholeTables);
 }
 
-JetConnection::JetConnection(const QString& path, ExchangeAccess access)
+JetConnection::JetConnection(const QString& path, ExchangeAccess access, const QVector<WholeTableRead>& wholeTables)
     : Connection(path, Dialect::SQLite, true), path_(path), access_(access), workDir_(makeWorkDir()) {
   // The copy is private to this connection: no other process shares it, so
   // it needs neither a journal on disk nor syncing.
@@ -82,8 +83,36 @@ JetConnection::JetConnection(const QString& path, ExchangeAccess access)
   if (journalInMemory && QFile::remove(file)) workDir_->remove();
   // An import gets the same check of values as from a SQLite-format file,
   // made as the rows arrive.
-  facts_ = loadMirror(path, database(), ReaderIdleTimeoutMs, access == ExchangeAccess::Read);
+  MirrorOptions options;
+  if (access == ExchangeAccess::Read) {
+    options.checkedPath = path;
+    for (const WholeTableRead& read : wholeTables) options.passOver[read.table.toLower()] = read.orderColumn;
+  }
+  facts_ = loadMirror(path, database(), ReaderIdleTimeoutMs, options);
+  for (const TableFacts& table : std::as_const(facts_.tables))
+    if (!table.stored) serveFromFile(table, wholeTables);
   savedChanges_ = totalChanges();
+}
+
+// A table the file holds out of the order its statement asks for is read
+// into the working copy after all, where the statement sorts it.
+void JetConnection::serveFromFile(const TableFacts& table, const QVector<WholeTableRead>& wholeTables) {
+  if (!table.ascending) {
+    MirrorOptions fill;
+    fill.checkedPath = path_;
+    fill.fill = table.name;
+    fill.tablesExist = true;
+    loadMirror(path_, database(), ReaderIdleTimeoutMs, fill);
+    return;
+  }
+  for (const WholeTableRead& read : wholeTables)
+    if (read.table.compare(table.name, Qt::CaseInsensitive) == 0) fromFile_.emplace_back(read, table);
+}
+
+std::unique_ptr<Bulk::RowSource> JetConnection::rowsOf(const QString& statement) const {
+  for (const auto& [read, table] : fromFile_)
+    if (read.statement == statement) return readTable(path_, table, read.orderColumn, true);
+  return nullptr;
 }
 
 JetConnection::~JetConnection() = default;

@@ -15,7 +15,8 @@ namespace Jet {
 // True when the first bytes are those of a Jet database header.
 bool isJetFile(const QByteArray& head);
 // Opens a Jet exchange file as a connection; throws DataError.
-std::shared_ptr<Connection> openExchange(const QString& path, ExchangeAccess access);
+std::shared_ptr<Connection> openExchange(const QString& path, ExchangeAccess access,
+                                         const QVector<WholeTableRead>& wholeTables = {});
 
 // Removes the working-copy folders earlier runs left in tempFolder when they
 // were killed: this program's own (corvina-mirror-<pid>-...), owned by this
@@ -30,7 +31,10 @@ int removeStaleWorkingCopies(const QString& tempFolder, std::chrono::hours minim
 // it.
 class JetConnection : public Connection {
  public:
-  JetConnection(const QString& path, ExchangeAccess access);
+  // Opened for reading, the tables of wholeTables are left out of the working
+  // copy and read anew from the file when their statement runs, unless the
+  // file does not hold their rows in the order the statement asks for.
+  JetConnection(const QString& path, ExchangeAccess access, const QVector<WholeTableRead>& wholeTables = {});
   ~JetConnection() override;
 
   void release() override;
@@ -41,6 +45,7 @@ class JetConnection : public Connection {
   // are written with the rest when the transaction is committed and the
   // connection released, and dropped with a rollback.
   std::unique_ptr<Bulk::RowSink> directRows(const QString& table, const QStringList& columns) override;
+  std::unique_ptr<Bulk::RowSource> rowsOf(const QString& statement) const override;
 
   const QString& path() const { return path_; }
   // What the reader learned: version, encryption, tables with index counts.
@@ -51,6 +56,7 @@ class JetConnection : public Connection {
 
  private:
   qint64 totalChanges() const;
+  void serveFromFile(const TableFacts& table, const QVector<WholeTableRead>& wholeTables);
 
   QString path_;
   ExchangeAccess access_;
@@ -63,6 +69,9 @@ class JetConnection : public Connection {
   // wrote them was committed.
   std::unique_ptr<FileUpdate> update_;
   bool updateCommitted_ = false;
+  // Statements served from the file, with what the first reading found of
+  // their tables.
+  std::vector<std::pair<WholeTableRead, TableFacts>> fromFile_;
 };
 
 }  // namespace Jet

@@ -105,8 +105,8 @@ std::optional<QString> dateText(double accessDate) {
   return Dates::text(*stamp);
 }
 
-MirrorBuilder::MirrorBuilder(QSqlDatabase db, QString checkedPath)
-    : db_(std::move(db)), checkedPath_(std::move(checkedPath)) {}
+MirrorBuilder::MirrorBuilder(QSqlDatabase db, MirrorOptions options)
+    : db_(std::move(db)), options_(std::move(options)) {}
 
 MirrorBuilder::~MirrorBuilder() {
   insert_.reset();
@@ -179,6 +179,16 @@ void MirrorBuilder::refuseIncomplete(const char* payload, quint32 size) {
   }
 }
 
+// Which table is wanted how: the one a stream delivers, else stored or, when
+// a reader takes it later, passed over.
+MirrorBuilder::Mode MirrorBuilder::modeOf(const QString& table) const {
+  if (!options_.deliver.isEmpty())
+    return table.compare(options_.deliver, Qt::CaseInsensitive) == 0 ? Mode::Deliver : Mode::Skip;
+  if (!options_.fill.isEmpty())
+    return table.compare(options_.fill, Qt::CaseInsensitive) == 0 ? Mode::Store : Mode::Skip;
+  return options_.passOver.count(table.toLower()) ? Mode::PassOver : Mode::Store;
+}
+
 void MirrorBuilder::startTable(const char* payload, quint32 size) {
   PayloadReader r(payload, size);
   TableFacts table;
@@ -202,47 +212,69 @@ void MirrorBuilder::startTable(const char* payload, quint32 size) {
     columns_ << c;
   }
   if (!r.atEnd()) malformed();
+  mode_ = modeOf(table.name);
+  table.stored = mode_ == Mode::Store;
+  insert_.reset();
+  if (mode_ == Mode::Store || mode_ == Mode::PassOver) createTable(table.name, definitions, names);
+  columnNames_.clear();
+  for (const Column& c : std::as_const(columns_)) columnNames_ << c.name;
+  check_.reset();
+  if (!options_.checkedPath.isEmpty()) check_.emplace(table.name, columnNames_);
+  orderAt_ = -1;
+  if (mode_ != Mode::Store) {
+    const QString watched = options_.passOver.count(table.name.toLower()) ? options_.passOver.at(table.name.toLower())
+                                                                           : options_.deliverOrder;
+    for (int i = 0; i < columnNames_.size(); ++i)
+      if (!watched.isEmpty() && columnNames_[i].compare(watched, Qt::CaseInsensitive) == 0) orderAt_ = i;
+  }
+  row_.assign(size_t(count), Bulk::Cell());
+  facts_.tables << table;
+}
+
+// A table passed over is created all the same: statements that only look at
+// its columns keep working.
+void MirrorBuilder::createTable(const QString& table, const QStringList& definitions, const QStringList& names) {
   if (!inTransaction_) {
     if (!db_.transaction()) fail(db_.lastError().text());
     inTransaction_ = true;
   }
-  insert_.reset();
   QSqlQuery create(db_);
-  if (!create.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table.name), definitions.join(", "))))
-    fail(QStringLiteral("Table %1 of the Access file cannot be copied: %2")
-             .arg(table.name, create.lastError().text()));
-  check_.reset();
-  if (!checkedPath_.isEmpty()) {
-    QStringList columnNames;
-    for (const Column& c : std::as_const(columns_)) columnNames << c.name;
-    check_.emplace(table.name, columnNames);
-  }
-  const QString marks = QStringLiteral("?, ").repeated(count - 1) + '?';
+  if (!options_.tablesExist &&
+      !create.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), definitions.join(", "))))
+    fail(QStringLiteral("Table %1 of the Access file cannot be copied: %2").arg(table, create.lastError().text()));
+  if (mode_ != Mode::Store) return;
+  const QString marks = QStringLiteral("?, ").repeated(names.size() - 1) + '?';
   try {
-    insert_.emplace(db_, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoted(table.name), names.join(", "), marks));
+    insert_.emplace(db_, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoted(table), names.join(", "), marks));
   } catch (const DataError& e) {
     fail(e.description());
   }
-  facts_.tables << table;
 }
 
 void MirrorBuilder::addRow(const char* payload, quint32 size) {
-  if (!insert_) malformed();
+  if (facts_.tables.isEmpty() || (mode_ == Mode::Store && !insert_)) malformed();
+  if (mode_ == Mode::Skip) return;
   PayloadReader r(payload, size);
-  Bulk::Cell v;
   std::optional<QString> refusal;
   try {
     for (int i = 0; i < columns_.size() && !refusal; ++i) {
-      switch (r.u8()) {
+      Bulk::Cell& v = row_[size_t(i)];
+      const quint8 kind = r.u8();
+      switch (kind) {
         case Stream::Null: v = Bulk::Cell(); break;
         case Stream::Int32: v = Bulk::Cell::integer(r.i32()); break;
         case Stream::Double: v = {Bulk::Cell::Kind::Real, 0, r.f64(), {}}; break;
         case Stream::Text: {
           const quint32 n = r.u32();
-          // Text arrives as UTF-16 and SQLite takes it as such.
           const auto* text = reinterpret_cast<const char16_t*>(r.take(n));
-          if (check_) refusal = check_->misfitText(i, QStringView(text, qsizetype(n / 2)));
-          insert_->bindText16(i, text, int(n / 2));
+          const QStringView view(text, qsizetype(n / 2));
+          if (check_) refusal = check_->misfitText(i, view);
+          // Text arrives as UTF-16 and SQLite takes it as such.
+          if (mode_ == Mode::Store) {
+            insert_->bindText16(i, text, int(n / 2));
+            continue;
+          }
+          if (mode_ == Mode::Deliver) v = {Bulk::Cell::Kind::Text, 0, 0, view.toUtf8()};
           continue;
         }
         case Stream::Binary: v = {Bulk::Cell::Kind::Blob, 0, 0, r.bytes()}; break;
@@ -259,21 +291,40 @@ void MirrorBuilder::addRow(const char* payload, quint32 size) {
         default: malformed();
       }
       if (check_) refusal = check_->misfit(i, v);
-      insert_->bind(i, v);
+      if (mode_ == Mode::Store) insert_->bind(i, v);
     }
     if (!refusal) {
       if (!r.atEnd()) malformed();
-      insert_->step();
+      if (insert_) insert_->step();
     }
-    insert_->reset();
+    if (insert_) insert_->reset();
   } catch (const DataError& e) {
     if (e.source() != QLatin1String("QSQLITE")) throw;
-    insert_->reset();
+    if (insert_) insert_->reset();
     fail(QStringLiteral("A row of table %1 cannot be copied: %2").arg(facts_.tables.last().name, e.description()));
   }
-  if (refusal) ExchangeCheck::refuse(checkedPath_, *refusal);
-  ++facts_.tables.last().rows;
+  if (refusal) ExchangeCheck::refuse(options_.checkedPath, *refusal);
+  TableFacts& table = facts_.tables.last();
+  ++table.rows;
   if (check_) check_->nextRow();
+  watchOrder(table);
+  if (mode_ == Mode::Deliver) delivered_.push_back(row_);
+}
+
+// Whether the watched column's values rise from row to row, as the rows of
+// a table read whole would come out ordered by it.
+void MirrorBuilder::watchOrder(TableFacts& table) {
+  if (orderAt_ < 0) return;
+  const Bulk::Cell& key = row_[size_t(orderAt_)];
+  if (key.kind != Bulk::Cell::Kind::Int || (table.rows > 1 && key.i <= lastKey_)) table.ascending = false;
+  lastKey_ = key.i;
+}
+
+std::optional<Bulk::Row> MirrorBuilder::takeRow() {
+  if (delivered_.empty()) return std::nullopt;
+  Bulk::Row row = std::move(delivered_.front());
+  delivered_.pop_front();
+  return row;
 }
 
 void MirrorBuilder::finish() {
@@ -290,7 +341,7 @@ namespace {
 // Starts program FILE PARENT_PID with the stream on its standard output and
 // libmdb's complaints about a damaged file (meaningless to a user) dropped.
 // Returns 0 or the error number.
-int spawnReader(const QByteArray& program, const QByteArray& file, int streamFd, pid_t* pid) {
+int spawnReader(const QByteArray& program, const QByteArray& file, const QByteArray& table, int streamFd, pid_t* pid) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   if (posix_spawn_file_actions_init(&actions) != 0) return ENOMEM;
@@ -310,7 +361,9 @@ int spawnReader(const QByteArray& program, const QByteArray& file, int streamFd,
   posix_spawnattr_setsigdefault(&attributes, &all);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   QByteArray programArg = program, fileArg = file, parentArg = QByteArray::number(qint64(::getpid()));
-  char* argv[] = {programArg.data(), fileArg.data(), parentArg.data(), nullptr};
+  QByteArray tableArg = table;
+  char* argv[] = {programArg.data(), fileArg.data(), parentArg.data(), table.isEmpty() ? nullptr : tableArg.data(),
+                  nullptr};
   char iconv[] = "MDB_ICONV=UTF-8";
   char* envp[] = {iconv, nullptr};
   const int error = posix_spawn(pid, program.constData(), &actions, &attributes, argv, envp);
@@ -326,13 +379,14 @@ int spawnReader(const QByteArray& program, const QByteArray& file, int streamFd,
 // MDB_ICONV, nothing else. Killed and reaped when this object goes.
 class ReaderProcess {
  public:
-  explicit ReaderProcess(const QString& path) {
+  // table: only that one is read.
+  explicit ReaderProcess(const QString& path, const QString& table = {}) {
     const QString program = AppPaths::mdbReaderProgram();
     if (!QFileInfo(program).isExecutable())
       fail(QStringLiteral("The Access file reader %1 is missing; reinstall the program.").arg(program));
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) fail(QStringLiteral("No pipe for the Access file reader."));
-    const int error = spawnReader(QFile::encodeName(program), QFile::encodeName(path), fds[1], &pid_);
+    const int error = spawnReader(QFile::encodeName(program), QFile::encodeName(path), table.toUtf8(), fds[1], &pid_);
     ::close(fds[1]);
     fd_ = fds[0];
     if (error != 0) {
@@ -387,30 +441,120 @@ class ReaderProcess {
 
 }  // namespace
 
-FileFacts loadMirror(const QString& path, QSqlDatabase db, int idleTimeoutMs, bool checkValues) {
-  const QFileInfo info(path);
-  if (!info.isFile()) fail(QStringLiteral("Could not find file '%1'.").arg(path));
-  // Shared memo pages can make a small damaged file expand without end.
-  const quint64 limit = quint64(info.size()) * 64 + (quint64(64) << 20);
-  MirrorBuilder builder(std::move(db), checkValues ? path : QString());
-  try {
-    ReaderProcess reader(path);
-    QByteArray chunk(1 << 18, Qt::Uninitialized);
-    quint64 total = 0;
-    qsizetype n;
-    while ((n = reader.read(chunk.data(), chunk.size(), idleTimeoutMs)) > 0) {
-      total += quint64(n);
-      if (total > limit) fail(QStringLiteral("The Access file '%1' is damaged: it expands without end.").arg(path));
-      builder.feed(chunk.constData(), n);
-    }
-    const bool exitedWell = reader.succeeded();
+namespace {
+
+// Feeds the reader's stream to builder, one buffer at a time; false at its
+// end. A stream that grows past what the file could hold is refused.
+class StreamPump {
+ public:
+  StreamPump(const QString& path, const QString& onlyTable, int idleTimeoutMs)
+      : path_(path), reader_(path, onlyTable), idleTimeoutMs_(idleTimeoutMs), chunk_(1 << 18, Qt::Uninitialized),
+        // Shared memo pages can make a small damaged file expand without end.
+        limit_(quint64(QFileInfo(path).size()) * 64 + (quint64(64) << 20)) {}
+
+  bool pump(MirrorBuilder& builder) {
+    const qsizetype n = reader_.read(chunk_.data(), chunk_.size(), idleTimeoutMs_);
+    if (n <= 0) return false;
+    total_ += quint64(n);
+    if (total_ > limit_) fail(QStringLiteral("The Access file '%1' is damaged: it expands without end.").arg(path_));
+    builder.feed(chunk_.constData(), n);
+    return true;
+  }
+  // After the end of the stream: all of it arrived and the reader ended well.
+  void expectComplete(const MirrorBuilder& builder) {
+    const bool exitedWell = reader_.succeeded();
     if (!builder.finished() || !exitedWell)
-      fail(QStringLiteral("The Access file '%1' cannot be read; it is damaged.").arg(path));
+      fail(QStringLiteral("The Access file '%1' cannot be read; it is damaged.").arg(path_));
+  }
+
+ private:
+  QString path_;
+  ReaderProcess reader_;
+  int idleTimeoutMs_;
+  QByteArray chunk_;
+  quint64 limit_;
+  quint64 total_ = 0;
+};
+
+// Failures name the file once.
+template <typename Work>
+auto namingFile(const QString& path, Work work) {
+  try {
+    return work();
   } catch (const DataError& e) {
     if (e.description().contains(path)) throw;
     fail(QStringLiteral("'%1': %2").arg(path, e.description()));
   }
+}
+
+class TableStream : public Bulk::RowSource {
+ public:
+  TableStream(const QString& path, const TableFacts& expected, const QString& orderColumn, bool checkValues)
+      : path_(path),
+        expected_(expected),
+        pump_(path, expected.name, ReaderIdleTimeoutMs),
+        builder_(QSqlDatabase(), options(path, expected.name, orderColumn, checkValues)) {
+    namingFile(path_, [&] {
+      while (builder_.columnNames().isEmpty() && !builder_.finished() && pump_.pump(builder_)) {
+      }
+      if (builder_.columnNames().isEmpty()) changed();
+      return 0;
+    });
+  }
+  const QStringList& columns() const override { return builder_.columnNames(); }
+  bool next(Bulk::Row& row) override {
+    return namingFile(path_, [&] {
+      for (;;) {
+        if (std::optional<Bulk::Row> taken = builder_.takeRow()) {
+          row = std::move(*taken);
+          return true;
+        }
+        if (!pump_.pump(builder_)) break;
+      }
+      pump_.expectComplete(builder_);
+      const TableFacts& read = builder_.facts().tables.last();
+      if (read.rows != expected_.rows || read.ascending != expected_.ascending) changed();
+      return false;
+    });
+  }
+
+ private:
+  static MirrorOptions options(const QString& path, const QString& table, const QString& order, bool check) {
+    MirrorOptions o;
+    o.checkedPath = check ? path : QString();
+    o.deliver = table;
+    o.deliverOrder = order;
+    return o;
+  }
+  [[noreturn]] void changed() const {
+    fail(QStringLiteral("The Access file '%1' changed while it was being imported (table %2).").arg(path_, expected_.name));
+  }
+
+  QString path_;
+  TableFacts expected_;
+  StreamPump pump_;
+  MirrorBuilder builder_;
+};
+
+}  // namespace
+
+FileFacts loadMirror(const QString& path, QSqlDatabase db, int idleTimeoutMs, const MirrorOptions& options) {
+  const QFileInfo info(path);
+  if (!info.isFile()) fail(QStringLiteral("Could not find file '%1'.").arg(path));
+  MirrorBuilder builder(std::move(db), options);
+  namingFile(path, [&] {
+    StreamPump pump(path, options.fill, idleTimeoutMs);
+    while (pump.pump(builder)) {
+    }
+    pump.expectComplete(builder);
+    return 0;
+  });
   return builder.facts();
+}
+
+std::unique_ptr<Bulk::RowSource> readTable(const QString& path, const TableFacts& expected,
+                                           const QString& orderColumn, bool checkValues) {
+  return std::make_unique<TableStream>(path, expected, orderColumn, checkValues);
 }
 
 }  // namespace Jet

@@ -143,8 +143,9 @@ using TablePtr = std::unique_ptr<MdbTableDef, TableFree>;
 
 class FileStreamer {
  public:
-  FileStreamer(MdbHandle* mdb, StreamWriter& out, std::uint64_t fileSize)
-      : mdb_(mdb), out_(out), fileSize_(fileSize), pageBuffer_(2 * std::size_t(mdb->fmt->pg_size)) {}
+  FileStreamer(MdbHandle* mdb, StreamWriter& out, std::uint64_t fileSize, const char* onlyTable)
+      : mdb_(mdb), out_(out), fileSize_(fileSize), onlyTable_(onlyTable),
+        pageBuffer_(2 * std::size_t(mdb->fmt->pg_size)) {}
 
   void run() {
     out_.begin(Stream::FileHeader);
@@ -161,6 +162,7 @@ class FileStreamer {
     for (unsigned i = 0; i < mdb_->num_catalog; ++i) {
       auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb_->catalog, i));
       if (entry->object_type != MDB_TABLE || !mdb_is_user_table(entry)) continue;
+      if (onlyTable_ && g_ascii_strcasecmp(entry->object_name, onlyTable_) != 0) continue;
       streamTable(entry);
       ++tables;
     }
@@ -369,6 +371,7 @@ class FileStreamer {
   MdbHandle* mdb_;
   StreamWriter& out_;
   std::uint64_t fileSize_;
+  const char* onlyTable_;  // null: every user table
   std::vector<char> pageBuffer_;
   std::uint32_t rowsSent_ = 0;
 };
@@ -394,14 +397,14 @@ void sendFailure(StreamWriter& out, const char* what) {
 
 }  // namespace
 
-int streamFile(const char* path, int fd) {
+int streamFile(const char* path, int fd, const char* onlyTable) {
   StreamWriter out(fd);
   try {
     struct stat st {};
     if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) throw ReadFailure("the file cannot be found");
     const MdbPtr mdb(mdb_open(path, MDB_NOFLAGS));
     if (!mdb || !mdb->fmt || !mdb->f) throw ReadFailure("the file is not an Access database");
-    FileStreamer(mdb.get(), out, std::uint64_t(st.st_size)).run();
+    FileStreamer(mdb.get(), out, std::uint64_t(st.st_size), onlyTable).run();
     out.flush();
     return 0;
   } catch (const ReadFailure& e) {

@@ -16,10 +16,10 @@ namespace Jet {
 // Table and column names come out of libmdb's own conversion, which follows
 // the environment variable MDB_ICONV (UTF-8 when unset).
 //
-// Sends every user table of the Jet 4 file at path, with all its rows, to
-// the file descriptor fd. Returns 0 when everything went out, 1 when the file
-// could not be read (a Failure message saying why was sent, if fd still took
-// it).
-int streamFile(const char* path, int fd);
+// Sends every user table of the Jet 4 file at path (or only the one named
+// onlyTable, in any case), with all its rows, to the file descriptor fd.
+// Returns 0 when everything went out, 1 when the file could not be read (a
+// Failure message saying why was sent, if fd still took it).
+int streamFile(const char* path, int fd, const char* onlyTable = nullptr);
 
 }  // namespace Jet
