@@ -29,6 +29,12 @@ int maxParameters(Dialect d) { return d == Dialect::PostgreSQL ? 20000 : 2000; }
 // PostgreSQL: rows per array statement, and the text the arrays may hold
 // before they are sent, so that memory stays flat with long memo values.
 constexpr int MaxArrayRows = 5000;
+
+// SQLite: rows whose key nobody asks for go in groups per statement, which
+// spares opening and closing the cursors on the table and its indexes for
+// every row. Kept within SQLite's oldest limit of 999 parameters.
+constexpr int MaxSqliteGroupRows = 64;
+constexpr int MaxSqliteParameters = 999;
 constexpr qsizetype MaxArrayBytes = 4 << 20;
 
 bool isIntegerType(int type) {
@@ -264,11 +270,9 @@ Writer::Writer(Connection& conn, const QString& table, const QStringList& column
   if (readBack == ReadBack::NotNeeded && keyColumn.isEmpty()) sink_ = conn.directRows(table, columns);
   if (sink_) return;
   if (dialect_ == Dialect::SQLite) {
-    const QString marks = columns.isEmpty() ? QString() : QStringLiteral("?,").repeated(columns.size()).chopped(1);
-    sqlite_ = std::make_unique<SqliteStatement>(
-        conn.database(), columns.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                                           : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                 .arg(table, columns.join(','), marks));
+    sqlite_ = std::make_unique<SqliteStatement>(conn.database(), sqliteInsert(1));
+    if (keyColumn.isEmpty() && !columns.isEmpty())
+      batchRows_ = std::min(MaxSqliteGroupRows, MaxSqliteParameters / int(columns.size()));
     return;
   }
   // Reserved keys travel as one more column.
@@ -337,10 +341,32 @@ void Writer::addToArrays(const Row& values, qint32 key) {
   if (++arrayRows_ >= batchRows_ || arrayBytes_ >= MaxArrayBytes) writeArrays();
 }
 
+QString Writer::sqliteInsert(int rows) const {
+  if (columns_.isEmpty()) return QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table_);
+  const QString one = '(' + QStringLiteral("?,").repeated(columns_.size()).chopped(1) + ')';
+  return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+      .arg(table_, columns_.join(','), (one + ',').repeated(rows).chopped(1));
+}
+
 void Writer::addSqlite(const Row& values) {
+  if (batchRows_ > 1) {
+    pending_.push_back(values);
+    if (int(pending_.size()) == batchRows_) writeSqliteGroup();
+    return;
+  }
   for (int i = 0; i < columns_.size(); ++i) sqlite_->bind(i, values[size_t(i)]);
   sqlite_->step();
   sqlite_->reset();
+}
+
+void Writer::writeSqliteGroup() {
+  if (!sqliteGroup_) sqliteGroup_ = std::make_unique<SqliteStatement>(conn_.database(), sqliteInsert(batchRows_));
+  int at = 0;
+  for (const Row& row : pending_)
+    for (int i = 0; i < columns_.size(); ++i) sqliteGroup_->bind(at++, row[size_t(i)]);
+  pending_.clear();
+  sqliteGroup_->step();
+  sqliteGroup_->reset();
 }
 
 // A row at a time where the key can only come back from the insert itself.
@@ -485,6 +511,16 @@ void Writer::writeBatch(int rows) {
 }
 
 void Writer::flush() {
+  if (sqlite_) {
+    // The rows short of a group go one by one.
+    for (const Row& row : pending_) {
+      for (int i = 0; i < columns_.size(); ++i) sqlite_->bind(i, row[size_t(i)]);
+      sqlite_->step();
+      sqlite_->reset();
+    }
+    pending_.clear();
+    return;
+  }
   writeArrays();
   if (!pending_.empty()) writeBatch(int(pending_.size()));
   pending_.clear();

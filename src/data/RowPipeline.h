@@ -143,6 +143,8 @@ class Writer {
 
  private:
   void addSqlite(const Row& values);
+  QString sqliteInsert(int rows) const;
+  void writeSqliteGroup();
   qint32 addSingle(const Row& values);
   void addToArrays(const Row& values, qint32 key);
   void readColumnTypes();
@@ -163,6 +165,7 @@ class Writer {
   QVector<int> types_;  // QMetaType ids of the destination columns
   std::unique_ptr<RowSink> sink_;
   std::unique_ptr<SqliteStatement> sqlite_;
+  std::unique_ptr<SqliteStatement> sqliteGroup_;
   // Servers: rows waiting for the next multi-row statement; on PostgreSQL
   // held column by column as array literals, one parameter per column.
   int batchRows_ = 0;

@@ -161,6 +161,18 @@ TEST(BulkRows, WrittenRowsKeepTheirValuesAndKeysAndTheNextKeyFollows) {
     EXPECT_FALSE(reader.next());
     env.exec("insert into Problem (ProblemCode) values ('next')");
     EXPECT_EQ(env.scalar("select ProblemID from Problem where ProblemCode='next'").toInt(), keys.back() + 1);
+    // Rows whose keys nobody wants, written in groups: all of them, in order.
+    dal->BeginTrans();
+    {
+      Bulk::Writer links(*dal->connection(), "ProblemsContents", {"ProblemID", "ContentID", "Lastupdated"});
+      for (int i = 0; i < count; ++i) links.add({Bulk::Cell::integer(i), Bulk::Cell::integer(i % 7), Bulk::Cell::text(stamp(i))});
+      links.flush();
+    }
+    dal->CommitTrans();
+    Bulk::Reader links(*dal->connection(), "select ProblemID, ContentID from ProblemsContents order by ProblemID");
+    int read = 0;
+    for (; links.next(); ++read) EXPECT_EQ(links.at(1).toInt(), links.at(0).toInt() % 7);
+    EXPECT_EQ(read, count);
   }
 }
 
