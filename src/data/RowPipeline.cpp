@@ -354,6 +354,10 @@ void Writer::addSqlite(const Row& values) {
     if (int(pending_.size()) == batchRows_) writeSqliteGroup();
     return;
   }
+  insertOne(values);
+}
+
+void Writer::insertOne(const Row& values) {
   for (int i = 0; i < columns_.size(); ++i) sqlite_->bind(i, values[size_t(i)]);
   sqlite_->step();
   sqlite_->reset();
@@ -513,11 +517,7 @@ void Writer::writeBatch(int rows) {
 void Writer::flush() {
   if (sqlite_) {
     // The rows short of a group go one by one.
-    for (const Row& row : pending_) {
-      for (int i = 0; i < columns_.size(); ++i) sqlite_->bind(i, row[size_t(i)]);
-      sqlite_->step();
-      sqlite_->reset();
-    }
+    for (const Row& row : pending_) insertOne(row);
     pending_.clear();
     return;
   }

@@ -21,8 +21,11 @@ struct sqlite3_stmt;
 // The bulk row path of the export and the import: a reader per source query
 // and a writer per destination table, column positions resolved once, values
 // carried as the database gave them. SQLite is spoken to through its own
-// interface with one prepared statement per table; other servers get
-// multi-row INSERT statements. Ordinary queries stay with CDataAccess.
+// interface with prepared statements reused for every row or group of rows;
+// PostgreSQL gets arrays unnested by the server, other servers multi-row
+// INSERT statements; an Access file takes rows straight into its pages, and
+// gives its large tables straight from the file. Ordinary queries stay with
+// CDataAccess.
 namespace Bulk {
 
 // One value: SQLite's storage classes. Text is UTF-8.
@@ -145,6 +148,7 @@ class Writer {
   void addSqlite(const Row& values);
   QString sqliteInsert(int rows) const;
   void writeSqliteGroup();
+  void insertOne(const Row& values);
   qint32 addSingle(const Row& values);
   void addToArrays(const Row& values, qint32 key);
   void readColumnTypes();
