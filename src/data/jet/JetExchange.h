@@ -43,7 +43,8 @@ class JetConnection : public Connection {
   // Inside a transaction on a file open for writing, the rows of a table
   // that is empty in the working copy go straight to the file's pages; they
   // are written with the rest when the transaction is committed and the
-  // connection released, and dropped with a rollback.
+  // connection released, and dropped with a rollback. A sink must go before
+  // its transaction ends.
   std::unique_ptr<Bulk::RowSink> directRows(const QString& table, const QStringList& columns) override;
   std::unique_ptr<Bulk::RowSource> rowsOf(const QString& statement) const override;
 
