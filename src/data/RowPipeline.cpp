@@ -2,12 +2,12 @@
 
 #include <QDateTime>
 #include <QHash>
-
-#include <cmath>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlRecord>
+
+#include <cmath>
 
 #include <sqlite3.h>
 
@@ -29,13 +29,13 @@ int maxParameters(Dialect d) { return d == Dialect::PostgreSQL ? 20000 : 2000; }
 // PostgreSQL: rows per array statement, and the text the arrays may hold
 // before they are sent, so that memory stays flat with long memo values.
 constexpr int MaxArrayRows = 5000;
+constexpr qsizetype MaxArrayBytes = 4 << 20;
 
 // SQLite: rows whose key nobody asks for go in groups per statement, which
 // spares opening and closing the cursors on the table and its indexes for
 // every row. Kept within SQLite's oldest limit of 999 parameters.
 constexpr int MaxSqliteGroupRows = 64;
 constexpr int MaxSqliteParameters = 999;
-constexpr qsizetype MaxArrayBytes = 4 << 20;
 
 bool isIntegerType(int type) {
   return type == QMetaType::Int || type == QMetaType::LongLong || type == QMetaType::Short;
