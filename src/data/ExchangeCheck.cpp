@@ -97,11 +97,6 @@ qsizetype characters(QStringView text) {
   return text.size() - surrogates;
 }
 
-QString misfitMessage(const QString& table, qint64 row, const QString& column, const QString& why,
-                      const QString& shownValue) {
-  return QStringLiteral("文件中的数据有误：表 %1 第 %2 行的 %3 列%4（%5）。").arg(table).arg(row).arg(column, why, shownValue);
-}
-
 // Why a value does not fit its column, or nothing when it does.
 std::optional<QString> misfit(const Schema::Column& column, const Bulk::Cell& v) {
   using Kind = Bulk::Cell::Kind;
@@ -137,14 +132,13 @@ std::optional<QString> misfit(const Schema::Column& column, const Bulk::Cell& v)
   return std::nullopt;
 }
 
-std::optional<QString> firstMisfit(Bulk::SqliteStatement& q, const Schema::Table& table,
-                                   const QVector<const Schema::Column*>& columns) {
+// The rows are checked as an Access file's are on their way in.
+std::optional<QString> firstMisfit(Bulk::SqliteStatement& q, RowCheck& check, int columns) {
   Bulk::Cell v;
-  for (qint64 row = 1; q.step(); ++row) {
-    for (int i = 0; i < columns.size(); ++i) {
+  for (; q.step(); check.nextRow()) {
+    for (int i = 0; i < columns; ++i) {
       q.read(i, v);
-      if (const std::optional<QString> why = misfit(*columns[i], v))
-        return misfitMessage(table.name, row, columns[i]->name, *why, shown(v));
+      if (std::optional<QString> why = check.misfit(i, v)) return why;
     }
   }
   return std::nullopt;
@@ -152,18 +146,19 @@ std::optional<QString> firstMisfit(Bulk::SqliteStatement& q, const Schema::Table
 
 void checkTable(const QSqlDatabase& db, const Schema::Table& table, const QString& path) {
   const QSqlRecord record = db.record(table.name);
-  QVector<const Schema::Column*> columns;
+  QStringList columns;
   QStringList names;
   for (const Schema::Column& c : table.columns) {
     if (record.indexOf(c.name) < 0) continue;  // the import names missing columns itself
-    columns << &c;
+    columns << c.name;
     names << quoted(c.name);
   }
   if (columns.isEmpty()) return;
   std::optional<QString> problem;
   try {
     Bulk::SqliteStatement q(db, QStringLiteral("SELECT %1 FROM %2").arg(names.join(", "), quoted(table.name)));
-    problem = firstMisfit(q, table, columns);
+    RowCheck check(table.name, columns);
+    problem = firstMisfit(q, check, int(columns.size()));
   } catch (const DataError& e) {
     if (e.source() != QLatin1String("QSQLITE")) throw;
     refuse(path, QStringLiteral("表 %1 不能读取：%2").arg(table.name, e.description()));
@@ -193,7 +188,10 @@ std::optional<QString> RowCheck::misfit(int column, const Bulk::Cell& value) con
   if (!c) return std::nullopt;
   const std::optional<QString> why = ExchangeCheck::misfit(*c, value);
   if (!why) return std::nullopt;
-  return misfitMessage(table_, row_, c->name, *why, shown(value));
+  return QStringLiteral("文件中的数据有误：表 %1 第 %2 行的 %3 列%4（%5）。")
+      .arg(table_)
+      .arg(row_)
+      .arg(c->name, *why, shown(value));
 }
 
 // Text columns are measured and dates read on the UTF-16 text itself; only

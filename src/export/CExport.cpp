@@ -508,7 +508,7 @@ void CExport::ExportProblemsFeatures() {
               QStringLiteral("ProblemsFeatures"), [&](const Bulk::Reader& row) {
                 if (!subjectAt) subjectAt = row.column(QStringLiteral("SubjectID"));
                 const Bulk::Cell& subject = row.at(*subjectAt);
-                if (!subject.isNull()) subjects.insert(subject.toVariant().toLongLong());
+                if (!subject.isNull()) subjects.insert(subject.toInt());
               });
   QString list = m_strSubjectIDs.mid(1, m_strSubjectIDs.size() - 2);
   for (const qint64 id : subjects) appendId(list, id);

@@ -101,7 +101,6 @@ void JetConnection::serveFromFile(const TableFacts& table, const QVector<WholeTa
     MirrorOptions fill;
     fill.checkedPath = path_;
     fill.fill = table.name;
-    fill.tablesExist = true;
     loadMirror(path_, database(), ReaderIdleTimeoutMs, fill);
     return;
   }
@@ -151,13 +150,12 @@ namespace {
 class PageRows : public Bulk::RowSink {
  public:
   PageRows(writer::TableWriter& table, const QString& name, const QStringList& columns)
-      : table_(table), name_(name), values_(size_t(columns.size())) {
+      : table_(table), name_(name) {
     table_.bindColumns(columns);
   }
   void add(const Bulk::Row& row) override {
-    for (size_t i = 0; i < values_.size(); ++i) values_[i] = row[i].toVariant();
     try {
-      table_.append(values_);
+      table_.append(row);
     } catch (const DataError& e) {
       throw DataError(e.number(), e.source(), QStringLiteral("Table %1: %2").arg(name_, e.description()));
     }
@@ -166,7 +164,6 @@ class PageRows : public Bulk::RowSink {
  private:
   writer::TableWriter& table_;
   QString name_;
-  std::vector<QVariant> values_;
 };
 
 bool isEmptyTable(const QSqlDatabase& db, const QString& table) {

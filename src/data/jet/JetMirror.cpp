@@ -221,12 +221,11 @@ void MirrorBuilder::startTable(const char* payload, quint32 size) {
   check_.reset();
   if (!options_.checkedPath.isEmpty()) check_.emplace(table.name, columnNames_);
   orderAt_ = -1;
-  if (mode_ != Mode::Store) {
-    const QString watched = options_.passOver.count(table.name.toLower()) ? options_.passOver.at(table.name.toLower())
-                                                                           : options_.deliverOrder;
+  const auto watched = options_.passOver.find(table.name.toLower());
+  if (mode_ != Mode::Store && watched != options_.passOver.end())
     for (int i = 0; i < columnNames_.size(); ++i)
-      if (!watched.isEmpty() && columnNames_[i].compare(watched, Qt::CaseInsensitive) == 0) orderAt_ = i;
-  }
+      if (!watched->second.isEmpty() && columnNames_[i].compare(watched->second, Qt::CaseInsensitive) == 0)
+        orderAt_ = i;
   row_.assign(size_t(count), Bulk::Cell());
   facts_.tables << table;
 }
@@ -239,7 +238,7 @@ void MirrorBuilder::createTable(const QString& table, const QStringList& definit
     inTransaction_ = true;
   }
   QSqlQuery create(db_);
-  if (!options_.tablesExist &&
+  if (options_.fill.isEmpty() &&
       !create.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), definitions.join(", "))))
     fail(QStringLiteral("Table %1 of the Access file cannot be copied: %2").arg(table, create.lastError().text()));
   if (mode_ != Mode::Store) return;
@@ -523,7 +522,7 @@ class TableStream : public Bulk::RowSource {
     MirrorOptions o;
     o.checkedPath = check ? path : QString();
     o.deliver = table;
-    o.deliverOrder = order;
+    o.passOver[table.toLower()] = order;
     return o;
   }
   [[noreturn]] void changed() const {

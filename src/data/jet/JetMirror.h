@@ -36,12 +36,11 @@ struct MirrorOptions {
   // column whose rising order is watched, or none.
   std::map<QString, QString> passOver;
   // Only this table is read; its rows are handed out (takeRow), nothing is
-  // stored; deliverOrder is the column watched.
+  // stored. Its watched column, if any, is named in passOver.
   QString deliver;
-  QString deliverOrder;
-  // Only this table is read, into the working copy's table of that name.
+  // Only this table is read, into the working copy's table of that name
+  // (an earlier reading created it).
   QString fill;
-  bool tablesExist = false;
 };
 
 // What reading a file learned besides its rows.

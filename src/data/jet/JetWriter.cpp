@@ -205,14 +205,10 @@ void FileUpdate::appendFrom(QSqlDatabase& mirror, const QString& mirrorTable) {
     QStringList names;
     for (int i = 0; i < count; ++i) names << query.columnName(i);
     writer.bindColumns(names);
-    std::vector<QVariant> values(static_cast<size_t>(count));
-    Bulk::Cell cell;
+    Bulk::Row row(static_cast<size_t>(count));
     while (query.step()) {
-      for (int i = 0; i < count; ++i) {
-        query.read(i, cell);
-        values[size_t(i)] = cell.toVariant();
-      }
-      writer.append(values);
+      for (int i = 0; i < count; ++i) query.read(i, row[size_t(i)]);
+      writer.append(row);
     }
   } catch (const DataError& e) {
     if (e.source() != QLatin1String("QSQLITE")) throw;

@@ -165,8 +165,10 @@ void TableWriter::bindColumns(const QStringList& sourceNames) {
     fail(QStringLiteral("The data has columns the table in the file does not have."));
 }
 
-void TableWriter::append(const std::vector<QVariant>& sourceValues) {
-  placeRow(encodeRow(sourceValues));
+void TableWriter::append(const Bulk::Row& sourceRow) {
+  values_.resize(sourceRow.size());
+  for (size_t i = 0; i < sourceRow.size(); ++i) values_[i] = sourceRow[i].toVariant();
+  placeRow(encodeRow(values_));
   ++table_.rowCount;
 }
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "data/RowPipeline.h"
 #include "data/jet/JetPageFile.h"
 #include "data/jet/JetPageTable.h"
 
@@ -46,7 +47,8 @@ class TableWriter {
   void empty();
   // Matches the mirror's column names to the table's columns.
   void bindColumns(const QStringList& sourceNames);
-  void append(const std::vector<QVariant>& sourceValues);
+  // One row of values, in the order bindColumns named them.
+  void append(const Bulk::Row& sourceRow);
   // Writes the open pages, the free-space maps and the row count.
   void finish();
 
@@ -70,6 +72,7 @@ class TableWriter {
   PageFile& file_;
   TableDef table_;
   std::vector<Binding> bindings_;
+  std::vector<QVariant> values_;  // the row being encoded
   int fixedSize_ = 0;
   int maskBytes_ = 0;
   OpenPage dataPage_;
