@@ -1,13 +1,14 @@
 #pragma once
 #include "core/Interaction.h"
+#include "mapping/MappingDialog.h"
 
 class QWidget;
 
 // The windows' implementation: real message boxes, input box, the modal mapping
 // form, the override cursor, and the file manager.
-class QtInteraction : public Interaction {
+class QtInteraction : public Interaction, public MappingDialog {
  public:
-  int MsgBox(const QString& prompt, int flags, const QString& title) override;
+  Answer MsgBox(const QString& prompt, MessageStyle style, const QString& title) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   void ShowMappingDialog(MappingModel& model) override;

@@ -17,7 +17,6 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QThread;
-class frmCorvina;
 
 // The six transfer actions, with the codes the action box's items carry.
 enum class TransferAction {
@@ -36,7 +35,20 @@ enum class TransferAction {
 class TransferFrame : public QGroupBox {
   Q_OBJECT
  public:
-  TransferFrame(frmCorvina& owner, QWidget* parent);
+  // The courses the frame exports, as the window that lists them gives them.
+  struct Course {
+    qint32 id;
+    QString name;
+  };
+  struct CourseList {
+    std::function<std::optional<Course>()> selected;  // nullopt when none is selected
+    std::function<std::vector<Course>()> all;
+    // Lists the courses again after a transfer and selects the one with the
+    // id, or the last listed (where an import puts its course) when none is given.
+    std::function<void(std::optional<qint32> id)> relist;
+  };
+
+  TransferFrame(CourseList courses, QWidget* parent);
   ~TransferFrame() override;
 
   // The file dialogs, replaceable so that tests can script them.
@@ -120,7 +132,7 @@ class TransferFrame : public QGroupBox {
   void PostProgress(int index, int count, const QString& name, qint16 nBarValue, const QString& strMessage);
   void ShowProgress(int index, int count, const QString& name, qint16 nBarValue, const QString& strMessage);
 
-  frmCorvina& m_owner;
+  CourseList m_courses;
   TransferAction m_action = TransferAction::Import;
   std::unique_ptr<QThread> m_worker;
   std::shared_ptr<CancelFlag> m_cancel;
