@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include "cli/CliInteraction.h"
@@ -83,8 +84,9 @@ TEST(MessageBoxes, TheCommandLineAnswersEachQuestionAsItsOptionsSay) {
     EXPECT_EQ(cli.takeMessages(), QStringList{promptFor(row.question, QStringLiteral("a.mdb")).text.replace("\r\n", " ")});
   }
   CliInteraction cli;
-  EXPECT_EQ(cli.MsgBox(QStringLiteral("正在进行导入导出，是否取消？"), {MessageKind::Question, Buttons::YesNo}), Answer::No);
-  EXPECT_EQ(cli.MsgBox(QStringLiteral("连接成功！")), Answer::Ok);
+  Interaction& ui = cli;
+  EXPECT_EQ(ui.MsgBox(QStringLiteral("正在进行导入导出，是否取消？"), {MessageKind::Question, Buttons::YesNo}), Answer::No);
+  EXPECT_EQ(ui.MsgBox(QStringLiteral("连接成功！")), Answer::Ok);
 }
 
 }  // namespace
