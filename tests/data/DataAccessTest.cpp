@@ -300,7 +300,7 @@ TEST(ExchangeFile, IsCheckedAgainstTheSchemaAndNeverWritten) {
       {{course + "(1, -1, 'x', '0001-01-01')"}, "Lastupdated 列早于 Access 文件能存的最早日期 0100-01-01（0001-01-01）"},
       {{course + "(1, -1, 'x', '0100-01-01')", course + "(2, -1, 'y', '9999-12-31 23:59:59')"}, ""},
       {{course + "(1, -1, 'a' || char(0) || 'b', NULL)"}, "表 Course 第 1 行的 Name 列含有空字符（NUL）"},
-      {{"insert into Content (ContentID, CourseID, Description) values (1, 1, char(0))"}, "表 Content 第 1 行的 Description 列含有空字符"},
+      {{"insert into Problem (ProblemID, ProblemGroupID, Body) values (5, 0, 'b' || char(0))"}, "表 Problem 第 1 行的 Body 列含有空字符（NUL）（b\\x00）"},
       {{course + "(1, -1, cast(x'41ff' as text), NULL)"}, "表 Course 第 1 行的 Name 列不是有效的 UTF-8 文本", false},
       {{course + "(1, -1, cast(x'c0af' as text), NULL)"}, "Name 列不是有效的 UTF-8 文本", false},  // an overlong '/'
       {{course + "(1, -1, cast(x'eda080' as text), NULL)"}, "Name 列含有不成对的代理字符", false},

@@ -69,7 +69,7 @@ TEST_F(RefusedFile, EachBadFileSaysWhyAndTheOthersArrive) {
       {"wal.mdb", failed + "'@': 文件旁边的 wal.mdb-wal 中还有没写进文件的修改：另一个程序仍打开着这个文件，或没有正常关闭它。"},
       {"year1.mdb", misfit + "表 Course 第 1 行的 Lastupdated 列早于 Access 文件能存的最早日期 0100-01-01（0001-01-01）。"},
       {"nul.mdb", misfit + "表 Content 第 3 行的 Name 列含有空字符（NUL）（第\\x00章）。"},
-      {"utf8.mdb", misfit + "表 Problem 第 2 行的 Body 列不是有效的 UTF-8 文本"},
+      {"utf8.mdb", misfit + "表 Problem 第 3 行的 Body 列不是有效的 UTF-8 文本（中"},
       {"surrogate.mdb", misfit + "表 Course 第 1 行的 Description 列含有不成对的代理字符"},
       {"good2.mdb", QString()}};
   for (const auto& [name, message] : rows) {
