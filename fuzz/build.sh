@@ -18,7 +18,7 @@ libs=($(pkg-config --libs Qt6Core Qt6Sql Qt6Xml libmdb sqlite3))
 # what changed.
 mkdir -p "$out/obj"
 objects=()
-for file in $(ls "$src"/data/*.cpp "$src"/data/jet/*.cpp "$src"/core/AppPaths.cpp "$src"/resources/*.cpp |
+for file in $(ls "$src"/data/*.cpp "$src"/data/jet/*.cpp "$src"/core/AppPaths.cpp "$src"/core/AnsiCode.cpp "$src"/resources/*.cpp |
               grep -v -e JetReader.cpp -e DemoData.cpp -e SysOdbcIniSettings.cpp); do
   object="$out/obj/$(basename "$file" .cpp).o"
   if [ ! -f "$object" ] || [ "$file" -nt "$object" ]; then clang++ "${flags[@]}" -c "$file" -o "$object"; fi

@@ -312,7 +312,7 @@ void refuseCode(const QSqlDatabase& db, const QString& path) {
   QSqlQuery q(db);
   if (!q.exec(QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('view', 'trigger') "
                              "OR (type = 'table' AND sql LIKE 'CREATE VIRTUAL%')")))
-    refuse(path, QStringLiteral("文件的表目录不能读取：%1").arg(q.lastError().text()));
+    refuse(path, withDetail(QStringLiteral("文件的表目录不能读取。"), q.lastError().text()));
   if (q.next())
     refuse(path, QStringLiteral("文件中含有%1 %2，不能作为交换文件导入。")
                      .arg(q.value(0).toString() == QLatin1String("view")      ? QStringLiteral("视图")

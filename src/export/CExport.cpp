@@ -115,7 +115,7 @@ QString pathProblem(int error, const QString& path) {
     case EPERM:
     case EROFS: return QStringLiteral("没有写入这个文件夹的权限：%1").arg(QFileInfo(path).absolutePath());
     default:
-      return QStringLiteral("不能写入 %1\r\n%2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+      return withDetail(QStringLiteral("不能写入 %1").arg(path), QString::fromLocal8Bit(std::strerror(error)));
   }
 }
 
@@ -159,9 +159,9 @@ class ExportTarget {
     QFile source(templatePath);
     if (!copy.open() || !source.open(QIODevice::ReadOnly) || copy.write(source.readAll()) != source.size() ||
         !copy.flush()) {
-      const QString why = copy.isOpen() ? copy.errorString() : source.errorString();
+      const QString why = copy.error() != QFile::NoError ? copy.errorString() : source.errorString();
       if (!copy.fileName().isEmpty()) copy.remove();
-      throw DataError(75, exportSource(), QStringLiteral("不能写入 %1\r\n%2").arg(path, why));
+      throw DataError(75, exportSource(), withDetail(QStringLiteral("不能写入 %1").arg(path), why));
     }
     // A new file gets the mode any new file gets here: 0666 less the umask.
     ::fchmod(copy.handle(), Jet::newFileMode());

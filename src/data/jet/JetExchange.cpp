@@ -33,7 +33,7 @@ std::unique_ptr<QTemporaryDir> makeWorkDir() {
                                              QStringLiteral("-XXXXXX"));
   if (!dir->isValid())
     throw DataError(DataError::GenericNumber, engineSource,
-                    QStringLiteral("无法为工作副本建立临时文件夹：%1").arg(dir->errorString()));
+                    withDetail(QStringLiteral("无法为工作副本建立临时文件夹。"), dir->errorString()));
   return dir;
 }
 

@@ -234,13 +234,13 @@ void MirrorBuilder::startTable(const char* payload, quint32 size) {
 // its columns keep working.
 void MirrorBuilder::createTable(const QString& table, const QStringList& definitions, const QStringList& names) {
   if (!inTransaction_) {
-    if (!db_.transaction()) fail(QStringLiteral("Access 文件的工作副本不能写入：%1").arg(db_.lastError().text()));
+    if (!db_.transaction()) fail(withDetail(QStringLiteral("Access 文件的工作副本不能写入。"), db_.lastError().text()));
     inTransaction_ = true;
   }
   QSqlQuery create(db_);
   if (options_.fill.isEmpty() &&
       !create.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), definitions.join(", "))))
-    fail(QStringLiteral("Access 文件的表 %1 不能复制：%2").arg(table, create.lastError().text()));
+    fail(withDetail(QStringLiteral("Access 文件的表 %1 不能复制。").arg(table), create.lastError().text()));
   if (mode_ != Mode::Store) return;
   const QString marks = QStringLiteral("?, ").repeated(names.size() - 1) + '?';
   try {
@@ -335,7 +335,7 @@ std::optional<Bulk::Row> MirrorBuilder::takeRow() {
 void MirrorBuilder::finish() {
   insert_.reset();
   if (inTransaction_) {
-    if (!db_.commit()) fail(QStringLiteral("Access 文件的工作副本不能写入：%1").arg(db_.lastError().text()));
+    if (!db_.commit()) fail(withDetail(QStringLiteral("Access 文件的工作副本不能写入。"), db_.lastError().text()));
     inTransaction_ = false;
   }
   finished_ = true;
@@ -398,8 +398,7 @@ class ReaderProcess {
       pid_ = -1;
       ::close(fd_);
       fd_ = -1;
-      fail(QStringLiteral("Access 文件读取程序不能启动：%1")
-               .arg(QString::fromLocal8Bit(std::strerror(error))));
+      fail(withDetail(QStringLiteral("Access 文件读取程序不能启动。"), QString::fromLocal8Bit(std::strerror(error))));
     }
   }
   ~ReaderProcess() {
