@@ -49,15 +49,14 @@ struct Home {
   QString scalar(const QString& sql) const {
     CDataAccess dal{CDataAccess::Unconnected{}};
     dal.OpenConnection("Driver=SQLite3;Database=" + path("demo/system.db"));
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(sql, rs);
-    return rs->Eof() ? QString() : rs->Value(0).toString();
+    Bulk::Query rows = dal.OpenQuery(sql);
+    return rows.next() ? rows.value(0).toString() : QString();
   }
   int count(const QString& table) const { return scalar("select count(*) from " + table).toInt(); }
   void exec(const QString& sql) const {
     CDataAccess dal{CDataAccess::Unconnected{}};
     dal.OpenConnection("Driver=SQLite3;Database=" + path("demo/system.db"));
-    dal.ExecQuery(QString(), sql);
+    dal.ExecQuery(sql);
   }
 };
 
