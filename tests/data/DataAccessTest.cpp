@@ -132,7 +132,7 @@ TEST(DataAccess, ScopesKeepTheirWritesOnlyWhenCommitted) {
       Transaction outer(dal);
       dal.ExecQuery("insert into Subject (name) values ('a')");
       {
-        Transaction inner(dal, "inner");
+        Transaction inner(dal, "step");
         dal.ExecQuery("insert into Subject (name) values ('b')");
         if (c.innerCommits) inner.commit();
       }
