@@ -27,38 +27,10 @@ class BusyPointer {
   Interaction& ui_;
 };
 
-// The system database's side of one import: a transaction begun at the
-// start and rolled back unless the steps commit it.
-class ImportTransaction {
- public:
-  explicit ImportTransaction(CDataAccess& dal) : dal_(dal) { dal_.BeginTrans(); }
-  ~ImportTransaction() {
-    if (!dal_.IsInTransaction()) return;
-    try {
-      dal_.RollbackTrans();
-    } catch (...) {  // the failure that ended the import is the one to report
-    }
-  }
-  void commit() { dal_.CommitTrans(); }
-  ImportTransaction(const ImportTransaction&) = delete;
-  ImportTransaction& operator=(const ImportTransaction&) = delete;
-
- private:
-  CDataAccess& dal_;
-};
-
-bool HasRows(CDataAccess& dal, const QString& sql) {
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(sql, rs);
-  return !rs->Eof();
-}
+bool HasRows(CDataAccess& dal, const QString& sql) { return !dal.OpenQuery(sql).empty(); }
 
 // The name of a table's first column: its key.
-QString FirstColumnOf(CDataAccess& dal, const QString& table) {
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(table), rs);
-  return rs->FieldName(0);
-}
+QString FirstColumnOf(CDataAccess& dal, const QString& table) { return dal.ColumnsOf(table).value(0); }
 
 TransferResult Outcome(TransferResult::Status status, const QString& file, const QString& reason, bool shown) {
   return TransferResult::ended(status, file, reason, shown);
@@ -78,7 +50,7 @@ std::optional<TransferResult> CImport::OpenExchangeFile(const QString& strFileNa
   Interaction& ui = m_session.ui();
   bool bHasRows = false;
   try {
-    Source().OpenExchangeFile(strFileName, ExchangeAccess::Read, bCourse ? LargeTableReads() : QVector<WholeTableRead>());
+    Source().OpenExchangeFile(strFileName, ExchangeAccess::Read, bCourse ? StreamedTables() : QVector<StreamedTable>());
     bHasRows = CheckExchangeTables(Source(), bCourse);
   } catch (const DataError& e) {
     const QString text = QStringLiteral("连接数据库失败！\r\n") + e.description() + QStringLiteral("\r\n") + strFileName;
@@ -100,8 +72,7 @@ bool CImport::CheckExchangeTables(CDataAccess& dal, bool bCourse) {
                                                    QStringLiteral("ProblemsContents")}
                                      : QStringList{QStringLiteral("Subject"), QStringLiteral("PaperDesign"),
                                                    QStringLiteral("AnswerSheet")};
-  RecordsetPtr rs;
-  for (const QString& table : tables) dal.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(table), rs);
+  for (const QString& table : tables) dal.ColumnsOf(table);
   return true;
 }
 
@@ -145,7 +116,7 @@ TransferResult CImport::Run(const QString& file, const Steps& steps) {
 
 TransferResult CImport::CourseSteps(const QString& file) {
   if (auto refused = OpenExchangeFile(file, true)) return *refused;
-  ImportTransaction transaction(Dest());
+  Transaction transaction(Dest());
   const TableCounts before = m_session.bDryRun ? CountSystemRows() : TableCounts();
   if (!ConfirmNameConflict()) {
     TransferResult declined = Outcome(TransferResult::Status::Declined, file, m_strDeclined, true);
@@ -193,7 +164,7 @@ TransferResult CImport::CourseSteps(const QString& file) {
 
 TransferResult CImport::PaperSteps(const QString& file) {
   if (auto refused = OpenExchangeFile(file, false)) return *refused;
-  ImportTransaction transaction(Dest());
+  Transaction transaction(Dest());
   if (!RunSubjectStep()) return Outcome(TransferResult::Status::Declined, file, kNotImported, false);
 
   const BusyPointer busy(m_session.ui());
@@ -216,12 +187,12 @@ void CImport::RaiseProgress(qint16 nBarValue, const QString& strMessage) {
 
 bool CImport::ConfirmNameConflict() {
   m_bRenameCourse = false;
-  RecordsetPtr rs;
-  Source().GetConnectedRecordset(QStringLiteral("select Name from Course"), rs);
-  const QString name = rs->Value(QStringLiteral("Name")).toString();
+  Bulk::Query course = Source().OpenQuery(QStringLiteral("select Name from Course"));
+  course.next();
+  const QString name = course.value(QStringLiteral("Name")).toString();
   const QString sameName = Sql::equalsIgnoringCase(Dest().dialect(), QStringLiteral("Name"));
-  Dest().GetConnectedRecordset(QStringLiteral("select CourseID from Course where ") + sameName, QVariantList{name}, rs);
-  if (rs->Eof()) return true;
+  if (Dest().OpenQuery(QStringLiteral("select CourseID from Course where ") + sameName, QVariantList{name}).empty())
+    return true;
   if (m_session.ui().Ask(Question::RenameConflictingCourse, name) != Answer::Ok) {
     m_strDeclined = promptFor(Question::RenameConflictingCourse, name).text;
     return false;
@@ -254,10 +225,10 @@ bool CImport::ShowMappingStep() {
 
 CImport::TableCounts CImport::CountSystemRows() {
   TableCounts counts;
-  RecordsetPtr rs;
   for (const QString& table : Schema::courseTableNames()) {
-    Dest().GetConnectedRecordset(QStringLiteral("select count(*) from ") + table, rs);
-    counts.insert(table, rs->Value(0).toLongLong());
+    Bulk::Query count = Dest().OpenQuery(QStringLiteral("select count(*) from ") + table);
+    count.next();
+    counts.insert(table, count.value(0).toLongLong());
   }
   return counts;
 }
@@ -287,19 +258,19 @@ QString CImport::DescribeDryRun(const TableCounts& before, const TableCounts& af
 Bulk::Cell& CImport::TargetRow::operator[](const QString& name) {
   for (int i = 0; i < columns_.size(); ++i)
     if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return values[size_t(i)];
-  throw DataError(DataError::ItemNotFound, QStringLiteral("ADODB.Recordset"),
-                  QStringLiteral("Item cannot be found in the collection corresponding to the requested "
-                                 "name or ordinal. (%1)").arg(name));
+  throw DataError(QStringLiteral("CImport"), QStringLiteral("Item cannot be found in the collection corresponding "
+                                                            "to the requested name or ordinal. (%1)").arg(name));
 }
 
 qint32 CImport::CopyRows(const CopyStep& step) {
-  Bulk::Reader source(*Source().connection(), step.sourceQuery);
+  Bulk::Query source = step.sourceTable.isEmpty() ? Source().OpenQuery(step.sourceQuery)
+                                                  : Source().TableRows(step.sourceTable, step.sourceOrder);
   if (!source.next()) return 0;
   QStringList columns = source.columns().mid(step.nStart);
   for (const QString& name : step.setColumns)
     if (!columns.contains(name, Qt::CaseInsensitive)) columns << name;
   const QString key = step.map || step.newKeys ? FirstColumnOf(Dest(), step.table) : QString();
-  Bulk::Writer target(*Dest().connection(), step.table, columns, key);
+  Bulk::Writer target = Dest().InsertInto(step.table, columns, key);
   TargetRow row(columns);
   const int copied = int(source.columns().size()) - step.nStart;
   qint32 newId = 0;

@@ -8,9 +8,8 @@
 
 #include "core/OrderedMap.h"
 #include "core/Transfer.h"
-#include "data/Recordset.h"
 #include "data/Connection.h"
-#include "data/RowPipeline.h"
+#include "data/Rows.h"
 #include "mapping/ImportSession.h"
 
 class CDataAccess;
@@ -64,7 +63,7 @@ class CImport {
    public:
     explicit TargetRow(QStringList columns) : columns_(std::move(columns)), values(size_t(columns_.size())) {}
     const QStringList& columns() const { return columns_; }
-    Bulk::Cell& operator[](const QString& name);  // raises 3265 for a column the row lacks
+    Bulk::Cell& operator[](const QString& name);  // raises for a column the row lacks
 
    private:
     QStringList columns_;
@@ -72,7 +71,7 @@ class CImport {
    public:
     Bulk::Row values;
   };
-  using Overrides = std::function<void(const Bulk::Reader& source, TargetRow& target)>;
+  using Overrides = std::function<void(const Bulk::Query& source, TargetRow& target)>;
 
   // One step of the row-copy pattern.
   struct CopyStep {
@@ -85,8 +84,12 @@ class CImport {
     bool newKeys = false;        // the new first column is wanted without a map
     // Rows it turns down are not copied; when it reads the target table,
     // rows already copied are written out before each call.
-    std::function<bool(const Bulk::Reader& source)> include = {};
+    std::function<bool(const Bulk::Query& source)> include = {};
     bool includeReadsTarget = false;
+    // Instead of sourceQuery: the whole of a table of the file, in rising
+    // order of sourceOrder (the large tables, see StreamedTables).
+    QString sourceTable = {};
+    QString sourceOrder = {};
   };
 
   // The steps of one file; Succeeded when the file was imported, otherwise
@@ -136,9 +139,9 @@ class CImport {
   void ImportProblem();
   void ImportProblemsContents();
   void ImportProblemsFeatures();
-  // The statements above that read whole large tables once: an Access file
-  // need not hold those rows in its working copy.
-  static QVector<WholeTableRead> LargeTableReads();
+  // The large tables the steps above read whole, once: an Access file need
+  // not hold their rows in its working copy.
+  static QVector<StreamedTable> StreamedTables();
   Bulk::Cell TranslateFeatureValue(const Bulk::Cell& oldFeature, const Bulk::Cell& value);
   void UpdateProblemHierarchy();
 

@@ -89,9 +89,9 @@ void refreshGuarded(QTableWidget* grid, const QString& procedure, Fill fill) {
   try {
     fill();
   } catch (const DataError& e) {
-    LogError(FormName, procedure, e.number(), e.description(), false);
+    LogError(FormName, procedure, shownErrorNumber(e), e.description(), false);
   } catch (const std::exception& e) {
-    LogError(FormName, procedure, DataError::GenericNumber, QString::fromStdString(e.what()), false);
+    LogError(FormName, procedure, shownErrorNumber(e), QString::fromStdString(e.what()), false);
   }
   grid->show();
 }
@@ -216,13 +216,12 @@ void frmCorvina::fillSubjectRows(QTableWidget* grid) {
   setHeaders(grid, QStringLiteral("专业名称"), QStringLiteral("描述"));
   grid->setRowCount(0);
   CDataAccess dal;
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(SubjectListSql(), rs);
-  grid->setRowCount(rs->RecordCount());
-  for (int row = 1; !rs->Eof(); ++row, rs->MoveNext()) {
-    setLockedCell(grid, 1, row, requiredText(rs->Value(QStringLiteral("name"))));
-    setLockedCell(grid, 2, row, optionalText(rs->Value(QStringLiteral("description"))));
-    setRowId(grid, row, rs->Value(QStringLiteral("subjectID")));
+  Bulk::Query rs = dal.OpenQuery(SubjectListSql());
+  for (int row = 1; rs.next(); ++row) {
+    grid->setRowCount(row);
+    setLockedCell(grid, 1, row, requiredText(rs.value(QStringLiteral("name"))));
+    setLockedCell(grid, 2, row, optionalText(rs.value(QStringLiteral("description"))));
+    setRowId(grid, row, rs.value(QStringLiteral("subjectID")));
   }
 }
 
@@ -233,13 +232,12 @@ void frmCorvina::RefreshCourse() {
     setHeaders(m_sprCourse, QStringLiteral("课程名称"), QStringLiteral("描述"));
     m_sprCourse->setRowCount(0);
     CDataAccess dal;
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(CourseListSql(m_nSubjectID), rs);
-    m_sprCourse->setRowCount(rs->RecordCount());
-    for (int row = 1; !rs->Eof(); ++row, rs->MoveNext()) {
-      setRowId(m_sprCourse, row, rs->Value(QStringLiteral("courseID")));
-      setLockedCell(m_sprCourse, 1, row, requiredText(rs->Value(QStringLiteral("Name"))));
-      setLockedCell(m_sprCourse, 2, row, optionalText(rs->Value(QStringLiteral("Description"))));
+    Bulk::Query rs = dal.OpenQuery(CourseListSql(m_nSubjectID));
+    for (int row = 1; rs.next(); ++row) {
+      m_sprCourse->setRowCount(row);
+      setRowId(m_sprCourse, row, rs.value(QStringLiteral("courseID")));
+      setLockedCell(m_sprCourse, 1, row, requiredText(rs.value(QStringLiteral("Name"))));
+      setLockedCell(m_sprCourse, 2, row, optionalText(rs.value(QStringLiteral("Description"))));
     }
   });
 }

@@ -41,13 +41,8 @@ struct LoginDb {
   }
   int addUser(const QString& name, const QString& password) {
     auto dal = env.dal();
-    RecordsetPtr rs;
-    dal->GetConnectedRecordset("select * from userinfo where 1=0", rs);
-    rs->AddNew();
-    rs->SetValue("Name", name);
-    rs->SetValue("password", MD5(name + ':' + password, 32));
-    rs->Update();
-    return rs->Value(0).toInt();
+    Bulk::Writer users = dal->InsertInto("userinfo", {"Name", "password"}, "userid", Bulk::ReadBack::AtOnce);
+    return users.add({Bulk::Cell::text(name), Bulk::Cell::text(MD5(name + ':' + password, 32))});
   }
 };
 

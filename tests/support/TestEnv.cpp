@@ -25,7 +25,7 @@ QString env(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 void onServer(const QString& sql) {
   CDataAccess admin{CDataAccess::Unconnected{}};
   admin.OpenConnection(TestEnv::postgresConnect(QStringLiteral("postgres")));
-  admin.ExecQuery(QString(), sql);
+  admin.ExecQuery(sql);
 }
 
 void createSchema(const QString& connect) {
@@ -113,11 +113,11 @@ QString TestEnv::createPostgresSystemDb() {
   // Tests check lists of rows with SQLite's group_concat; the server gets one too.
   CDataAccess dal{CDataAccess::Unconnected{}};
   dal.OpenConnection(connect);
-  dal.ExecQuery(QString(), QStringLiteral(
+  dal.ExecQuery(QStringLiteral(
       "CREATE FUNCTION group_concat_step(acc text, v anyelement) RETURNS text LANGUAGE sql IMMUTABLE AS $$ "
       "SELECT CASE WHEN v IS NULL THEN acc WHEN acc IS NULL THEN CAST(v AS text) "
       "ELSE acc || ',' || CAST(v AS text) END $$"));
-  dal.ExecQuery(QString(), QStringLiteral(
+  dal.ExecQuery(QStringLiteral(
       "CREATE AGGREGATE group_concat(anyelement) (SFUNC = group_concat_step, STYPE = text)"));
   return connect;
 }
@@ -144,13 +144,12 @@ void TestEnv::useSystemDb(const QString& connectString) const {
 
 std::unique_ptr<CDataAccess> TestEnv::dal() const { return std::make_unique<CDataAccess>(); }
 
-void TestEnv::exec(const QString& sql) const { dal()->ExecQuery(QString(), sql); }
+void TestEnv::exec(const QString& sql) const { dal()->ExecQuery(sql); }
 
 QVariant TestEnv::scalar(const QString& sql) const {
   auto d = dal();
-  RecordsetPtr rs;
-  d->GetConnectedRecordset(sql, rs);
-  return rs->Eof() ? QVariant() : rs->Value(0);
+  Bulk::Query rows = d->OpenQuery(sql);
+  return rows.next() ? rows.value(0) : QVariant();
 }
 
 QByteArray readFile(const QString& path) {

@@ -122,13 +122,13 @@ TEST(ErrorLog, EntriesAreAppendedAndTheErrorShownUnlessQuiet) {
     if (unwritable) QDir().mkpath(AppPaths::errorLogFile());  // a folder cannot be opened for writing, by anyone
     auto ui = std::make_shared<ScriptedInteraction>();
     ScopedInteraction scope(ui);
-    LogError("frmCorvina", "RefreshSubject", -2147467259, "no such table: SUBJECT", true);
+    LogError("frmCorvina", "RefreshSubject", -1, "no such table: SUBJECT", true);
     LogError("m", "p", 5, "line one\r\nline two", false);
     ASSERT_EQ(ui->shown.size(), unwritable ? 3u : 1u);
     EXPECT_EQ(ui->shown.back().prompt, "Error:line one\r\nline two\r\n\r\nModule:m\r\nProcedure:p\r\n");
     EXPECT_EQ(ui->shown.back().style, MessageStyle{MessageKind::Error});
     EXPECT_EQ(ui->shown.back().title, ErrorTitle());
-    EXPECT_TRUE(QRegularExpression("^\\*{4} Error Encountered .+ \\*{4}\r\nError Code:\t-2147467259\r\nDescription:\tno such "
+    EXPECT_TRUE(QRegularExpression("^\\*{4} Error Encountered .+ \\*{4}\r\nError Code:\t-1\r\nDescription:\tno such "
                                    "table: SUBJECT\r\nProcedure:\tRefreshSubject\r\nModule:\t\tfrmCorvina\r\n\r\n\\*{4} Error "
                                    "Encountered .+ \\*{4}\r\nError Code:\t5\r\nDescription:\tline one\r\nline two\r\n"
                                    "Procedure:\tp\r\nModule:\t\tm\r\n\r\n$").match(errorLog()).hasMatch() != unwritable);

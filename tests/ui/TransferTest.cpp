@@ -73,9 +73,9 @@ struct Desk {
   }
   QStringList courseNames() const {
     QStringList names;
-    RecordsetPtr rs;
-    CDataAccess().GetConnectedRecordset("select Name from Course", rs);
-    for (; !rs->Eof(); rs->MoveNext()) names << rs->Value(0).toString();
+    CDataAccess dal;
+    Bulk::Query rows = dal.OpenQuery("select Name from Course");
+    while (rows.next()) names << rows.value(0).toString();
     names.sort();
     return names;
   }
@@ -156,7 +156,7 @@ TEST(Transfer, ImportsReportWhatArrivedAndEachFileThatDidNot) {
       if (!entry.startsWith('+')) continue;
       CDataAccess exchange{CDataAccess::Unconnected{}};
       exchange.OpenExchangeFile(file, ExchangeAccess::Write);
-      exchange.ExecQuery(QString(), "insert into ProblemsContents (ProblemID,ContentID) values (987654,987654)");
+      exchange.ExecQuery("insert into ProblemsContents (ProblemID,ContentID) values (987654,987654)");
     }
     QStringList arrives;
     for (int course : row.arrives) arrives << d.courseName(course);
