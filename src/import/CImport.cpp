@@ -1,6 +1,9 @@
 #include "import/CImport.h"
 
+#include <QSet>
 #include <QStringList>
+
+#include <algorithm>
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
@@ -58,6 +61,27 @@ QString FirstColumnOf(CDataAccess& dal, const QString& table) {
   RecordsetPtr rs;
   dal.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(table), rs);
   return rs->FieldName(0);
+}
+
+// What the person calls the rows of a table.
+QString TableLabel(const QString& table) {
+  static const QMap<QString, QString> labels{
+      {QStringLiteral("Subject"), QStringLiteral("专业")},
+      {QStringLiteral("Course"), QStringLiteral("课程")},
+      {QStringLiteral("CoursesSubjects"), QStringLiteral("课程专业")},
+      {QStringLiteral("Content"), QStringLiteral("章节")},
+      {QStringLiteral("Syllabus"), QStringLiteral("教学大纲")},
+      {QStringLiteral("Feature"), QStringLiteral("题目指标")},
+      {QStringLiteral("FeaturePartition"), QStringLiteral("题目指标分布")},
+      {QStringLiteral("CoursesFeaturePartitions"), QStringLiteral("课程指标分布")},
+      {QStringLiteral("ProblemGroup"), QStringLiteral("题组")},
+      {QStringLiteral("Problem"), QStringLiteral("题目")},
+      {QStringLiteral("ProblemsContents"), QStringLiteral("题目章节")},
+      {QStringLiteral("ProblemsFeatures"), QStringLiteral("题目指标值")},
+      {QStringLiteral("PaperDesign"), QStringLiteral("试卷模版")},
+      {QStringLiteral("Paper"), QStringLiteral("试卷")},
+      {QStringLiteral("AnswerSheet"), QStringLiteral("学生答卷")}};
+  return labels.value(table, table);
 }
 
 TransferResult Outcome(TransferResult::Status status, const QString& file, const QString& reason, bool shown) {
@@ -121,6 +145,8 @@ TransferResult CImport::Run(const QString& file, const Steps& steps) {
   m_skipped.clear();
   m_unusedTrees.clear();
   m_strDryRun.clear();
+  m_imported = {};
+  m_nShownSteps = 0;
   m_session.clearMaps();
   TransferResult result;
   try {
@@ -153,6 +179,7 @@ TransferResult CImport::CourseSteps(const QString& file) {
     return declined;
   }
   const TransferResult cancelled = Outcome(TransferResult::Status::Declined, file, kNotImported, false);
+  m_nMappingSteps = m_session.bAutoMap ? 0 : MappingStepCount();
   if (!RunSubjectStep()) return cancelled;
   m_session.mappingForm().intStep = 2;
   if (!ImportFeature()) return cancelled;
@@ -182,6 +209,9 @@ TransferResult CImport::CourseSteps(const QString& file) {
   ImportCoursesSubjects();
   UpdateProblemHierarchy();
   m_session.checkCancel();
+  RecordsetPtr stored;
+  Dest().GetConnectedRecordset(QStringLiteral("select Name from Course where CourseID=%1").arg(m_nCourseID), stored);
+  m_imported = {stored->Eof() ? QString() : stored->Value(0).toString(), m_ProblemMap.size(), m_ContentMap.size()};
   if (m_session.bDryRun) {
     m_strDryRun = DescribeDryRun(before, CountSystemRows());
     return Outcome(TransferResult::Status::Succeeded, file, QString(), false);  // rolled back on the way out
@@ -194,6 +224,7 @@ TransferResult CImport::CourseSteps(const QString& file) {
 TransferResult CImport::PaperSteps(const QString& file) {
   if (auto refused = OpenExchangeFile(file, false)) return *refused;
   ImportTransaction transaction(Dest());
+  m_nMappingSteps = 1;
   if (!RunSubjectStep()) return Outcome(TransferResult::Status::Declined, file, kNotImported, false);
 
   const BusyPointer busy(m_session.ui());
@@ -244,10 +275,32 @@ bool CImport::RunSubjectStep() {
 // A form the person left without finishing counts as cancelled.
 bool CImport::ShowMappingStep() {
   MappingModel& form = m_session.mappingForm();
+  form.nStepNumber = ++m_nShownSteps;
+  form.nStepCount = std::max(m_nMappingSteps, form.nStepNumber);
   if (!form.isLoaded()) form.Load();
   if (MappingDialog* dialog = MappingDialog::of(m_session.ui())) dialog->ShowMappingDialog(form);
   if (form.isLoaded()) form.cancel();
   return !form.bCancel;
+}
+
+// The mapping steps a course file shown by hand goes through: the subjects;
+// the user-defined features when both databases have some (otherwise they are
+// created without asking); the partitions of each feature of type 0 that has
+// partitions in the file.
+int CImport::MappingStepCount() {
+  const QString userFeatures = QStringLiteral("select * from Feature where FeatureNumber=0");
+  int count = 1 + (HasRows(Source(), userFeatures) && HasRows(Dest(), userFeatures) ? 1 : 0);
+  QSet<qint32> partitioned;
+  RecordsetPtr rs;
+  Source().GetConnectedRecordset(QStringLiteral("select FeatureID from FeaturePartition"), rs);
+  for (; !rs->Eof(); rs->MoveNext()) partitioned.insert(rs->Value(0).toInt());
+  Source().GetConnectedRecordset(QStringLiteral("select * from Feature"), rs);
+  for (; !rs->Eof(); rs->MoveNext()) {
+    const QVariant type = rs->Value(QStringLiteral("type"));
+    if (!type.isNull() && type.toInt() == 0 && partitioned.contains(rs->Value(QStringLiteral("FeatureID")).toInt()))
+      ++count;
+  }
+  return count;
 }
 
 // ---------------------------------------------------------------- dry run
@@ -267,7 +320,8 @@ CImport::TableCounts CImport::CountSystemRows() {
 QString CImport::DescribeDryRun(const TableCounts& before, const TableCounts& after) const {
   QStringList written;
   for (auto it = after.cbegin(); it != after.cend(); ++it)
-    if (it.value() != before.value(it.key())) written << QStringLiteral("%1 %2").arg(it.key()).arg(it.value() - before.value(it.key()));
+    if (it.value() != before.value(it.key()))
+      written << QStringLiteral("%1 %2").arg(TableLabel(it.key())).arg(it.value() - before.value(it.key()));
   const auto pairing = [&](const QString& what, const QString& table, const IdMap& map) {
     const qint64 created = after.value(table) - before.value(table);
     const qint64 mapped = map.size() - (map.contains(-1) ? 1 : 0);
