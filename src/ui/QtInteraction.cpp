@@ -53,8 +53,6 @@ void widenFor(QMessageBox& box, const QString& title, const QString& prompt) {
   if (!grid) return;
   grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
                 grid->columnCount());
-  }
-  return QMessageBox::Ok;
 }
 }  // namespace
 
