@@ -89,6 +89,9 @@ int main(int argc, char* argv[]) {
 
   MappingModel& form = g.mappingForm();
   form.intStep = step;
+  // This file goes through three steps: subjects, features, the partitions of 认知层次.
+  form.nStepNumber = step;
+  form.nStepCount = 3;
   if (step == 3) {
     // 认知层次 was paired in step 2; 识记 came paired by its number.
     form.SourceFeatureID = 41;

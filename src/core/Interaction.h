@@ -72,6 +72,9 @@ class Interaction {
   virtual Answer Ask(Question question, const QString& argument);
   virtual std::optional<QString> AskText(TextQuestion question);
   virtual void SetBusy(bool busy) { (void)busy; }
+  // The message now open, if any, has lost its object (the transfer it asks
+  // about has ended): it closes as if answered with its last button.
+  virtual void WithdrawQuestion() {}
   virtual void OpenFolder(const QString& path) { (void)path; }
 
   // The implementation for the windows' own messages (login, settings, error

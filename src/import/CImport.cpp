@@ -1,6 +1,9 @@
 #include "import/CImport.h"
 
+#include <QSet>
 #include <QStringList>
+
+#include <algorithm>
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
@@ -31,6 +34,27 @@ bool HasRows(CDataAccess& dal, const QString& sql) { return !dal.OpenQuery(sql).
 
 // The name of a table's first column: its key.
 QString FirstColumnOf(CDataAccess& dal, const QString& table) { return dal.ColumnsOf(table).value(0); }
+
+// What the person calls the rows of a table.
+QString TableLabel(const QString& table) {
+  static const QMap<QString, QString> labels{
+      {QStringLiteral("Subject"), QStringLiteral("专业")},
+      {QStringLiteral("Course"), QStringLiteral("课程")},
+      {QStringLiteral("CoursesSubjects"), QStringLiteral("课程专业")},
+      {QStringLiteral("Content"), QStringLiteral("章节")},
+      {QStringLiteral("Syllabus"), QStringLiteral("教学大纲")},
+      {QStringLiteral("Feature"), QStringLiteral("题目指标")},
+      {QStringLiteral("FeaturePartition"), QStringLiteral("题目指标分布")},
+      {QStringLiteral("CoursesFeaturePartitions"), QStringLiteral("课程指标分布")},
+      {QStringLiteral("ProblemGroup"), QStringLiteral("题组")},
+      {QStringLiteral("Problem"), QStringLiteral("题目")},
+      {QStringLiteral("ProblemsContents"), QStringLiteral("题目章节")},
+      {QStringLiteral("ProblemsFeatures"), QStringLiteral("题目指标值")},
+      {QStringLiteral("PaperDesign"), QStringLiteral("试卷模版")},
+      {QStringLiteral("Paper"), QStringLiteral("试卷")},
+      {QStringLiteral("AnswerSheet"), QStringLiteral("学生答卷")}};
+  return labels.value(table, table);
+}
 
 TransferResult Outcome(TransferResult::Status status, const QString& file, const QString& reason, bool shown) {
   return TransferResult::ended(status, file, reason, shown);
@@ -92,6 +116,8 @@ TransferResult CImport::Run(const QString& file, const Steps& steps) {
   m_skipped.clear();
   m_unusedTrees.clear();
   m_strDryRun.clear();
+  m_imported = {};
+  m_nShownSteps = 0;
   m_session.clearMaps();
   TransferResult result;
   try {
@@ -124,6 +150,7 @@ TransferResult CImport::CourseSteps(const QString& file) {
     return declined;
   }
   const TransferResult cancelled = Outcome(TransferResult::Status::Declined, file, kNotImported, false);
+  m_nMappingSteps = m_session.bAutoMap ? 0 : MappingStepCount();
   if (!RunSubjectStep()) return cancelled;
   m_session.mappingForm().intStep = 2;
   if (!ImportFeature()) return cancelled;
@@ -153,6 +180,10 @@ TransferResult CImport::CourseSteps(const QString& file) {
   ImportCoursesSubjects();
   UpdateProblemHierarchy();
   m_session.checkCancel();
+  {
+    Bulk::Query stored = Dest().OpenQuery(QStringLiteral("select Name from Course where CourseID=%1").arg(m_nCourseID));
+    m_imported = {stored.next() ? stored.value(0).toString() : QString(), m_ProblemMap.size(), m_ContentMap.size()};
+  }
   if (m_session.bDryRun) {
     m_strDryRun = DescribeDryRun(before, CountSystemRows());
     return Outcome(TransferResult::Status::Succeeded, file, QString(), false);  // rolled back on the way out
@@ -165,6 +196,7 @@ TransferResult CImport::CourseSteps(const QString& file) {
 TransferResult CImport::PaperSteps(const QString& file) {
   if (auto refused = OpenExchangeFile(file, false)) return *refused;
   Transaction transaction(Dest());
+  m_nMappingSteps = 1;
   if (!RunSubjectStep()) return Outcome(TransferResult::Status::Declined, file, kNotImported, false);
 
   const BusyPointer busy(m_session.ui());
@@ -215,10 +247,30 @@ bool CImport::RunSubjectStep() {
 // A form the person left without finishing counts as cancelled.
 bool CImport::ShowMappingStep() {
   MappingModel& form = m_session.mappingForm();
+  form.nStepNumber = ++m_nShownSteps;
+  form.nStepCount = std::max(m_nMappingSteps, form.nStepNumber);
   if (!form.isLoaded()) form.Load();
   if (MappingDialog* dialog = MappingDialog::of(m_session.ui())) dialog->ShowMappingDialog(form);
   if (form.isLoaded()) form.cancel();
   return !form.bCancel;
+}
+
+// The mapping steps a course file shown by hand goes through: the subjects;
+// the user-defined features when both databases have some (otherwise they are
+// created without asking); the partitions of each feature of type 0 that has
+// partitions in the file.
+int CImport::MappingStepCount() {
+  const QString userFeatures = QStringLiteral("select * from Feature where FeatureNumber=0");
+  int count = 1 + (HasRows(Source(), userFeatures) && HasRows(Dest(), userFeatures) ? 1 : 0);
+  QSet<qint32> partitioned;
+  for (Bulk::Query rows = Source().OpenQuery(QStringLiteral("select FeatureID from FeaturePartition")); rows.next();)
+    partitioned.insert(rows.at(0).toInt());
+  for (Bulk::Query rows = Source().OpenQuery(QStringLiteral("select * from Feature")); rows.next();) {
+    const Bulk::Cell& type = rows.at(QStringLiteral("type"));
+    if (!type.isNull() && type.toInt() == 0 && partitioned.contains(rows.at(QStringLiteral("FeatureID")).toInt()))
+      ++count;
+  }
+  return count;
 }
 
 // ---------------------------------------------------------------- dry run
@@ -238,7 +290,8 @@ CImport::TableCounts CImport::CountSystemRows() {
 QString CImport::DescribeDryRun(const TableCounts& before, const TableCounts& after) const {
   QStringList written;
   for (auto it = after.cbegin(); it != after.cend(); ++it)
-    if (it.value() != before.value(it.key())) written << QStringLiteral("%1 %2").arg(it.key()).arg(it.value() - before.value(it.key()));
+    if (it.value() != before.value(it.key()))
+      written << QStringLiteral("%1 %2").arg(TableLabel(it.key())).arg(it.value() - before.value(it.key()));
   const auto pairing = [&](const QString& what, const QString& table, const IdMap& map) {
     const qint64 created = after.value(table) - before.value(table);
     const qint64 mapped = map.size() - (map.contains(-1) ? 1 : 0);

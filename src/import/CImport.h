@@ -55,6 +55,15 @@ class CImport {
   // After a dry run that went through: what the import would have written
   // and created, for the person ("" otherwise).
   const QString& DryRunReport() const { return m_strDryRun; }
+  // After a course import that went through (a dry run too): the course as
+  // stored, its name with the date a conflict added, and how many problems
+  // and contents came with it.
+  struct ImportedCourse {
+    QString name;
+    int problems = 0;
+    int contents = 0;
+  };
+  const ImportedCourse& Imported() const { return m_imported; }
 
  private:
   // The row a copy step writes: the source's columns from nStart on, then
@@ -159,6 +168,11 @@ class CImport {
   ImportSession m_session;
   QString m_strDeclined;  // the question the person declined
   QString m_strDryRun;
+  ImportedCourse m_imported;
+  // The mapping steps a file shown by hand goes through, and those shown so far.
+  int m_nMappingSteps = 0;
+  int m_nShownSteps = 0;
+  int MappingStepCount();
   using TableCounts = QMap<QString, qint64>;
   TableCounts CountSystemRows();
   QString DescribeDryRun(const TableCounts& before, const TableCounts& after) const;

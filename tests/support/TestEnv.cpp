@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QSettings>
 #include <QVariant>
 
 #include <iostream>
@@ -60,6 +61,8 @@ class ServerBackendCheck : public ::testing::Environment {
 }  // namespace
 
 TestEnv::TestEnv() {
+  // What the windows remember goes into this test's folder, never the user's.
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path(QStringLiteral("settings")));
   previousHome_ = qgetenv("CORVINA_HOME");
   qputenv("CORVINA_HOME", dir_.path().toUtf8());
   QFile::copy(builtTemplate(), path(QStringLiteral("Template.mdb")));
