@@ -1,5 +1,7 @@
 #include "data/CDataAccess.h"
 
+#include "core/Transfer.h"
+
 #include "data/Connection.h"
 #include "data/ConnectionSettings.h"
 #include "data/DataError.h"
@@ -76,7 +78,9 @@ void CDataAccess::CloseConnection() {
 
 Bulk::Query CDataAccess::OpenQuery(const QString& SQLQuery, const QVariantList& params) {
   try {
-    return Bulk::Query(held().select(SQLQuery, params));
+    Connection& conn = held();
+    OpenResult claim(conn);
+    return Bulk::Query(conn.select(SQLQuery, params), std::move(claim));
   } catch (...) {
     rethrow();
   }
@@ -84,7 +88,9 @@ Bulk::Query CDataAccess::OpenQuery(const QString& SQLQuery, const QVariantList& 
 
 Bulk::Query CDataAccess::TableRows(const QString& table, const QString& orderColumn) {
   try {
-    return Bulk::Query(held().tableRows(table, orderColumn));
+    Connection& conn = held();
+    OpenResult claim(conn);
+    return Bulk::Query(conn.tableRows(table, orderColumn), std::move(claim));
   } catch (...) {
     rethrow();
   }
@@ -92,6 +98,7 @@ Bulk::Query CDataAccess::TableRows(const QString& table, const QString& orderCol
 
 QStringList CDataAccess::ColumnsOf(const QString& table) {
   try {
+    held().requireNoOpenResult();
     return held().columnsOf(table);
   } catch (...) {
     rethrow();
@@ -109,6 +116,7 @@ Bulk::Writer CDataAccess::InsertInto(const QString& table, const QStringList& co
 
 void CDataAccess::ExecQuery(const QString& SQLQuery, const QVariantList& params) {
   try {
+    held().requireNoOpenResult();
     held().execute(SQLQuery, params);
   } catch (...) {
     rethrow();
@@ -118,6 +126,7 @@ void CDataAccess::ExecQuery(const QString& SQLQuery, const QVariantList& params)
 void CDataAccess::UpdateColumn(const QString& table, const QString& keyColumn, const QString& column,
                                const std::vector<std::pair<qint32, QString>>& values) {
   try {
+    held().requireNoOpenResult();
     held().updateColumn(table, keyColumn, column, values);
   } catch (...) {
     rethrow();
@@ -134,8 +143,21 @@ void CDataAccess::BeginTrans() {
   }
 }
 
+void CDataAccess::BeginImportTrans(const std::function<void()>& waiting, const std::function<void()>& checkCancel) {
+  try {
+    m_bInTransaction = false;
+    held().beginImport(waiting, checkCancel);
+    m_bInTransaction = true;
+  } catch (const TransferCancelled&) {
+    throw;
+  } catch (...) {
+    rethrow();
+  }
+}
+
 void CDataAccess::CommitTrans() {
   try {
+    held().requireNoOpenResult();
     held().commit();
     m_bInTransaction = false;
   } catch (...) {
@@ -162,6 +184,10 @@ Transaction::Transaction(CDataAccess& dal, const QString& savepoint)
     dal_.BeginTrans();
   else
     dal_.ExecQuery(Sql::savepoint(dal_.dialect(), savepoint_));
+}
+
+Transaction::Transaction(CDataAccess& dal, const ImportLock& lock) : dal_(dal), own_(true) {
+  dal_.BeginImportTrans(lock.waiting, lock.checkCancel);
 }
 
 Transaction::~Transaction() {

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <functional>
 #include <memory>
 
 #include "data/Connection.h"
@@ -46,6 +47,9 @@ class CDataAccess {
                     const std::vector<std::pair<qint32, QString>>& values);
 
   void BeginTrans();
+  // The transaction of an import: it holds the system database's import
+  // lock (Connection::beginImport) until it ends.
+  void BeginImportTrans(const std::function<void()>& waiting, const std::function<void()>& checkCancel);
   void CommitTrans();
   void RollbackTrans();
   bool IsInTransaction() const { return m_bInTransaction; }
@@ -74,6 +78,12 @@ class CDataAccess {
 class Transaction {
  public:
   explicit Transaction(CDataAccess& dal, const QString& savepoint = QStringLiteral("scope"));
+  // An import's transaction, which waits its turn after other imports.
+  struct ImportLock {
+    std::function<void()> waiting;
+    std::function<void()> checkCancel;
+  };
+  Transaction(CDataAccess& dal, const ImportLock& lock);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;

@@ -93,8 +93,52 @@ void Connection::begin() {
   } else if (!db.transaction()) {
     raise(db.lastError());
   }
+  transactionBegun();
+}
+
+void Connection::requireNoOpenResult() const {
+  if (*resultOpen_)
+    throw DataError(QStringLiteral("Connection"),
+                    QStringLiteral("同一连接上还有一个查询的结果没有读完，不能执行下一条语句。"));
+}
+
+OpenResult::OpenResult(const Connection& conn) {
+  conn.requireNoOpenResult();
+  open_ = conn.resultOpen_;
+  *open_ = true;
+}
+
+OpenResult& OpenResult::operator=(OpenResult&& other) noexcept {
+  if (this != &other) {
+    release();
+    open_ = std::move(other.open_);
+  }
+  return *this;
+}
+
+void OpenResult::release() {
+  if (open_) *open_ = false;
+  open_.reset();
+}
+
+void Connection::transactionBegun() {
   inTransaction_ = true;
   transactionStarted();
+}
+
+void Connection::beginImport(const std::function<void()>& waiting, const std::function<void()>& checkCancel) {
+  begin();
+  try {
+    lockImports(waiting, checkCancel);
+  } catch (...) {
+    rollback();
+    throw;
+  }
+}
+
+void Connection::lockImports(const std::function<void()>& waiting, const std::function<void()>& checkCancel) {
+  (void)waiting;
+  (void)checkCancel;
 }
 
 void Connection::commit() {

@@ -5,6 +5,7 @@
 #include <QVariantList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -13,6 +14,28 @@
 #include "data/Rows.h"
 
 class QSqlError;
+class Connection;
+
+// SQL Server keeps one result set open per connection (without MARS, which
+// the original's driver never had): the rows of a query are read to their
+// end, or the query let go, before the next statement runs on the
+// connection. Every backend holds to it, so that code that breaks the rule
+// fails on any database. A query holds its connection's claim until its
+// rows are done; it may outlive the connection.
+class OpenResult {
+ public:
+  OpenResult() = default;
+  explicit OpenResult(const Connection& conn);  // raises when a result set is open already
+  OpenResult(OpenResult&& other) noexcept : open_(std::move(other.open_)) {}
+  OpenResult& operator=(OpenResult&& other) noexcept;
+  ~OpenResult() { release(); }
+  OpenResult(const OpenResult&) = delete;
+  OpenResult& operator=(const OpenResult&) = delete;
+  void release();
+
+ private:
+  std::shared_ptr<bool> open_;
+};
 
 // What an exchange file is opened for. Files read for an import come from
 // other machines and are never written.
@@ -49,9 +72,16 @@ class Connection {
   bool isExchangeFile() const { return exchange_; }
 
   void begin();
+  // Begins the transaction of an import holding the database's import lock
+  // until the transaction ends, so that imports that run at once on a shared
+  // database take turns. waiting is told once when another import holds the
+  // lock; checkCancel runs while this one waits and may throw.
+  virtual void beginImport(const std::function<void()>& waiting, const std::function<void()>& checkCancel);
   void commit();
   void rollback();
   bool inTransaction() const { return inTransaction_; }
+  // Raises when a query of this connection still has rows to give.
+  void requireNoOpenResult() const;
 
   // The rows of a statement with its values bound as parameters, forward only.
   virtual std::unique_ptr<Bulk::RowSource> select(const QString& sql, const QVariantList& params) const = 0;
@@ -89,11 +119,17 @@ class Connection {
 
  protected:
   Connection(QString connectString, Dialect dialect, bool exchange);
+  // The server's own lock for beginImport, taken inside the transaction.
+  virtual void lockImports(const std::function<void()>& waiting, const std::function<void()>& checkCancel);
+  // For a backend that began its transaction by a statement of its own.
+  void transactionBegun();
   // Opens the named QSqlDatabase created by the constructor; throws on failure.
   void openDatabase(const QString& driver, const QString& databaseName, const QString& options);
   const QString& name() const { return name_; }
 
  private:
+  friend class OpenResult;
+  std::shared_ptr<bool> resultOpen_ = std::make_shared<bool>(false);
   QString name_;
   QString connectString_;
   Dialect dialect_;

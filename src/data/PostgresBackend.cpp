@@ -1,7 +1,6 @@
 #include "data/PostgresBackend.h"
 
 #include <QHash>
-#include <QSqlError>
 
 #include <cmath>
 
@@ -16,6 +15,8 @@ constexpr int MaxArrayRows = 5000;
 constexpr qsizetype MaxArrayBytes = 4 << 20;
 // Rows per statement of a column update.
 constexpr size_t UpdateRowsPerStatement = 500;
+// The advisory lock that imports take turns on ("Corv").
+constexpr qint64 ImportLockKey = 0x436F7276;
 
 // An element of an array literal: always quoted, so that any text survives.
 void appendQuoted(QByteArray& out, const QByteArray& text) {
@@ -29,11 +30,11 @@ void appendQuoted(QByteArray& out, const QByteArray& text) {
 
 class ArrayRows : public Bulk::TableWriter {
  public:
-  ArrayRows(const Connection& conn, const QString& table, const QStringList& columns, const QString& keyColumn)
+  ArrayRows(const OdbcConnection& conn, const QString& table, const QStringList& columns, const QString& keyColumn)
       : conn_(conn), table_(table), columns_(columns), keyColumn_(keyColumn) {
     // Reserved keys travel as one more column.
     if (!keyColumn_.isEmpty()) columns_ << keyColumn_;
-    types_ = OdbcRows::columnTypes(conn, table, columns_);
+    kinds_ = OdbcRows::columnKinds(conn, table, columns_);
     arrays_.resize(size_t(columns_.size()));
     readServerTypes();
   }
@@ -58,15 +59,17 @@ class ArrayRows : public Bulk::TableWriter {
   // The arrays are cast to the columns' own types as the server names them
   // (without length limits, so that a text too long still fails the insert).
   void readServerTypes() {
-    QSqlQuery q(conn_.database());
-    q.setForwardOnly(true);
-    if (!q.prepare(QStringLiteral("SELECT attname, format_type(atttypid, NULL) FROM pg_attribute "
-                                  "WHERE attrelid=CAST(? AS regclass) AND attnum>0 AND NOT attisdropped")))
-      conn_.raise(q.lastError());
-    q.addBindValue(table_);
-    if (!q.exec()) conn_.raise(q.lastError());
+    Odbc::Statement q(conn_.handle(), QStringLiteral("SELECT attname, format_type(atttypid, NULL) FROM pg_attribute "
+                                                     "WHERE attrelid=CAST(? AS regclass) AND attnum>0 AND NOT attisdropped"));
+    q.bind(0, Bulk::Cell::text(table_));
+    q.execute();
     QHash<QString, QString> byName;
-    while (q.next()) byName.insert(q.value(0).toString().toLower(), q.value(1).toString());
+    Bulk::Cell name, type;
+    while (q.fetch()) {
+      q.read(0, name);
+      q.read(1, type);
+      byName.insert(name.toString().toLower(), type.toString());
+    }
     for (const QString& column : std::as_const(columns_))
       serverTypes_ << byName.value(column.toLower(), QStringLiteral("text"));
   }
@@ -74,15 +77,15 @@ class ArrayRows : public Bulk::TableWriter {
   // One element of a column's array literal, converted as OdbcRows::value does.
   void appendElement(QByteArray& array, int column, const Bulk::Cell& c) const {
     if (!array.isEmpty()) array += ',';
-    const int target = types_.value(column, QMetaType::UnknownType);
+    const Odbc::ValueKind target = kinds_[size_t(column)];
     switch (c.kind) {
       case Bulk::Cell::Kind::Null: array += "NULL"; return;
       case Bulk::Cell::Kind::Int: array += QByteArray::number(c.i); return;
       case Bulk::Cell::Kind::Real:
         // The server rounds a double stored into an integer column half to even.
-        if (OdbcRows::isIntegerType(target))
+        if (target == Odbc::ValueKind::Integer)
           array += QByteArray::number(qint64(std::nearbyint(c.d)));
-        else if (target == QMetaType::Double)
+        else if (target == Odbc::ValueKind::Real)
           array += QByteArray::number(c.d, 'g', 17);
         else
           appendQuoted(array, c.toString().toUtf8());
@@ -90,7 +93,7 @@ class ArrayRows : public Bulk::TableWriter {
       case Bulk::Cell::Kind::Blob: appendQuoted(array, "\\x" + c.bytes.toHex()); return;
       case Bulk::Cell::Kind::Text: break;
     }
-    if (OdbcRows::isDateType(target)) {
+    if (target == Odbc::ValueKind::Date) {
       if (const std::optional<Dates::Stamp> s = Dates::parse(QStringView(QString::fromUtf8(c.bytes)).trimmed())) {
         QByteArray text = Dates::text(*s).toLatin1();
         if (s->msec) text += '.' + QByteArray::number(s->msec).rightJustified(3, '0');
@@ -98,11 +101,16 @@ class ArrayRows : public Bulk::TableWriter {
         return;
       }
     }
-    const QVariant converted = OdbcRows::isNumberType(target) ? OdbcRows::value(target, c) : QVariant();
-    if (converted.isValid() && converted.typeId() != QMetaType::QString)
-      array += converted.toString().toUtf8();
-    else
+    bool number = false;
+    const double d = target == Odbc::ValueKind::Integer || target == Odbc::ValueKind::Real
+                         ? QString::fromUtf8(c.bytes).toDouble(&number)
+                         : 0;
+    if (!number)
       appendQuoted(array, c.bytes);
+    else if (target == Odbc::ValueKind::Real)
+      array += QByteArray::number(d, 'g', 17);
+    else
+      array += QByteArray::number(static_cast<qint64>(d));
   }
 
   void writeArrays() {
@@ -110,18 +118,17 @@ class ArrayRows : public Bulk::TableWriter {
     if (!insert_) {
       QStringList arrays;
       for (const QString& type : std::as_const(serverTypes_)) arrays << QStringLiteral("CAST(? AS %1[])").arg(type);
-      insert_ = std::make_unique<QSqlQuery>(conn_.database());
-      if (!insert_->prepare(QStringLiteral("INSERT INTO %1 (%2) SELECT * FROM unnest(%3)")
-                                .arg(table_, columns_.join(','), arrays.join(','))))
-        conn_.raise(insert_->lastError());
+      insert_ = std::make_unique<Odbc::Statement>(
+          conn_.handle(),
+          QStringLiteral("INSERT INTO %1 (%2) SELECT * FROM unnest(%3)").arg(table_, columns_.join(','), arrays.join(',')));
     }
     for (size_t i = 0; i < arrays_.size(); ++i) {
-      insert_->bindValue(int(i), QString::fromUtf8('{' + arrays_[i] + '}'));
+      insert_->bind(int(i), Bulk::Cell{Bulk::Cell::Kind::Text, 0, 0, '{' + arrays_[i] + '}'});
       arrays_[i].resize(0);
     }
     arrayRows_ = 0;
     arrayBytes_ = 0;
-    if (!insert_->exec()) conn_.raise(insert_->lastError());
+    insert_->execute();
   }
 
   // The server hands out a block of the identity's numbers in one statement.
@@ -129,20 +136,21 @@ class ArrayRows : public Bulk::TableWriter {
     if (nextReserved_ == reserved_.size()) {
       reserved_.clear();
       nextReserved_ = 0;
-      QSqlQuery q(conn_.database());
-      q.setForwardOnly(true);
-      if (sequence_.isEmpty()) {
+      if (sequence_.isEmpty())
         // The column is taken as written, not as an identifier: the folded name.
-        if (!q.exec(QStringLiteral("SELECT pg_get_serial_sequence('%1','%2')").arg(table_, keyColumn_.toLower())) ||
-            !q.next())
-          conn_.raise(q.lastError());
-        sequence_ = q.value(0).toString();
+        sequence_ = conn_.firstValue(QStringLiteral("SELECT pg_get_serial_sequence(?,?)"),
+                                     {Bulk::Cell::text(table_), Bulk::Cell::text(keyColumn_.toLower())})
+                        .toString();
+      Odbc::Statement q(conn_.handle(), QStringLiteral("SELECT nextval(CAST(? AS regclass)) FROM generate_series(1,%1)").arg(MaxArrayRows));
+      q.bind(0, Bulk::Cell::text(sequence_));
+      q.execute();
+      Bulk::Cell key;
+      while (q.fetch()) {
+        q.read(0, key);
+        reserved_.push_back(key.toInt());
       }
-      if (!q.exec(QStringLiteral("SELECT nextval('%1') FROM generate_series(1,%2)").arg(sequence_).arg(MaxArrayRows)))
-        conn_.raise(q.lastError());
-      while (q.next()) reserved_.push_back(q.value(0).toInt());
       if (reserved_.empty())
-        throw DataError(conn_.database().driverName(), QStringLiteral("表 %1 得不到新的编号。").arg(table_));
+        throw DataError(QStringLiteral("QODBC"), QStringLiteral("表 %1 得不到新的编号。").arg(table_));
     }
     return reserved_[nextReserved_++];
   }
@@ -158,21 +166,19 @@ class ArrayRows : public Bulk::TableWriter {
     reserved_.clear();
     nextReserved_ = 0;
     if (!contiguous) return;
-    QSqlQuery q(conn_.database());
-    if (!q.exec(QStringLiteral("SELECT setval('%1', %2, false) FROM %1 WHERE last_value=%3").arg(sequence_).arg(first).arg(last)))
-      conn_.raise(q.lastError());
+    conn_.firstValue(QStringLiteral("SELECT setval('%1', %2, false) FROM %1 WHERE last_value=%3").arg(sequence_).arg(first).arg(last));
   }
 
-  const Connection& conn_;
+  const OdbcConnection& conn_;
   QString table_;
   QStringList columns_;
   QString keyColumn_;
-  QVector<int> types_;
+  std::vector<Odbc::ValueKind> kinds_;
   QStringList serverTypes_;
   std::vector<QByteArray> arrays_;
   int arrayRows_ = 0;
   qsizetype arrayBytes_ = 0;
-  std::unique_ptr<QSqlQuery> insert_;
+  std::unique_ptr<Odbc::Statement> insert_;
   QString sequence_;
   std::vector<qint32> reserved_;
   size_t nextReserved_ = 0;
@@ -196,17 +202,23 @@ void PostgresConnection::updateColumn(const QString& table, const QString& keyCo
                                       const std::vector<std::pair<qint32, QString>>& values) {
   for (size_t from = 0; from < values.size(); from += UpdateRowsPerStatement) {
     const size_t rows = std::min(UpdateRowsPerStatement, values.size() - from);
-    QStringList marks;
-    for (size_t r = 0; r < rows; ++r) marks << QStringLiteral("(CAST(? AS INTEGER),CAST(? AS TEXT))");
-    QSqlQuery update(database());
-    if (!update.prepare(QStringLiteral("UPDATE %1 SET %2=v.c FROM (VALUES %4) AS v(k,c) WHERE %1.%3=v.k")
-                            .arg(table, column, keyColumn, marks.join(','))))
-      raise(update.lastError());
-    int at = 0;
-    for (size_t r = from; r < from + rows; ++r) {
-      update.bindValue(at++, values[r].first);
-      update.bindValue(at++, values[r].second);
-    }
-    if (!update.exec()) raise(update.lastError());
+    Bulk::Row params;
+    for (size_t r = from; r < from + rows; ++r)
+      params.insert(params.end(), {Bulk::Cell::integer(values[r].first), Bulk::Cell::text(values[r].second)});
+    run(QStringLiteral("UPDATE %1 SET %2=v.c FROM (VALUES %4) AS v(k,c) WHERE %1.%3=v.k")
+            .arg(table, column, keyColumn,
+                 QStringList(qsizetype(rows), QStringLiteral("(CAST(? AS INTEGER),CAST(? AS TEXT))")).join(',')),
+        params);
   }
+}
+
+// An advisory lock of the transaction, tried again a quarter of a second at
+// a time while another import holds it.
+void PostgresConnection::lockImports(const std::function<void()>& waiting, const std::function<void()>& checkCancel) {
+  const QString attempt = QStringLiteral("SELECT CAST(pg_try_advisory_xact_lock(%1) AS INTEGER)").arg(ImportLockKey);
+  if (firstValue(attempt).toInt()) return;
+  waiting();
+  do {
+    checkCancel();
+  } while (!firstValue(attempt + QStringLiteral(" FROM (SELECT pg_sleep(0.25)) AS pause")).toInt());
 }

@@ -14,4 +14,7 @@ class PostgresConnection : public OdbcConnection {
                                             const QString& keyColumn, Bulk::ReadBack readBack) override;
   void updateColumn(const QString& table, const QString& keyColumn, const QString& column,
                     const std::vector<std::pair<qint32, QString>>& values) override;
+
+ protected:
+  void lockImports(const std::function<void()>& waiting, const std::function<void()>& checkCancel) override;
 };

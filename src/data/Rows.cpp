@@ -77,6 +77,10 @@ Query::Query(std::unique_ptr<RowSource> rows) : rows_(std::move(rows)), names_(r
   row_.resize(size_t(names_.size()));
 }
 
+Query::Query(std::unique_ptr<RowSource> rows, OpenResult claim) : Query(std::move(rows)) {
+  claim_ = std::make_unique<OpenResult>(std::move(claim));
+}
+
 Query::Query(Query&&) noexcept = default;
 Query& Query::operator=(Query&&) noexcept = default;
 Query::~Query() = default;
@@ -98,7 +102,10 @@ bool Query::next() {
   onRow_ = rows_ && rows_->next(row_);
   if (onRow_) any_ = true;
   // One statement at a time on a connection: a finished one goes at once.
-  if (!onRow_) rows_.reset();
+  if (!onRow_) {
+    rows_.reset();
+    claim_.reset();
+  }
   return onRow_;
 }
 
@@ -126,7 +133,17 @@ const Cell& Query::at(int i) const {
 
 Writer::Writer(Connection& conn, const QString& table, const QStringList& columns, const QString& keyColumn,
                ReadBack readBack)
-    : backend_(conn.writer(table, columns, keyColumn, readBack)) {}
+    : conn_(&conn), backend_((conn.requireNoOpenResult(), conn.writer(table, columns, keyColumn, readBack))) {}
+
+qint32 Writer::add(const Row& values) {
+  conn_->requireNoOpenResult();
+  return backend_->add(values);
+}
+
+void Writer::flush() {
+  conn_->requireNoOpenResult();
+  backend_->flush();
+}
 
 Writer::Writer(Writer&&) noexcept = default;
 Writer::~Writer() = default;

@@ -9,6 +9,7 @@
 #include <vector>
 
 class Connection;
+class OpenResult;
 
 // The one way the engine reads and writes rows. A Query reads the rows of a
 // statement forward, fields by name or position; a Writer appends rows to one
@@ -68,7 +69,9 @@ class TableWriter {
 // them; the statement is let go as soon as the last row has been read.
 class Query {
  public:
+  // claim: the connection's one open result set, held until the rows are done.
   explicit Query(std::unique_ptr<RowSource> rows);
+  Query(std::unique_ptr<RowSource> rows, OpenResult claim);
   Query(Query&&) noexcept;
   Query& operator=(Query&&) noexcept;
   ~Query();
@@ -93,6 +96,7 @@ class Query {
 
  private:
   std::unique_ptr<RowSource> rows_;
+  std::unique_ptr<OpenResult> claim_;
   QStringList names_;
   Row row_;
   bool started_ = false;
@@ -109,12 +113,13 @@ class Writer {
   Writer(Writer&&) noexcept;
   ~Writer();
 
-  qint32 add(const Row& values) { return backend_->add(values); }
+  qint32 add(const Row& values);
   // Must be called before the rows are read back or the transaction ends
   // (nothing to do with ReadBack::AtOnce).
-  void flush() { backend_->flush(); }
+  void flush();
 
  private:
+  const Connection* conn_;
   std::unique_ptr<TableWriter> backend_;
 };
 

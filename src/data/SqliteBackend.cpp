@@ -220,7 +220,7 @@ SqliteConnection::SqliteConnection(const QString& connectString, const QString& 
   if (path.isEmpty() || !QFileInfo(path).isFile())
     throw DataError(sqliteSource, QStringLiteral("找不到数据库文件 '%1'。").arg(path));
   if (!readOnly) {
-    openDatabase(QStringLiteral("QSQLITE"), path, QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    openDatabase(QStringLiteral("QSQLITE"), path, QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     return;
   }
   // immutable: SQLite neither locks the file nor creates a journal or WAL
@@ -237,6 +237,30 @@ SqliteConnection::SqliteConnection(const QString& connectString, const QString& 
 }
 
 SqliteConnection::~SqliteConnection() = default;
+
+// The write lock is the import lock: another import that holds it is waited
+// for, a little at a time so that a cancel is heard, however long it takes.
+void SqliteConnection::beginImport(const std::function<void()>& waiting, const std::function<void()>& checkCancel) {
+  if (isExchangeFile()) {
+    Connection::beginImport(waiting, checkCancel);
+    return;
+  }
+  sqlite3* const db = sqliteHandle(database());
+  struct BusyTimeout {
+    sqlite3* db;
+    ~BusyTimeout() { sqlite3_busy_timeout(db, BusyTimeoutMs); }
+  } restore{db};
+  sqlite3_busy_timeout(db, 0);
+  int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_BUSY) waiting();
+  while (rc == SQLITE_BUSY) {
+    checkCancel();
+    sqlite3_busy_timeout(db, 250);
+    rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  }
+  if (rc != SQLITE_OK) throw DataError(rc, sqliteSource, QString::fromUtf8(sqlite3_errmsg(db)));
+  transactionBegun();
+}
 
 std::unique_ptr<Bulk::RowSource> SqliteConnection::select(const QString& sql, const QVariantList& params) const {
   return SqliteRows::select(database(), sql, params);

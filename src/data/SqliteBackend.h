@@ -70,6 +70,10 @@ class SqliteConnection : public Connection {
                                             const QString& keyColumn, Bulk::ReadBack readBack) override;
   void updateColumn(const QString& table, const QString& keyColumn, const QString& column,
                     const std::vector<std::pair<qint32, QString>>& values) override;
+  void beginImport(const std::function<void()>& waiting, const std::function<void()>& checkCancel) override;
+
+  // How long a statement waits for another program's write lock.
+  static constexpr int BusyTimeoutMs = 10000;
 
  private:
   std::unique_ptr<ExchangeCheck::StatementTimeLimit> timeLimit_;

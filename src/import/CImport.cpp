@@ -142,7 +142,7 @@ TransferResult CImport::Run(const QString& file, const Steps& steps) {
 
 TransferResult CImport::CourseSteps(const QString& file) {
   if (auto refused = OpenExchangeFile(file, true)) return *refused;
-  Transaction transaction(Dest());
+  Transaction transaction(Dest(), ImportTurn());
   const TableCounts before = m_session.bDryRun ? CountSystemRows() : TableCounts();
   if (!ConfirmNameConflict()) {
     TransferResult declined = Outcome(TransferResult::Status::Declined, file, m_strDeclined, true);
@@ -195,7 +195,7 @@ TransferResult CImport::CourseSteps(const QString& file) {
 
 TransferResult CImport::PaperSteps(const QString& file) {
   if (auto refused = OpenExchangeFile(file, false)) return *refused;
-  Transaction transaction(Dest());
+  Transaction transaction(Dest(), ImportTurn());
   m_nMappingSteps = 1;
   if (!RunSubjectStep()) return Outcome(TransferResult::Status::Declined, file, kNotImported, false);
 
@@ -210,6 +210,13 @@ TransferResult CImport::PaperSteps(const QString& file) {
   transaction.commit();
   RaiseProgress(100, QStringLiteral("导入成功！"));
   return Outcome(TransferResult::Status::Succeeded, file, QString(), false);
+}
+
+// Imports on a shared system database take turns: the next one waits here,
+// saying so, before it looks at names or pairs anything.
+Transaction::ImportLock CImport::ImportTurn() {
+  return {[this] { RaiseProgress(0, QStringLiteral("另一个导入正在进行，等待…")); },
+          [this] { m_session.checkCancel(); }};
 }
 
 void CImport::RaiseProgress(qint16 nBarValue, const QString& strMessage) {

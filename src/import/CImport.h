@@ -8,6 +8,7 @@
 
 #include "core/OrderedMap.h"
 #include "core/Transfer.h"
+#include "data/CDataAccess.h"
 #include "data/Connection.h"
 #include "data/Rows.h"
 #include "mapping/ImportSession.h"
@@ -113,6 +114,7 @@ class CImport {
   bool RunSubjectStep();
   bool ShowMappingStep();  // false when the user cancelled
   void RaiseProgress(qint16 nBarValue, const QString& strMessage);
+  Transaction::ImportLock ImportTurn();
 
   // The row-copy pattern: copies every source row into a new target row from
   // nStart on, applies the overrides, writes it and records old -> new.
