@@ -59,6 +59,51 @@ QString exportBigCourse(const QString& home, int problems, QTextStream& out, int
 }
 }  // namespace
 
+// The statements a PostgreSQL server ran for this database since the last
+// reset, as pg_stat_statements counts them (top-level statements: each one a
+// round trip); -1 when the server does not count them.
+qint64 serverStatements(const QString& server, bool reset) {
+  try {
+    CDataAccess dal{CDataAccess::Unconnected{}};
+    dal.OpenConnection(server);
+    if (reset) {
+      dal.ExecQuery(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_stat_statements"));
+      dal.OpenQuery(QStringLiteral("SELECT pg_stat_statements_reset()")).next();
+      return 0;
+    }
+    Bulk::Query count = dal.OpenQuery(QStringLiteral(
+        "SELECT coalesce(sum(calls),0) FROM pg_stat_statements WHERE dbid=(SELECT oid FROM pg_database WHERE "
+        "datname=current_database()) AND query NOT LIKE '%pg_stat_statements%'"));
+    return count.next() ? count.at(0).toInt() : -1;
+  } catch (const DataError&) {
+    return -1;
+  }
+}
+
+void printStatements(QTextStream& out, const QString& what, qint64 n) {
+  out << "statements the server ran for " << what << ": "
+      << (n < 0 ? QStringLiteral("not counted (pg_stat_statements not loaded)") : QString::number(n)) << '\n';
+}
+
+// The course exported again from the server, its statements counted.
+void exportFromServer(const QString& server, const QString& home, QTextStream& out) {
+  int courseId = 0;
+  {
+    CDataAccess dal;
+    Bulk::Query course = dal.OpenQuery(QStringLiteral("select max(CourseID) from Course"));
+    if (course.next()) courseId = course.at(0).toInt();
+  }
+  serverStatements(server, true);
+  QElapsedTimer t;
+  t.start();
+  QString file = home + QStringLiteral("/from-server.mdb");
+  CExport exporter(interaction());
+  const bool ok = exporter.ExportCourseData(file, courseId).succeeded();
+  out << "exported again from the server " << (ok ? "" : "(failed) ") << "in "
+      << QString::number(t.elapsed() / 1000.0, 'f', 2) << " s\n";
+  printStatements(out, QStringLiteral("the export"), serverStatements(server, false));
+}
+
 // The import alone, in a process of its own (see Bench::runAlone).
 int importOnly(const QString& file, qint64 rows, QTextStream& out) {
   CImport importer(interaction());
@@ -114,8 +159,14 @@ int main(int argc, char* argv[]) {
     const qint64 rows = Bench::rowsIn(file);
     useFreshSystemDb(home, QStringLiteral("second.db"), argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
 
+    const QString server = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    if (!server.isEmpty()) serverStatements(server, true);
     const double seconds = Bench::runAlone({QStringLiteral("--import-only"), file, QString::number(rows)}, out);
     if (seconds < 0) return 1;
+    if (!server.isEmpty()) {
+      printStatements(out, QStringLiteral("the import"), serverStatements(server, false));
+      exportFromServer(server, home, out);
+    }
     if (argc > 2) {
       const auto [limit, limitRows] =
           Bench::postgresCourseCopy(home + "/first.db", QString::fromLocal8Bit(argv[2]), courseId, home);

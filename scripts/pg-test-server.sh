@@ -84,7 +84,7 @@ start_server() {
     port=$((20000 + (RANDOM % 20000)))
     port_in_use "$port" && continue
     if as_server "$bindir/pg_ctl" -D "$data" -w -t 60 -l "$dir/server.log" \
-         -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories='$data' -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+         -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories='$data' -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200 -c shared_preload_libraries=pg_stat_statements -c pg_stat_statements.track=top" \
          start >/dev/null 2>&1; then
       cat >"$dir/env" <<EOF
 CORVINA_PG_HOST=127.0.0.1

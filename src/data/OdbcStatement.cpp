@@ -31,8 +31,7 @@ DataError diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     if (number == 0) number = int(native);
     parts << QString::fromUtf16(reinterpret_cast<const char16_t*>(text), std::min<int>(length, int(std::size(text)) - 1));
   }
-  if (parts.isEmpty()) parts << QStringLiteral("ODBC 调用失败。");
-  return DataError(number, kSource, parts.join(' '));
+  return DataError(number, kSource, withDetail(QStringLiteral("数据库操作失败。"), parts.join(' ')));
 }
 
 ValueKind kindOf(SQLSMALLINT type) {

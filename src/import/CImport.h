@@ -11,6 +11,7 @@
 #include "data/CDataAccess.h"
 #include "data/Connection.h"
 #include "data/Rows.h"
+#include "import/HierarchyXml.h"
 #include "mapping/ImportSession.h"
 
 class CDataAccess;
@@ -143,7 +144,7 @@ class CImport {
   void ImportSyllabus();
   void ImportCoursesSubjects();
   void UpdateContentHierarchy();
-  void UpdateContentParent(qint32 nContentID, qint32 nParentID, qint16 nLevel);
+  void UpdateContentParents(const std::vector<ContentPlace>& places);
 
   // Problems.
   void ImportProblemGroup();

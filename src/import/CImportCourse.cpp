@@ -1,6 +1,7 @@
 // The course row, its contents with their tree, the syllabus and the course's subjects.
 #include <QDate>
 #include <QHash>
+#include <QSet>
 
 #include <utility>
 
@@ -51,34 +52,36 @@ void CImport::ImportContent() {
             {QStringLiteral("CourseID")}});
 }
 
+// The contents are this import's own, so a pair it has not written is not
+// in the system database either: pairs are told apart here, not by asking
+// the server for each row.
 void CImport::ImportSyllabus() {
   const ImportSession& g = m_session;
   const QStringList copied{QStringLiteral("DefaultWeight"), QStringLiteral("Requirement"), QStringLiteral("Lastupdated")};
   Bulk::Writer target = Dest().InsertInto(QStringLiteral("Syllabus"),
-                                          QStringList{QStringLiteral("ContentID"), QStringLiteral("SubjectID")} + copied,
-                                          QString(), Bulk::ReadBack::AtOnce);
+                                          QStringList{QStringLiteral("ContentID"), QStringLiteral("SubjectID")} + copied);
+  QSet<std::pair<qint32, qint32>> written;
   Bulk::Query source = Source().OpenQuery(QStringLiteral("select * from Syllabus"));
   while (source.next()) {
     const std::optional<qint32> c = m_ContentMap.value(source.at(0).toInt());
     const std::optional<qint32> s = g.SubjectMap.value(source.at(1).toInt());
     if (!c || !s) {
       CountSkipped(QStringLiteral("Syllabus"));
-    } else if (Dest()
-                   .OpenQuery(QStringLiteral("select  * from Syllabus where ContentID=%1 and SubjectID =%2").arg(*c).arg(*s))
-                   .empty()) {
+    } else if (!written.contains({*c, *s})) {
+      written.insert({*c, *s});
       Bulk::Row row{Bulk::Cell::integer(*c), Bulk::Cell::integer(*s)};
       for (const QString& column : copied) row.push_back(source.at(column));
       target.add(row);
     }
     m_session.checkCancel();
   }
+  target.flush();
 }
 
 void CImport::ImportCoursesSubjects() {
   const ImportSession& g = m_session;
   Bulk::Writer target = Dest().InsertInto(QStringLiteral("CoursesSubjects"),
-                                          {QStringLiteral("CourseID"), QStringLiteral("SubjectID")}, QString(),
-                                          Bulk::ReadBack::AtOnce);
+                                          {QStringLiteral("CourseID"), QStringLiteral("SubjectID")});
   Bulk::Query source = Source().OpenQuery(QStringLiteral("select * from CoursesSubjects"));
   while (source.next()) {
     const std::optional<qint32> s = g.SubjectMap.value(source.at(QStringLiteral("SubjectID")).toInt());
@@ -88,6 +91,7 @@ void CImport::ImportCoursesSubjects() {
     }
     target.add({Bulk::Cell::integer(m_nCourseID), Bulk::Cell::integer(*s)});
   }
+  target.flush();
 }
 
 // The tree places the contents it names; the others, and all of them when
@@ -109,11 +113,25 @@ void CImport::UpdateContentHierarchy() {
   if (tree.stored)
     Dest().ExecQuery(QStringLiteral("update Course set CONTENTHIERARCHY=? where CourseID=?"),
                      QVariantList{*tree.stored, m_nCourseID});
-  for (const ContentPlace& place : PlaceContents(m_ContentMap, tree.parents, ExchangeContentParents(Source())))
-    UpdateContentParent(place.id, place.parent, place.level);
+  UpdateContentParents(PlaceContents(m_ContentMap, tree.parents, ExchangeContentParents(Source())));
 }
 
-void CImport::UpdateContentParent(qint32 nContentID, qint32 nParentID, qint16 nLevel) {
-  Dest().ExecQuery(QStringLiteral("update CONTENT set PARENTCONTENTID=?,LEVEL=? where CONTENTID=?"),
-                   QVariantList{nParentID, nLevel, nContentID});
+// A few hundred contents to a statement: the statements do not grow with the
+// course (each is a round trip to a server).
+void CImport::UpdateContentParents(const std::vector<ContentPlace>& places) {
+  constexpr size_t perStatement = 150;  // 5 parameters each, within SQLite's oldest limit of 999
+  for (size_t from = 0; from < places.size(); from += perStatement) {
+    const size_t rows = std::min(perStatement, places.size() - from);
+    QVariantList parents, levels, ids;
+    for (size_t r = from; r < from + rows; ++r) {
+      parents << places[r].id << places[r].parent;
+      levels << places[r].id << places[r].level;
+      ids << places[r].id;
+    }
+    const QString cases = QStringLiteral(" when ? then ?").repeated(qsizetype(rows));
+    Dest().ExecQuery(QStringLiteral("update CONTENT set PARENTCONTENTID=case CONTENTID%1 end,LEVEL=case CONTENTID%1 end "
+                                    "where CONTENTID in (%2)")
+                         .arg(cases, QStringLiteral("?,").repeated(qsizetype(rows)).chopped(1)),
+                     parents + levels + ids);
+  }
 }

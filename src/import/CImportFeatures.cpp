@@ -143,8 +143,9 @@ void CImport::ImportCoursesFeaturePartitions() {
 
   Bulk::Writer target = Dest().InsertInto(QStringLiteral("CoursesFeaturePartitions"),
                                           {QStringLiteral("CourseID"), QStringLiteral("FeaturePartitionID"),
-                                           QStringLiteral("DefaultWeight"), QStringLiteral("Lastupdated")},
-                                          QString(), Bulk::ReadBack::AtOnce);
+                                           QStringLiteral("DefaultWeight"), QStringLiteral("Lastupdated")});
+  // The course is this import's own: only its own rows can be there already.
+  QSet<qint32> written;
   Bulk::Query source = Source().OpenQuery(
       QStringLiteral("select cfp.*,fp.featureid from CoursesFeaturePartitions cfp,FeaturePartition fp where "
                      "cfp.FeaturePartitionID=fp.FeaturePartitionID "));
@@ -156,16 +157,13 @@ void CImport::ImportCoursesFeaturePartitions() {
         CountSkipped(QStringLiteral("CoursesFeaturePartitions"));
       continue;
     }
-    const bool written = !Dest()
-                              .OpenQuery(QStringLiteral("select * from CoursesFeaturePartitions where courseid=%1 and "
-                                                        "FeaturePartitionID=%2")
-                                             .arg(m_nCourseID)
-                                             .arg(*p))
-                              .empty();
-    if (written) continue;
+    if (written.contains(*p)) continue;
+    written.insert(*p);
     target.add({Bulk::Cell::integer(m_nCourseID), Bulk::Cell::integer(*p), source.at(QStringLiteral("DefaultWeight")),
                 source.at(QStringLiteral("Lastupdated"))});
   }
+
+  target.flush();
 
   QStringList list;
   for (const qint32 oldF : typeOne) {

@@ -92,6 +92,44 @@ TEST(DataAccess, QueriesReadForwardAndWritersAddRowsAtOnce) {
   EXPECT_TRUE(raised([&] { rows.at(0); }).contains("current record"));
 }
 
+// One result set open per connection, as SQL Server has it: while a query
+// still has rows to give, every other statement on its connection is
+// refused, whatever the database; read to the end or let go, it holds
+// nothing up, and another connection still reads.
+TEST(DataAccess, AQueryWithRowsLeftHoldsItsConnectionUntilReadOrLetGo) {
+  const TestEnv env;
+  env.exec("insert into Subject (name) values ('甲')");
+  env.exec("insert into Subject (name) values ('乙')");
+  const struct {
+    const char* what;
+    std::function<void(CDataAccess&)> statement;
+  } statements[] = {
+      {"a statement", [](CDataAccess& d) { d.ExecQuery("update Subject set description=name"); }},
+      {"another query", [](CDataAccess& d) { d.OpenQuery("select count(*) from Course"); }},
+      {"a writer", [](CDataAccess& d) { d.InsertInto("Subject", {"name"}).add({Bulk::Cell::text("丙")}); }},
+      {"a column update", [](CDataAccess& d) { d.UpdateColumn("Subject", "SubjectID", "description", {{1, "x"}}); }},
+  };
+  enum class Left { RowsToGive, ReadToTheEnd, LetGo };
+  for (const auto& statement : statements) {
+    for (const Left left : {Left::RowsToGive, Left::ReadToTheEnd, Left::LetGo}) {
+      SCOPED_TRACE(std::string(statement.what) + " after a query " +
+                   (left == Left::RowsToGive ? "with rows left" : left == Left::ReadToTheEnd ? "read" : "let go"));
+      CDataAccess dal;
+      auto query = std::make_unique<Bulk::Query>(dal.OpenQuery("select SubjectID from Subject"));
+      ASSERT_TRUE(query->next());
+      if (left == Left::ReadToTheEnd)
+        while (query->next()) {
+        }
+      if (left == Left::LetGo) query.reset();
+      const QString why = raised([&] { statement.statement(dal); });
+      EXPECT_EQ(why.contains("还有一个查询的结果没有读完"), left == Left::RowsToGive) << why.toStdString();
+      EXPECT_EQ(left == Left::RowsToGive, why != "none") << why.toStdString();
+      CDataAccess other;
+      EXPECT_EQ(raised([&] { other.OpenQuery("select count(*) from Subject").next(); }), "none");
+    }
+  }
+}
+
 // A transaction is known as open until it ends, keeps or drops its rows as
 // asked, and takes the system database for writing at once: a second import
 // waits its turn instead of failing when both have read.
