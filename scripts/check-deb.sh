@@ -26,6 +26,13 @@ for program in /usr/lib/corvina/corvina /usr/lib/corvina/corvina-cli /usr/bin/co
   has '-rwxr-xr-x' "$program"
 done
 has '-rw-r--r--' /usr/lib/corvina/Template.mdb
+has '-rw-r--r--' /usr/lib/corvina/odbcinst-corvina.ini
+# The "SQL Server" driver name registered on installation and taken back on purge.
+control="$(mktemp -d)"
+dpkg-deb -e "$deb" "$control"
+grep -q 'odbcinst -i -d -f /usr/lib/corvina/odbcinst-corvina.ini' "$control/postinst" || fail "postinst does not register SQL Server"
+grep -q 'odbcinst -u -d -n "SQL Server"' "$control/postrm" || fail "postrm does not take SQL Server back on purge"
+rm -rf "$control"
 has '-rw-r--r--' /usr/share/applications/corvina.desktop
 has '-rw-r--r--' /usr/share/icons/hicolor/scalable/apps/corvina.svg
 for doc in /usr/share/doc/corvina/copyright /usr/share/doc/corvina/changelog.gz /usr/share/man/man1/corvina.1.gz \

@@ -183,10 +183,13 @@ OdbcConnection::OdbcConnection(const QString& connectString, Dialect dialect)
 }
 
 Odbc::Handle OdbcConnection::handle() const {
+  // Qt hands the connection's SQLHDBC out as a pointer-sized value.
   const QVariant h = database().driver() ? database().driver()->handle() : QVariant();
-  if (!h.isValid() || qstrcmp(h.typeName(), "SQLHANDLE") != 0)
-    throw DataError(QStringLiteral("QODBC"), QStringLiteral("数据库连接已关闭。"));
-  return *static_cast<Odbc::Handle const*>(h.constData());
+  Odbc::Handle handle = h.isValid() && h.metaType().sizeOf() == sizeof(Odbc::Handle)
+                            ? *static_cast<Odbc::Handle const*>(h.constData())
+                            : nullptr;
+  if (!handle) throw DataError(QStringLiteral("QODBC"), QStringLiteral("数据库连接已关闭。"));
+  return handle;
 }
 
 std::unique_ptr<Bulk::RowSource> OdbcConnection::select(const QString& sql, const QVariantList& params) const {

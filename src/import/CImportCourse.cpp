@@ -128,10 +128,12 @@ void CImport::UpdateContentParents(const std::vector<ContentPlace>& places) {
       levels << places[r].id << places[r].level;
       ids << places[r].id;
     }
-    const QString cases = QStringLiteral(" when ? then ?").repeated(qsizetype(rows));
-    Dest().ExecQuery(QStringLiteral("update CONTENT set PARENTCONTENTID=case CONTENTID%1 end,LEVEL=case CONTENTID%1 end "
-                                    "where CONTENTID in (%2)")
-                         .arg(cases, QStringLiteral("?,").repeated(qsizetype(rows)).chopped(1)),
+    // Typed, so that no server takes the values for text.
+    const QString parentCases = QStringLiteral(" when ? then cast(? as integer)").repeated(qsizetype(rows));
+    const QString levelCases = QStringLiteral(" when ? then cast(? as smallint)").repeated(qsizetype(rows));
+    Dest().ExecQuery(QStringLiteral("update CONTENT set PARENTCONTENTID=case CONTENTID%1 end,LEVEL=case CONTENTID%2 end "
+                                    "where CONTENTID in (%3)")
+                         .arg(parentCases, levelCases, QStringLiteral("?,").repeated(qsizetype(rows)).chopped(1)),
                      parents + levels + ids);
   }
 }

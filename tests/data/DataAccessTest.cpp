@@ -42,6 +42,7 @@ TEST(DataAccess, ConnectionsGoWhereTheyAreToldOrFailNamingWhy) {
   Bulk::Query names = dal.OpenQuery("select name from Subject");
   ASSERT_TRUE(names.next());
   EXPECT_EQ(names.value("NAME").toString(), "other");
+  EXPECT_FALSE(names.next());
   // A failed statement names what failed; a failed open holds nothing usable.
   EXPECT_TRUE(raised([&] { dal.OpenQuery("select * from NoSuchTable"); }).contains("NoSuchTable", Qt::CaseInsensitive));
   EXPECT_TRUE(raised([&] { dal.OpenConnection("Driver=SQLite3;Database=" + env.path("nope.db")); }).contains("nope.db"));
