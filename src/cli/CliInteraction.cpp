@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include "core/UpdatePreview.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -24,6 +25,7 @@ int CliInteraction::answerFor(Question question) const {
     case Question::CreateUnpairedSubjects:
     case Question::CreateUnpairedFeatures:
     case Question::CreateUnpairedPartitions: return Vb::Yes;  // imports pair automatically
+    case Question::ApplyCourseUpdate: return dryRun ? Vb::Cancel : Vb::OK;
   }
   return Vb::Cancel;
 }
@@ -32,6 +34,10 @@ int CliInteraction::Ask(Question question, const QString& argument) {
   const int answer = answerFor(question);
   show(promptFor(question, argument), answer);
   return answer;
+}
+
+int CliInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
+  return Ask(Question::ApplyCourseUpdate, preview.course);
 }
 
 // A message is told; any other question gets the answer that changes nothing.

@@ -10,9 +10,12 @@ class CliInteraction : public Interaction {
  public:
   bool overwrite = false;
   bool renameOnConflict = false;
+  bool dryRun = false;  // a course update is previewed, never written
 
   int MsgBox(const QString& prompt, int flags, const QString& title) override;
   int Ask(Question question, const QString& argument) override;
+  // The command prints the preview itself; here only the answer.
+  int ConfirmCourseUpdate(const UpdatePreview& preview) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   void ShowMappingDialog(MappingModel& model) override;

@@ -1,5 +1,6 @@
 #include "core/Interaction.h"
 
+#include "core/UpdatePreview.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -46,6 +47,10 @@ Prompt promptFor(Question question, const QString& argument) {
       return {Res::str(302), Vb::YesNo | Vb::Question | Vb::DefaultButton2, transferTitle()};
     case Question::CreateUnpairedPartitions:
       return {Res::str(309), Vb::YesNo | Vb::Question | Vb::DefaultButton2, transferTitle()};
+    case Question::ApplyCourseUpdate:
+      return {QStringLiteral("按以上内容更新课程") + argument +
+                  QStringLiteral("？\r\n   选择[确定]写入系统数据库，\r\n   选择[取消]则不做任何改动。"),
+              Vb::OKCancel | Vb::Question, QStringLiteral("更新课程")};
   }
   return {};
 }
@@ -65,6 +70,11 @@ int Interaction::Ask(Question question, const QString& argument) {
 std::optional<QString> Interaction::AskText(TextQuestion question) {
   const Prompt p = promptFor(question);
   return InputBox(p.text, p.title, QString());
+}
+
+int Interaction::ConfirmCourseUpdate(const UpdatePreview& preview) {
+  const Prompt p = promptFor(Question::ApplyCourseUpdate, preview.course);
+  return MsgBox(preview.lines().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n\r\n") + p.text, p.flags, p.title);
 }
 
 Interaction& Interaction::current() { return *slot(); }

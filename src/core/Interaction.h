@@ -6,6 +6,7 @@
 #include <optional>
 
 class MappingModel;
+struct UpdatePreview;
 
 // The questions the engines ask. Each is answered by value, never recognised
 // by its text; promptFor gives the system's own words for showing it.
@@ -16,6 +17,7 @@ enum class Question {
   CreateUnpairedSubjects,   // the unpaired exchange items are created in the system database: Yes goes on
   CreateUnpairedFeatures,
   CreateUnpairedPartitions,
+  ApplyCourseUpdate,        // the preview of a course update: OK writes it, Cancel leaves the course as it is
 };
 
 // The one question answered with a text.
@@ -49,6 +51,9 @@ class Interaction {
   // A typed question; by default shown as its prompt in a message box.
   virtual int Ask(Question question, const QString& argument);
   virtual std::optional<QString> AskText(TextQuestion question);
+  // The ApplyCourseUpdate question with what the update would change; by
+  // default its lines in a message box. Returns Vb::OK or Vb::Cancel.
+  virtual int ConfirmCourseUpdate(const UpdatePreview& preview);
   // Shows the mapping form modally for the step in model.intStep and returns
   // once the person has finished or cancelled it. The caller treats a form
   // still loaded afterwards as cancelled.

@@ -8,6 +8,7 @@
 
 #include "core/OrderedMap.h"
 #include "core/Transfer.h"
+#include "core/UpdatePreview.h"
 #include "data/Recordset.h"
 #include "data/Connection.h"
 #include "data/RowPipeline.h"
@@ -36,6 +37,14 @@ class CImport {
   // the session was asked to stop; Failed with the underlying error.
   TransferResult ImportCourseData(const QString& strFileName);
   TransferResult ImportPaperData(const QString& strFileName);
+  // Updates the system course of the file's course name in place: matched
+  // problems and contents keep their IDs, new ones are added, none is
+  // deleted. Asks ApplyCourseUpdate with the preview before writing;
+  // Declined (declinedAt set) when the answer was Cancel or when the system
+  // has no course of that name.
+  TransferResult UpdateCourseData(const QString& strFileName);
+  // What the last UpdateCourseData found would change.
+  const UpdatePreview& LastUpdatePreview() const { return m_preview; }
 
   // What the last ImportCourseData/ImportPaperData left out, by table name:
   // link or value rows whose exchange reference the file's maps do not hold
@@ -92,6 +101,8 @@ class CImport {
   TransferResult Run(const QString& file, const Steps& steps);
   TransferResult CourseSteps(const QString& file);
   TransferResult PaperSteps(const QString& file);
+  TransferResult UpdateSteps(const QString& file);
+  friend class CourseUpdate;
   std::optional<TransferResult> OpenExchangeFile(const QString& strFileName, bool bCourse);
   bool CheckExchangeTables(CDataAccess& dal, bool bCourse);
   bool ConfirmNameConflict();
@@ -122,6 +133,7 @@ class CImport {
   // Course, contents, syllabus.
   void ImportCourse();
   void ImportContent();
+  CopyStep ContentStep();  // the contents' copy step, which an update filters
   void ImportSyllabus();
   void ImportCoursesSubjects();
   void UpdateContentHierarchy();
@@ -130,8 +142,11 @@ class CImport {
   // Problems.
   void ImportProblemGroup();
   void ImportProblem();
-  void ImportProblemsContents();
-  void ImportProblemsFeatures();
+  CopyStep ProblemStep();  // the problems' copy step, which an update filters
+  // Only the rows of the file problems the filter wants, when there is one.
+  using ProblemFilter = std::function<bool(qint32 oldProblemId)>;
+  void ImportProblemsContents(const ProblemFilter& wanted = {});
+  void ImportProblemsFeatures(const ProblemFilter& wanted = {});
   // The statements above that read whole large tables once: an Access file
   // need not hold those rows in its working copy.
   static QVector<WholeTableRead> LargeTableReads();
@@ -163,4 +178,5 @@ class CImport {
   IdMap m_PaperDesignMap;
   IdMap m_PaperMap;
   QMap<QString, int> m_skipped;
+  UpdatePreview m_preview;
 };

@@ -35,8 +35,11 @@ void CImport::ImportProblemGroup() {
 
 void CImport::ImportProblem() {
   m_ProblemMap.clear();
-  const CGuid guid;
-  const auto overrides = [&](const Bulk::Reader& source, TargetRow& target) {
+  CopyRows(ProblemStep());
+}
+
+CImport::CopyStep CImport::ProblemStep() {
+  const auto overrides = [this, guid = CGuid()](const Bulk::Reader& source, TargetRow& target) {
     const std::optional<qint32> group =
         GroupReference(source.at(source.column(QStringLiteral("ProblemGroupID"))).toVariant());
     if (group) {
@@ -49,11 +52,10 @@ void CImport::ImportProblem() {
     Bulk::Cell& code = target[QStringLiteral("ProblemCode")];
     if (code.isNull()) code = Bulk::Cell::text(guid.CreateGUID());
   };
-  CopyRows({ProblemsInOrder, QStringLiteral("Problem"), 2, &m_ProblemMap,
-            overrides, {QStringLiteral("ProblemGroupID")}});
+  return {ProblemsInOrder, QStringLiteral("Problem"), 2, &m_ProblemMap, overrides, {QStringLiteral("ProblemGroupID")}};
 }
 
-void CImport::ImportProblemsContents() {
+void CImport::ImportProblemsContents(const ProblemFilter& wanted) {
   Bulk::Reader source(*Source().connection(), AllProblemsContents);
   if (!source.next()) return;
   const int problemAt = source.column(QStringLiteral("ProblemID"));
@@ -63,6 +65,7 @@ void CImport::ImportProblemsContents() {
                       {QStringLiteral("ProblemID"), QStringLiteral("ContentID"), QStringLiteral("Lastupdated")});
   Bulk::Row row(3);
   do {
+    if (wanted && !wanted(source.at(problemAt).toInt())) continue;
     const std::optional<Bulk::Cell> problem = Translate(m_ProblemMap, source.at(problemAt));
     const std::optional<Bulk::Cell> content = Translate(m_ContentMap, source.at(contentAt));
     if (problem && content) {
@@ -76,7 +79,7 @@ void CImport::ImportProblemsContents() {
   target.flush();
 }
 
-void CImport::ImportProblemsFeatures() {
+void CImport::ImportProblemsFeatures(const ProblemFilter& wanted) {
   const ImportSession& g = m_session;
   Bulk::Reader source(*Source().connection(), AllProblemsFeatures);
   if (!source.next()) return;
@@ -90,6 +93,7 @@ void CImport::ImportProblemsFeatures() {
                        QStringLiteral("Value"), QStringLiteral("Lastupdated")});
   Bulk::Row row(5);
   do {
+    if (wanted && !wanted(source.at(problemAt).toInt())) continue;
     const std::optional<Bulk::Cell> problem = Translate(m_ProblemMap, source.at(problemAt));
     const std::optional<Bulk::Cell> feature = Translate(g.FeatureMap, source.at(featureAt));
     const std::optional<Bulk::Cell> subject = Translate(g.SubjectMap, source.at(subjectAt));

@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "ui/frmImport.h"
+#include "ui/frmUpdatePreview.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -72,6 +73,13 @@ std::optional<QString> QtInteraction::InputBox(const QString& prompt, const QStr
 }
 
 void QtInteraction::ShowMappingDialog(MappingModel& model) { showMappingDialog(model); }
+
+int QtInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
+  if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  const int answer = showUpdatePreview(preview);
+  if (busy_) QApplication::restoreOverrideCursor();
+  return answer;
+}
 
 void QtInteraction::SetBusy(bool busy) {
   if (busy == busy_) return;

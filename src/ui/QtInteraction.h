@@ -11,6 +11,7 @@ class QtInteraction : public Interaction {
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   void ShowMappingDialog(MappingModel& model) override;
+  int ConfirmCourseUpdate(const UpdatePreview& preview) override;
   void SetBusy(bool busy) override;
   void OpenFolder(const QString& path) override;
 

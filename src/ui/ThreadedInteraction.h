@@ -41,6 +41,7 @@ class ThreadedInteraction : public Interaction {
                                   const QString& defaultText) override;
   int Ask(Question question, const QString& argument) override;
   std::optional<QString> AskText(TextQuestion question) override;
+  int ConfirmCourseUpdate(const UpdatePreview& preview) override;
   void ShowMappingDialog(MappingModel& model) override;
   void SetBusy(bool busy) override;
   void OpenFolder(const QString& path) override;

@@ -27,6 +27,7 @@ enum class TransferAction {
   ImportFolder = 4,   // every exchange file of a folder, pairing by name
   Export = 5,         // the selected course
   ExportAll = 6,      // every listed course
+  UpdateCourse = 7,   // the course of one file's name, updated in place after a preview
 };
 
 // The frame "课程导入导出" on the course page: the six transfer actions, the
@@ -53,7 +54,7 @@ class TransferFrame : public QGroupBox {
 
   void FillActions();
   TransferAction action() const { return m_action; }
-  bool autoMap() const { return m_action != TransferAction::Import; }
+  bool autoMap() const;
   bool importsFolder() const { return m_action == TransferAction::ImportFolder; }
   bool selectsSeveralFiles() const { return m_action == TransferAction::ImportSeveral; }
 
@@ -71,6 +72,7 @@ class TransferFrame : public QGroupBox {
   QProgressBar* ProgressBar1 = nullptr;
   QPushButton* cmdCancel = nullptr;
   QCheckBox* chkPreview = nullptr;  // imports only: run, show what would change, write nothing
+  QCheckBox* chkManualMap = nullptr;  // the update only: pair by hand as 导入 does
 
  signals:
   void transferStarted();
@@ -100,6 +102,7 @@ class TransferFrame : public QGroupBox {
   void FinishTransfer();
   void SetControlsForTransfer(bool running);
   void ImportFiles(const QStringList& files, const QString& strNothingToImport, bool single);
+  void UpdateCourseFile(const QString& file);
   QStringList FilesToImport() const;
   void ReportSingleImport(const ImportOutcome& outcome);
   void ReportPreview(const std::vector<ImportOutcome>& outcomes);

@@ -1,0 +1,605 @@
+#include "import/CourseUpdate.h"
+
+#include <QSet>
+
+#include <deque>
+
+#include "core/BoundedXml.h"
+#include "core/Interaction.h"
+#include "data/BulkUpdate.h"
+#include "data/CDataAccess.h"
+#include "data/DateValue.h"
+#include "data/Schema.h"
+#include "import/CImport.h"
+#include "import/HierarchyXml.h"
+#include "import/ImportGuards.h"
+#include "mapping/ImportSession.h"
+#include "mapping/MappingModel.h"
+#include "resources/Strings.h"
+
+namespace {
+using Type = Schema::ColumnType;
+
+// The problem columns an update compares; a change bit each, then the group
+// and the two kinds of link rows.
+struct Compared {
+  const char* name;
+  Type type;
+};
+constexpr Compared kComparedColumns[] = {
+    {"Body", Type::Memo}, {"Answer", Type::Memo}, {"Score", Type::Real}, {"Lastupdated", Type::Date}};
+constexpr int kColumnCount = int(std::size(kComparedColumns));
+constexpr quint32 kGroupChanged = 1u << kColumnCount;
+constexpr quint32 kLinksChanged = kGroupChanged << 1;
+constexpr quint32 kFeaturesChanged = kGroupChanged << 2;
+
+// Path steps are joined by a character no name holds; shown with '/'.
+constexpr QChar kPathStep(u'\x1F');
+constexpr int kTextShown = 30;
+
+size_t Mix(quint64 x) {
+  x += 0x9e3779b97f4a7c15ULL;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+  return size_t(x ^ (x >> 31));
+}
+
+// Numbers and dates by value, so that 3 and 3.0, or a date with and without
+// its time of day, are the same; text by its bytes; Null apart from all.
+size_t DigestOf(const Bulk::Cell& c, Type type) {
+  if (c.isNull()) return Mix(0);
+  QByteArray normal;
+  switch (type) {
+    case Type::Real:
+    case Type::Int:
+    case Type::Small:
+    case Type::Id: {
+      bool ok = c.kind != Bulk::Cell::Kind::Text;
+      const double d = c.kind == Bulk::Cell::Kind::Int    ? double(c.i)
+                       : c.kind == Bulk::Cell::Kind::Real ? c.d
+                                                          : c.bytes.trimmed().toDouble(&ok);
+      normal = ok ? "n" + QByteArray::number(d, 'g', 15) : "t" + c.bytes;
+      break;
+    }
+    case Type::Date: {
+      const std::optional<Dates::Stamp> s =
+          c.kind == Bulk::Cell::Kind::Text ? Dates::parse(QString::fromUtf8(c.bytes).trimmed()) : std::nullopt;
+      normal = s ? "d" + Dates::text(*s).toLatin1() + QByteArray::number(s->msec) : "t" + c.toString().toUtf8();
+      break;
+    }
+    default: normal = "t" + (c.kind == Bulk::Cell::Kind::Text ? c.bytes : c.toString().toUtf8());
+  }
+  return Mix(qHash(normal, 0));
+}
+
+size_t FeatureDigest(qint32 feature, qint32 subject, size_t value) {
+  return Mix((quint64(quint32(feature)) << 32) | quint32(subject)) ^ Mix(value);
+}
+
+QString Shown(const Bulk::Cell& text) { return text.toString().simplified().left(kTextShown); }
+
+QString ChangeNames(quint32 changed) {
+  QStringList names;
+  for (int i = 0; i < kColumnCount; ++i)
+    if (changed & (1u << i)) names << QLatin1String(kComparedColumns[i].name);
+  if (changed & kGroupChanged) names << QStringLiteral("ProblemGroupID");
+  if (changed & kLinksChanged) names << QStringLiteral("ProblemsContents");
+  if (changed & kFeaturesChanged) names << QStringLiteral("ProblemsFeatures");
+  return names.join(QStringLiteral(", "));
+}
+
+using Kind = UpdatePreview::Kind;
+}  // namespace
+
+CourseUpdate::CourseUpdate(CImport& import, qint32 courseId, const QString& courseName)
+    : im_(import), courseId_(courseId), preview_(import.m_preview),
+      courseCondition_(QStringLiteral("CourseID=%1").arg(courseId)) {
+  preview_ = UpdatePreview();
+  preview_.course = courseName;
+  preview_.courseId = courseId;
+}
+
+// The statement the import reads a large table of the file with: an Access
+// file serves exactly that one from the file.
+QString CourseUpdate::WholeRead(const QString& table) {
+  for (const WholeTableRead& read : CImport::LargeTableReads())
+    if (read.table == table) return read.statement;
+  return QStringLiteral("select * from ") + table;
+}
+
+const UpdatePreview& CourseUpdate::Plan() {
+  PlanContents();
+  im_.m_session.checkCancel();
+  PlanProblems();
+  return preview_;
+}
+
+// ---------------------------------------------------------------- contents
+
+std::vector<CourseUpdate::Content> CourseUpdate::ReadContents(bool fromFile, QVariant* tree) {
+  CDataAccess& dal = fromFile ? im_.Source() : im_.Dest();
+  const QString where = fromFile ? QString() : QStringLiteral(" where ") + courseCondition_;
+  {
+    Bulk::Reader course(*dal.connection(), QStringLiteral("select ContentHierarchy from Course") + where);
+    *tree = course.next() ? course.at(0).toVariant() : QVariant();
+  }
+  std::vector<Content> contents;
+  Bulk::Reader rows(*dal.connection(),
+                    QStringLiteral("select ContentID, PARENTCONTENTID, Name, Description, Lastupdated from Content") +
+                        where + QStringLiteral(" order by ContentID"));
+  while (rows.next())
+    contents.push_back({rows.at(0).toInt(), rows.at(1).toInt(), rows.at(2).toString(),
+                        DigestOf(rows.at(3), Type::Memo), DigestOf(rows.at(4), Type::Date)});
+  return contents;
+}
+
+// Each content's names from the root, placed as an import places them: by
+// the tree where it can be used, else by the parent column.
+QHash<qint32, QString> CourseUpdate::Paths(const std::vector<Content>& contents, const QVariant& tree) {
+  IdMap ids;
+  QHash<qint32, qint32> columnParents;
+  QHash<qint32, QString> names;
+  for (const Content& c : contents) {
+    if (ids.contains(c.id)) continue;
+    ids.add(c.id, c.id);
+    columnParents.insert(c.id, c.parent);
+    names.insert(c.id, c.name);
+  }
+  const ContentTreeResult placed = TranslateContentTree(tree, ids);
+  QHash<qint32, qint32> parents;
+  for (const ContentPlace& p : PlaceContents(ids, placed.usable ? placed.parents : QHash<qint32, qint32>(), columnParents))
+    parents.insert(p.id, p.parent);
+  QHash<qint32, QString> paths;
+  for (const auto& entry : ids) {
+    QStringList chain;
+    for (qint32 at = entry.first; at != 0 && chain.size() <= kMaxXmlDepth; at = parents.value(at))
+      chain.prepend(names.value(at));
+    paths.insert(entry.first, chain.join(kPathStep));
+  }
+  return paths;
+}
+
+void CourseUpdate::PlanContents() {
+  QVariant systemTree;
+  QVariant fileTree;
+  const std::vector<Content> system = ReadContents(false, &systemTree);
+  fileContents_ = ReadContents(true, &fileTree);
+  const QHash<qint32, QString> systemPaths = Paths(system, systemTree);
+  const QHash<qint32, QString> filePaths = Paths(fileContents_, fileTree);
+  const auto shown = [](QString path) { return path.replace(kPathStep, QLatin1Char('/')); };
+
+  QHash<QString, std::deque<size_t>> byPath;  // the course's contents of each path, in ID order
+  for (size_t i = 0; i < system.size(); ++i) byPath[systemPaths.value(system[i].id)].push_back(i);
+  QSet<qint32> paired;
+  for (const Content& f : fileContents_) {
+    if (contentPairs_.contains(f.id)) continue;  // an ID the file uses twice is refused when written
+    std::deque<size_t>& same = byPath[filePaths.value(f.id)];
+    const UpdatePreview::Row row{shown(filePaths.value(f.id)), f.name, {}};
+    if (same.empty()) {
+      UpdatePreview::note(preview_.contentGroup(Kind::Added), row);
+      continue;
+    }
+    const Content& s = system[same.front()];
+    same.pop_front();
+    contentPairs_.add(f.id, s.id);
+    paired.insert(s.id);
+    QStringList columns;
+    if (f.description != s.description) columns << QStringLiteral("Description");
+    if (f.updated != s.updated) columns << QStringLiteral("Lastupdated");
+    if (columns.isEmpty()) {
+      UpdatePreview::note(preview_.contentGroup(Kind::Unchanged), row);
+    } else {
+      changedContents_.push_back(f.id);
+      UpdatePreview::note(preview_.contentGroup(Kind::Changed), {row.key, row.text, columns.join(QStringLiteral(", "))});
+    }
+  }
+  for (const Content& s : system) {
+    if (paired.contains(s.id)) continue;
+    UpdatePreview::note(preview_.contentGroup(Kind::OnlyInSystem), {shown(systemPaths.value(s.id)), s.name, {}});
+  }
+}
+
+// ---------------------------------------------------------------- problems
+
+// The course's problems are those linked to its contents.
+QString CourseUpdate::CourseProblems() const {
+  return QStringLiteral("select pc.ProblemID from ProblemsContents pc inner join Content c on c.ContentID=pc.ContentID "
+                        "where c.") + courseCondition_;
+}
+
+void CourseUpdate::ReadSystemProblems() {
+  Connection& dest = *im_.Dest().connection();
+  {
+    Bulk::Reader rows(dest, QStringLiteral("select ProblemID, ProblemGroupID, ProblemCode, Body, Answer, Score, "
+                                           "Lastupdated from Problem where ProblemID in (%1) order by ProblemID")
+                                .arg(CourseProblems()));
+    while (rows.next()) {
+      SystemProblem p;
+      p.id = rows.at(0).toInt();
+      p.group = std::max(0, rows.at(1).toInt());
+      p.code = rows.at(2).toString();
+      for (int i = 0; i < kColumnCount; ++i) p.columns.push_back(DigestOf(rows.at(3 + i), kComparedColumns[i].type));
+      p.text = Shown(rows.at(3));
+      const int index = int(systemProblems_.size());
+      if (!rows.at(2).isNull() && !systemByCode_.contains(p.code)) systemByCode_.insert(p.code, index);
+      systemById_.insert(p.id, index);
+      systemProblems_.push_back(std::move(p));
+    }
+  }
+  {
+    Bulk::Reader links(dest, QStringLiteral("select pc.ProblemID, pc.ContentID from ProblemsContents pc inner join "
+                                            "Content c on c.ContentID=pc.ContentID where c.") + courseCondition_);
+    while (links.next())
+      if (const auto it = systemById_.constFind(links.at(0).toInt()); it != systemById_.cend())
+        systemProblems_[size_t(*it)].links += Mix(quint64(links.at(1).toInt()));
+  }
+  Bulk::Reader features(dest, QStringLiteral("select ProblemID, FeatureID, SubjectID, Value from ProblemsFeatures "
+                                             "where ProblemID in (%1)").arg(CourseProblems()));
+  while (features.next())
+    if (const auto it = systemById_.constFind(features.at(0).toInt()); it != systemById_.cend())
+      systemProblems_[size_t(*it)].features +=
+          FeatureDigest(features.at(1).toInt(), features.at(2).toInt(), DigestOf(features.at(3), Type::Int));
+}
+
+void CourseUpdate::ReadFileProblems() {
+  Bulk::Reader rows(*im_.Source().connection(), WholeRead(QStringLiteral("Problem")));
+  const int groupAt = rows.column(QStringLiteral("ProblemGroupID"));
+  const int codeAt = rows.column(QStringLiteral("ProblemCode"));
+  int columnAt[kColumnCount];
+  for (int i = 0; i < kColumnCount; ++i) columnAt[i] = rows.column(QLatin1String(kComparedColumns[i].name));
+  while (rows.next()) {
+    FileProblem p;
+    p.id = rows.at(0).toInt();
+    p.group = std::max(0, rows.at(groupAt).toInt());
+    p.text = Shown(rows.at(columnAt[0]));
+    const Bulk::Cell& code = rows.at(codeAt);
+    if (code.isNull()) {
+      ++preview_.uncodedProblems;
+    } else {
+      p.code = code.toString();
+      const auto it = systemByCode_.constFind(p.code);
+      if (it != systemByCode_.cend() && !systemProblems_[size_t(*it)].paired) {
+        SystemProblem& s = systemProblems_[size_t(*it)];
+        s.paired = true;
+        p.paired = *it;
+        for (int i = 0; i < kColumnCount; ++i)
+          if (DigestOf(rows.at(columnAt[i]), kComparedColumns[i].type) != s.columns[size_t(i)]) p.changed |= 1u << i;
+      }
+    }
+    if (!fileById_.contains(p.id)) fileById_.insert(p.id, int(fileProblems_.size()));
+    fileProblems_.push_back(std::move(p));
+    im_.m_session.checkCancel();
+  }
+}
+
+// The links of paired problems, with the contents the file's pair with.
+void CourseUpdate::ReadFileLinks() {
+  QSet<qint32> fileContents;
+  for (const Content& c : fileContents_) fileContents.insert(c.id);
+  Bulk::Reader rows(*im_.Source().connection(), WholeRead(QStringLiteral("ProblemsContents")));
+  const int problemAt = rows.column(QStringLiteral("ProblemID"));
+  const int contentAt = rows.column(QStringLiteral("ContentID"));
+  while (rows.next()) {
+    const auto it = fileById_.constFind(rows.at(problemAt).toInt());
+    if (it == fileById_.cend() || fileProblems_[size_t(*it)].paired < 0) continue;
+    FileProblem& p = fileProblems_[size_t(*it)];
+    const qint32 content = rows.at(contentAt).toInt();
+    if (const std::optional<qint32> system = contentPairs_.value(content))
+      p.links += Mix(quint64(*system));
+    else if (fileContents.contains(content))
+      p.linksNewContent = true;  // a content the update adds
+  }
+}
+
+// The values of paired problems, translated as the import translates them.
+void CourseUpdate::ReadFileFeatures() {
+  const QMap<QString, int> skipped = im_.m_skipped;  // counted when written, not twice
+  const ImportSession& g = im_.m_session;
+  Bulk::Reader rows(*im_.Source().connection(), WholeRead(QStringLiteral("ProblemsFeatures")));
+  const int problemAt = rows.column(QStringLiteral("ProblemID"));
+  const int subjectAt = rows.column(QStringLiteral("SubjectID"));
+  const int valueAt = rows.column(QStringLiteral("Value"));
+  while (rows.next()) {
+    const auto it = fileById_.constFind(rows.at(problemAt).toInt());
+    if (it == fileById_.cend() || fileProblems_[size_t(*it)].paired < 0) continue;
+    const std::optional<Bulk::Cell> feature = CImport::Translate(g.FeatureMap, rows.at(1));
+    const std::optional<Bulk::Cell> subject = CImport::Translate(g.SubjectMap, rows.at(subjectAt));
+    if (!feature || !subject) continue;
+    const Bulk::Cell value = im_.TranslateFeatureValue(rows.at(1), rows.at(valueAt));
+    fileProblems_[size_t(*it)].features += FeatureDigest(feature->toInt(), subject->toInt(), DigestOf(value, Type::Int));
+  }
+  im_.m_skipped = skipped;
+}
+
+// A file group is the course's group of its first paired problem; a group
+// of the course serves one file group only.
+void CourseUpdate::PairGroups() {
+  QSet<qint32> claimed;
+  for (const FileProblem& p : fileProblems_) {
+    if (p.paired < 0 || p.group == 0 || groupPairs_.contains(p.group)) continue;
+    const qint32 system = systemProblems_[size_t(p.paired)].group;
+    if (system == 0 || claimed.contains(system)) continue;
+    groupPairs_.add(p.group, system);
+    claimed.insert(system);
+  }
+}
+
+void CourseUpdate::PlanProblems() {
+  ReadSystemProblems();
+  ReadFileProblems();
+  ReadFileLinks();
+  ReadFileFeatures();
+  PairGroups();
+  for (FileProblem& p : fileProblems_) {
+    const QString key = p.code.isEmpty() ? QStringLiteral("（无编码）") : p.code;
+    if (p.paired < 0) {
+      UpdatePreview::note(preview_.problemGroup(Kind::Added), {key, p.text, {}});
+      continue;
+    }
+    const SystemProblem& s = systemProblems_[size_t(p.paired)];
+    const qint32 group = p.group ? groupPairs_.value(p.group).value_or(-1) : 0;  // -1: a group the update adds
+    if (group != s.group) p.changed |= kGroupChanged;
+    if (p.links != s.links || p.linksNewContent) p.changed |= kLinksChanged;
+    if (p.features != s.features) p.changed |= kFeaturesChanged;
+    if (p.changed)
+      UpdatePreview::note(preview_.problemGroup(Kind::Changed), {key, p.text, ChangeNames(p.changed)});
+    else
+      UpdatePreview::note(preview_.problemGroup(Kind::Unchanged), {key, p.text, {}});
+  }
+  for (const SystemProblem& s : systemProblems_)
+    if (!s.paired) UpdatePreview::note(preview_.problemGroup(Kind::OnlyInSystem), {s.code, s.text, {}});
+}
+
+// ---------------------------------------------------------------- writing
+
+void CourseUpdate::Progress(qint16 value, int resource) { im_.RaiseProgress(value, Res::str(resource)); }
+
+void CourseUpdate::Apply() {
+  Progress(0, 323);
+  UpdateCourseRow();
+  Progress(10, 324);
+  ReplaceCourseRows(QStringLiteral("CoursesFeaturePartitions"), courseCondition_);
+  im_.ImportCoursesFeaturePartitions();
+  Progress(20, 325);
+  WriteContents();
+  Progress(30, 326);
+  WriteGroups();
+  Progress(40, 327);
+  WriteProblems();
+  Progress(50, 328);
+  ReplaceLinks();
+  Progress(70, 330);
+  ReplaceCourseRows(QStringLiteral("Syllabus"),
+                    QStringLiteral("ContentID in (select ContentID from Content where %1)").arg(courseCondition_));
+  im_.ImportSyllabus();
+  Progress(80, 331);
+  im_.UpdateContentHierarchy();
+  MergeContentTree();
+  Progress(90, 332);
+  ReplaceCourseRows(QStringLiteral("CoursesSubjects"), courseCondition_);
+  im_.ImportCoursesSubjects();
+  im_.UpdateProblemHierarchy();
+}
+
+// Rows that belong to the course and become the file's: the import's step
+// writes them again.
+void CourseUpdate::ReplaceCourseRows(const QString& table, const QString& condition) {
+  im_.Dest().ExecQuery(QString(), QStringLiteral("delete from %1 where %2").arg(table, condition));
+}
+
+// The course keeps its ID and name and takes the file's other columns; its
+// tree holds the file's IDs until UpdateContentHierarchy translates it.
+void CourseUpdate::UpdateCourseRow() {
+  Bulk::Reader file(*im_.Source().connection(), QStringLiteral("select * from Course"));
+  if (!file.next()) return;
+  const std::optional<Bulk::Cell> key =
+      CImport::Translate(im_.m_session.SubjectMap, file.at(file.column(QStringLiteral("KeySubjectID"))));
+  if (!key) im_.CountSkipped(QStringLiteral("Course"));
+  Bulk::Cell code = file.at(file.column(QStringLiteral("CourseCode")));
+  if (code.isNull()) code = Bulk::Cell::text(preview_.course);
+  const QStringList columns{QStringLiteral("KeySubjectID"), QStringLiteral("Description"), QStringLiteral("CourseCode"),
+                            QStringLiteral("ContentHierarchy"), QStringLiteral("Lastupdated")};
+  const Bulk::Row row{Bulk::Cell::integer(courseId_), key.value_or(Bulk::Cell()),
+                      file.at(file.column(QStringLiteral("Description"))), code,
+                      file.at(file.column(QStringLiteral("ContentHierarchy"))),
+                      file.at(file.column(QStringLiteral("Lastupdated")))};
+  Bulk::updateRows(*im_.Dest().connection(), QStringLiteral("Course"), QStringLiteral("CourseID"), columns, {row});
+}
+
+void CourseUpdate::WriteContents() {
+  if (!changedContents_.empty()) {
+    QSet<qint32> changed(changedContents_.cbegin(), changedContents_.cend());
+    std::vector<Bulk::Row> rows;
+    Bulk::Reader file(*im_.Source().connection(),
+                      QStringLiteral("select ContentID, Name, Description, Lastupdated from Content"));
+    while (file.next())
+      if (changed.remove(file.at(0).toInt()))
+        rows.push_back({Bulk::Cell::integer(*contentPairs_.value(file.at(0).toInt())), file.at(1), file.at(2), file.at(3)});
+    Bulk::updateRows(*im_.Dest().connection(), QStringLiteral("Content"), QStringLiteral("ContentID"),
+                     {QStringLiteral("Name"), QStringLiteral("Description"), QStringLiteral("Lastupdated")}, rows);
+  }
+  im_.m_ContentMap = contentPairs_;
+  CImport::CopyStep step = im_.ContentStep();
+  step.include = [this](const Bulk::Reader& source) { return !contentPairs_.contains(source.at(0).toInt()); };
+  im_.CopyRows(step);
+}
+
+// Groups of paired problems take the file's stem; the others are added.
+void CourseUpdate::WriteGroups() {
+  im_.m_ProblemGroupMap = groupPairs_;
+  std::vector<Bulk::Row> updates;
+  QSet<qint32> updated;
+  std::optional<std::pair<int, int>> at;  // Stem, Lastupdated
+  CImport::CopyStep step{QStringLiteral("select * from ProblemGroup"), QStringLiteral("ProblemGroup"), 1,
+                         &im_.m_ProblemGroupMap, {}};
+  step.include = [&](const Bulk::Reader& source) {
+    const qint32 id = source.at(0).toInt();
+    const std::optional<qint32> system = groupPairs_.value(id);
+    if (!system) return true;
+    if (!at) at = {source.column(QStringLiteral("Stem")), source.column(QStringLiteral("Lastupdated"))};
+    if (!updated.contains(id)) updates.push_back({Bulk::Cell::integer(*system), source.at(at->first), source.at(at->second)});
+    updated.insert(id);
+    return false;
+  };
+  im_.CopyRows(step);
+  Bulk::updateRows(*im_.Dest().connection(), QStringLiteral("ProblemGroup"), QStringLiteral("ProblemGroupID"),
+                   {QStringLiteral("Stem"), QStringLiteral("Lastupdated")}, updates);
+}
+
+// New problems through the import's own step; changed ones collected on the
+// same pass over the file and updated together.
+void CourseUpdate::WriteProblems() {
+  im_.m_ProblemMap.clear();
+  for (const FileProblem& p : fileProblems_)
+    if (p.paired >= 0 && !im_.m_ProblemMap.contains(p.id))
+      im_.m_ProblemMap.add(p.id, systemProblems_[size_t(p.paired)].id);
+  std::vector<Bulk::Row> updates;
+  QSet<qint32> updated;
+  std::optional<std::vector<int>> at;  // ProblemGroupID, then the compared columns
+  CImport::CopyStep step = im_.ProblemStep();
+  step.include = [&](const Bulk::Reader& source) {
+    const auto it = fileById_.constFind(source.at(0).toInt());
+    if (it == fileById_.cend()) return true;
+    const FileProblem& p = fileProblems_[size_t(*it)];
+    if (p.paired < 0) return true;
+    if (!p.changed || updated.contains(p.id)) return false;
+    updated.insert(p.id);
+    if (!at) {
+      at = std::vector<int>{source.column(QStringLiteral("ProblemGroupID"))};
+      for (const Compared& c : kComparedColumns) at->push_back(source.column(QLatin1String(c.name)));
+    }
+    Bulk::Row row{Bulk::Cell::integer(systemProblems_[size_t(p.paired)].id), source.at((*at)[0])};
+    if (p.group) {
+      const std::optional<Bulk::Cell> group = CImport::Translate(im_.m_ProblemGroupMap, Bulk::Cell::integer(p.group));
+      if (!group) im_.CountSkipped(QStringLiteral("Problem"));
+      row[1] = group.value_or(Bulk::Cell());
+    }
+    for (size_t i = 1; i < at->size(); ++i) row.push_back(source.at((*at)[i]));
+    updates.push_back(std::move(row));
+    return false;
+  };
+  im_.CopyRows(step);
+  QStringList columns{QStringLiteral("ProblemGroupID")};
+  for (const Compared& c : kComparedColumns) columns << QLatin1String(c.name);
+  Bulk::updateRows(*im_.Dest().connection(), QStringLiteral("Problem"), QStringLiteral("ProblemID"), columns, updates);
+}
+
+// Changed problems lose their links to the course's contents and their
+// values; they and the new problems get the file's.
+void CourseUpdate::ReplaceLinks() {
+  std::vector<qint32> changed;
+  for (const FileProblem& p : fileProblems_)
+    if (p.paired >= 0 && p.changed) changed.push_back(systemProblems_[size_t(p.paired)].id);
+  Connection& dest = *im_.Dest().connection();
+  Bulk::deleteKeys(dest, QStringLiteral("ProblemsContents"), QStringLiteral("ProblemID"), changed,
+                   QStringLiteral("ContentID in (select ContentID from Content where %1)").arg(courseCondition_));
+  Bulk::deleteKeys(dest, QStringLiteral("ProblemsFeatures"), QStringLiteral("ProblemID"), changed);
+  const CImport::ProblemFilter written = [this](qint32 oldId) {
+    const auto it = fileById_.constFind(oldId);
+    return it != fileById_.cend() && Writes(fileProblems_[size_t(*it)]);
+  };
+  im_.ImportProblemsContents(written);
+  Progress(60, 329);
+  im_.ImportProblemsFeatures(written);
+}
+
+// The stored tree names every content of the course: those the file's tree
+// did not name (the ones the file no longer has among them) are put under
+// their parent when it is there, else at the top, and placed by it.
+void CourseUpdate::MergeContentTree() {
+  Connection& dest = *im_.Dest().connection();
+  QVariant tree;
+  {
+    Bulk::Reader course(dest, QStringLiteral("select ContentHierarchy from Course where ") + courseCondition_);
+    if (course.next()) tree = course.at(0).toVariant();
+  }
+  IdMap ids;
+  QHash<qint32, qint32> parents;
+  QHash<qint32, qint16> levels;
+  std::vector<std::pair<qint32, qint32>> contents;
+  {
+    Bulk::Reader rows(dest, QStringLiteral("select ContentID, PARENTCONTENTID, LEVEL from Content where %1 order by ContentID")
+                                .arg(courseCondition_));
+    while (rows.next()) {
+      const qint32 id = rows.at(0).toInt();
+      if (ids.contains(id)) continue;
+      ids.add(id, id);
+      parents.insert(id, rows.at(1).toInt());
+      levels.insert(id, qint16(rows.at(2).toInt()));
+      contents.emplace_back(id, rows.at(1).toInt());
+    }
+  }
+  const std::optional<QString> merged = tree.isNull() ? std::nullopt : AddContents(tree.toString(), contents);
+  if (!merged) return;  // no tree to keep them in: they keep their places
+  if (*merged != tree.toString())
+    Bulk::updateColumn(dest, QStringLiteral("Course"), QStringLiteral("CourseID"), QStringLiteral("ContentHierarchy"),
+                       {{courseId_, *merged}});
+  const ContentTreeResult placed = TranslateContentTree(*merged, ids);
+  for (const ContentPlace& place : PlaceContents(ids, placed.usable ? placed.parents : QHash<qint32, qint32>(), parents))
+    if (place.parent != parents.value(place.id) || place.level != levels.value(place.id))
+      im_.UpdateContentParent(place.id, place.parent, place.level);
+}
+
+// ---------------------------------------------------------------- driver
+
+namespace {
+// The system courses of the file's course name, compared as the name
+// conflict compares it.
+std::vector<std::pair<qint32, QString>> CoursesNamed(CDataAccess& dest, const QString& name) {
+  RecordsetPtr rs;
+  dest.GetConnectedRecordset(QStringLiteral("select CourseID, Name from Course where ") +
+                                 Sql::equalsIgnoringCase(dest.dialect(), QStringLiteral("Name")),
+                             QVariantList{name}, rs);
+  std::vector<std::pair<qint32, QString>> courses;
+  for (; !rs->Eof(); rs->MoveNext()) courses.emplace_back(rs->Value(0).toInt(), rs->Value(1).toString());
+  return courses;
+}
+}  // namespace
+
+TransferResult CImport::UpdateCourseData(const QString& strFileName) {
+  return Run(strFileName, [this](const QString& file) { return UpdateSteps(file); });
+}
+
+TransferResult CImport::UpdateSteps(const QString& file) {
+  m_preview = UpdatePreview();
+  if (auto refused = OpenExchangeFile(file, true)) return *refused;
+  ImportTransaction transaction(Dest());
+  QString name;
+  {
+    Bulk::Reader course(*Source().connection(), QStringLiteral("select Name from Course"));
+    if (course.next()) name = course.at(0).toString();
+  }
+  const std::vector<std::pair<qint32, QString>> courses = CoursesNamed(Dest(), name);
+  if (courses.size() != 1) {
+    const QString text = courses.empty()
+                             ? QStringLiteral("系统数据库中没有名称为%1的课程，不能更新。\r\n请用导入把它作为新课程导入。").arg(name)
+                             : QStringLiteral("系统数据库中有%1门名称为%2的课程，不能确定更新哪一门。").arg(courses.size()).arg(name);
+    m_session.ui().MsgBox(text, Vb::Exclamation, Res::str(Res::TransferTitle));
+    return TransferResult::ended(TransferResult::Status::Declined, file, text, true);
+  }
+  m_nCourseID = courses.front().first;
+  m_bRenameCourse = false;
+  const TransferResult notUpdated =
+      TransferResult::ended(TransferResult::Status::Declined, file, QStringLiteral("未更新"), false);
+  if (!RunSubjectStep()) return notUpdated;
+  m_session.mappingForm().intStep = 2;
+  if (!ImportFeature()) return notUpdated;
+  m_session.mappingForm().intStep = 3;
+  if (!ImportFeaturePartition()) return notUpdated;
+
+  CourseUpdate update(*this, m_nCourseID, courses.front().second);
+  update.Plan();
+  m_session.checkCancel();
+  if (m_session.ui().ConfirmCourseUpdate(m_preview) != Vb::OK) {
+    TransferResult declined = notUpdated;
+    declined.declinedAt = Question::ApplyCourseUpdate;
+    return declined;
+  }
+  if (m_session.bDryRun) return TransferResult::ended(TransferResult::Status::Succeeded, file);  // rolled back
+  const BusyPointer busy(m_session.ui());
+  update.Apply();
+  m_session.checkCancel();
+  transaction.commit();
+  RaiseProgress(100, QStringLiteral("课程更新完成！"));
+  return TransferResult::ended(TransferResult::Status::Succeeded, file);
+}
