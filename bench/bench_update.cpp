@@ -131,8 +131,8 @@ int main(int argc, char* argv[]) {
       CDataAccess dal;
       courseId = DemoData::create(dal, problems).bigCourseId;
     }
-    const QString original = home + "/original.mdb";
-    const QString revised = home + "/revised.mdb";
+    QString original = home + "/original.mdb";
+    QString revised = home + "/revised.mdb";
     if (!CExport(interaction()).ExportCourseData(original, courseId).succeeded()) throw std::runtime_error("export failed");
     reviseOnePercent(first, courseId);
     if (!CExport(interaction()).ExportCourseData(revised, courseId).succeeded()) throw std::runtime_error("export failed");

@@ -59,7 +59,7 @@ QString PrepareFolder(const QString& home) {
     dal.CommitTrans();
     course = DemoData::create(dal).bigCourseId;
   }
-  const QString file = home + "/revised.mdb";
+  QString file = home + "/revised.mdb";
   CExport(interaction()).ExportCourseData(file, course);
   CDataAccess dal{CDataAccess::Unconnected{}};
   dal.OpenExchangeFile(file, ExchangeAccess::Write);

@@ -10,6 +10,7 @@ class QTableWidget;
 // are and does not have, with their counts and first rows; 确定 writes the
 // update, 取消 leaves the course as it is.
 class frmUpdatePreview : public QDialog {
+  Q_OBJECT
  public:
   explicit frmUpdatePreview(const UpdatePreview& preview, QWidget* parent = nullptr);
 

@@ -24,7 +24,7 @@ namespace {
 
 const QString Succeeded = QStringLiteral("导入操作成功");
 const QString NoCourse = QStringLiteral("请先选择试卷");
-enum Action { Import, AutoImport, ImportSeveral, ImportFolder, Export, ExportAll };  // as listed
+enum Action { Import, AutoImport, ImportSeveral, ImportFolder, Export, ExportAll, UpdateCourse };  // as listed
 
 // onAsk acts while the worker waits for an answer; mapping forms are paired by name and finished from the
 // window's thread (their buttons run in the worker, where the import's connections live).
@@ -106,7 +106,8 @@ struct Desk {
     }
     EXPECT_TRUE(frame->lblIO->isHidden() && frame->ProgressBar1->isHidden() && frame->cmdCancel->isHidden());
     EXPECT_TRUE(frame->cmdIO->isEnabled() && frame->cboAction->isEnabled());
-    EXPECT_EQ(fileControlsShown(), frame->action() < TransferAction::Export);
+    EXPECT_EQ(fileControlsShown(), frame->action() < TransferAction::Export ||
+                                       frame->action() == TransferAction::UpdateCourse);
   }
 
   TestEnv env;
@@ -260,6 +261,28 @@ TEST(Transfer, CancelWhileAQuestionWaitsLeavesEverythingAsItWas) {
       EXPECT_EQ(d.proposedFiles.value(1), file);  // the export folder reused
       EXPECT_EQ(frmCorvina::ActiveRow(d.window->sprCourse()), 3) << "the course stays selected";
     }
+  }
+}
+
+// The seventh action shows what would change before it writes: 取消 there
+// leaves the course as it was, 确定 updates it in place (no course added) and
+// says so; the course stays selected.
+TEST(Transfer, UpdateCourseAsksWithThePreviewBeforeWriting) {
+  for (const auto& [answer, says] : {std::pair{Vb::Cancel, QString()}, {Vb::OK, QStringLiteral("课程更新成功！")}}) {
+    Desk d;
+    d.open(UpdateCourse);
+    EXPECT_TRUE(!d.frame->chkManualMap->isHidden() && d.frame->chkPreview->isHidden());
+    const QString file = d.exportCourse(2, d.env.path("revised.mdb"));
+    d.frame->txtFileName->setText(file);
+    const QStringList before = d.courseNames();
+    d.ui->answers = {answer};
+    d.run(2);
+    EXPECT_EQ(d.courseNames(), before);
+    const QStringList prompts = d.ui->prompts();
+    ASSERT_EQ(prompts.size(), says.isEmpty() ? 1 : 2);
+    EXPECT_TRUE(prompts[0].startsWith(QStringLiteral("更新课程：") + d.courseName(2))) << prompts[0].toStdString();
+    EXPECT_EQ(prompts.last(), says.isEmpty() ? prompts[0] : says);
+    if (!says.isEmpty()) EXPECT_EQ(frmCorvina::ActiveRow(d.window->sprCourse()), 2);
   }
 }
 
