@@ -73,6 +73,9 @@ void frmUpdatePreview::fill(const UpdatePreview& preview) {
         true);
   section(QStringLiteral("章节"), preview.contents);
   m_sprPreview->resizeColumnsToContents();
+  // Long paths and texts are cut rather than push the changed columns out of sight.
+  for (const auto& [col, widest] : {std::pair{2, 220}, {3, 300}})
+    if (m_sprPreview->columnWidth(col) > widest) m_sprPreview->setColumnWidth(col, widest);
 }
 
 int showUpdatePreview(const UpdatePreview& preview) {
