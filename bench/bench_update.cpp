@@ -77,6 +77,13 @@ int runOne(const QString& what, const QString& file) {
   CImport importer(yes);
   importer.session().bAutoMap = true;
   QElapsedTimer t;
+  qint64 stageStart = 0;
+  QString stage = QStringLiteral("opening, pairing and the preview");
+  importer.ImportProgress = [&](qint16 bar, const QString& message) {
+    out << "  " << stage << ' ' << (t.elapsed() - stageStart) << " ms\n";
+    stage = QString::number(bar) + ' ' + message;
+    stageStart = t.elapsed();
+  };
   t.start();
   const TransferResult result = what == "--update-only" ? importer.UpdateCourseData(file) : importer.ImportCourseData(file);
   const double seconds = t.elapsed() / 1000.0;
@@ -91,19 +98,21 @@ int runOne(const QString& what, const QString& file) {
   return 0;
 }
 
-// Every hundredth problem of the course gets a revised body.
-void reviseOnePercent(const QString& systemDb, int courseId) {
-  QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-revise"));
-  db.setDatabaseName(systemDb);
-  if (!db.open()) throw std::runtime_error(db.lastError().text().toStdString());
+// Runs statements on the SQLite database of the demo.
+void change(const QString& systemDb, const QStringList& statements) {
   {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-revise"));
+    db.setDatabaseName(systemDb);
+    if (!db.open()) throw std::runtime_error(db.lastError().text().toStdString());
     QSqlQuery q(db);
-    Bench::run(q, QStringLiteral("UPDATE Problem SET Body=Body || ' (revised)' WHERE ProblemID % 100 = 0 AND ProblemID IN "
-                                 "(SELECT pc.ProblemID FROM ProblemsContents pc JOIN Content c ON c.ContentID=pc.ContentID "
-                                 "WHERE c.CourseID=%1)").arg(courseId));
+    for (const QString& sql : statements) Bench::run(q, sql);
   }
-  db.close();
   QSqlDatabase::removeDatabase(QStringLiteral("bench-revise"));
+}
+
+QString courseProblems(int courseId) {
+  return QStringLiteral("SELECT pc.ProblemID FROM ProblemsContents pc JOIN Content c ON c.ContentID=pc.ContentID "
+                        "WHERE c.CourseID=%1").arg(courseId);
 }
 }  // namespace
 
@@ -133,8 +142,11 @@ int main(int argc, char* argv[]) {
     }
     QString original = home + "/original.mdb";
     QString revised = home + "/revised.mdb";
+    // Problems without a code cannot be paired, and an update adds them again: the demo's get codes first.
+    change(first, {QStringLiteral("UPDATE Problem SET ProblemCode='C-' || ProblemID WHERE ProblemCode IS NULL")});
     if (!CExport(interaction()).ExportCourseData(original, courseId).succeeded()) throw std::runtime_error("export failed");
-    reviseOnePercent(first, courseId);
+    change(first, {QStringLiteral("UPDATE Problem SET Body=Body || ' (revised)' WHERE ProblemID % 100 = 0 AND "
+                                  "ProblemID IN (%1)").arg(courseProblems(courseId))});
     if (!CExport(interaction()).ExportCourseData(revised, courseId).succeeded()) throw std::runtime_error("export failed");
     out << "course of " << problems << " problems exported twice, the second time with 1 % of the bodies revised\n";
 

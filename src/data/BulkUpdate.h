@@ -10,6 +10,25 @@ class Connection;
 
 namespace Bulk {
 
+// Rows kept in memory, handed out once in the order they were added.
+class RowsInMemory : public RowSource {
+ public:
+  explicit RowsInMemory(QStringList columns) : columns_(std::move(columns)) {}
+  void add(Row row) { rows_.push_back(std::move(row)); }
+  size_t size() const { return rows_.size(); }
+  const QStringList& columns() const override { return columns_; }
+  bool next(Row& row) override {
+    if (next_ == rows_.size()) return false;
+    row = std::move(rows_[next_++]);
+    return true;
+  }
+
+ private:
+  QStringList columns_;
+  std::vector<Row> rows_;
+  size_t next_ = 0;
+};
+
 // Sets columns in the rows of table whose keyColumn holds each row's key.
 // Every row is the key followed by the values of columns, in that order.
 // The rows travel through a Writer into a temporary table (each value

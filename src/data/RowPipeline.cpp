@@ -232,6 +232,11 @@ Reader::Reader(const Connection& conn, const QString& sql) : conn_(conn), source
   row_.resize(size_t(names_.size()));
 }
 
+Reader::Reader(const Connection& conn, std::unique_ptr<RowSource> rows) : conn_(conn), source_(std::move(rows)) {
+  names_ = source_->columns();
+  row_.resize(size_t(names_.size()));
+}
+
 Reader::~Reader() = default;
 
 std::optional<int> Reader::findColumn(const QString& name) const {

@@ -101,6 +101,8 @@ sqlite3* sqliteHandle(const QSqlDatabase& db);
 class Reader {
  public:
   Reader(const Connection& conn, const QString& sql);
+  // The rows a source hands out, as if a statement had read them.
+  Reader(const Connection& conn, std::unique_ptr<RowSource> rows);
   ~Reader();
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;

@@ -256,8 +256,14 @@ Bulk::Cell& CImport::TargetRow::operator[](const QString& name) {
                                  "name or ordinal. (%1)").arg(name));
 }
 
-qint32 CImport::CopyRows(const CopyStep& step) {
-  Bulk::Reader source(*Source().connection(), step.sourceQuery);
+std::unique_ptr<Bulk::Reader> CImport::ReadSource(const QString& statement, std::unique_ptr<Bulk::RowSource> rows) {
+  if (rows) return std::make_unique<Bulk::Reader>(*Source().connection(), std::move(rows));
+  return std::make_unique<Bulk::Reader>(*Source().connection(), statement);
+}
+
+qint32 CImport::CopyRows(const CopyStep& step, std::unique_ptr<Bulk::RowSource> rows) {
+  const std::unique_ptr<Bulk::Reader> reader = ReadSource(step.sourceQuery, std::move(rows));
+  Bulk::Reader& source = *reader;
   if (!source.next()) return 0;
   QStringList columns = source.columns().mid(step.nStart);
   for (const QString& name : step.setColumns)

@@ -113,7 +113,8 @@ class CImport {
   // The row-copy pattern: copies every source row into a new target row from
   // nStart on, applies the overrides, writes it and records old -> new.
   // Returns the new first column of the last row (0 when none).
-  qint32 CopyRows(const CopyStep& step);
+  // rows: the source rows when they are at hand already (sourceQuery unread).
+  qint32 CopyRows(const CopyStep& step, std::unique_ptr<Bulk::RowSource> rows = nullptr);
   static void CheckExchangeId(const Bulk::Cell& id, const IdMap& map, const QString& table);
 
   // Translation of a reference read from the file: nullopt when the map does
@@ -145,8 +146,10 @@ class CImport {
   CopyStep ProblemStep();  // the problems' copy step, which an update filters
   // Only the rows of the file problems the filter wants, when there is one.
   using ProblemFilter = std::function<bool(qint32 oldProblemId)>;
-  void ImportProblemsContents(const ProblemFilter& wanted = {});
-  void ImportProblemsFeatures(const ProblemFilter& wanted = {});
+  void ImportProblemsContents(const ProblemFilter& wanted = {}, std::unique_ptr<Bulk::RowSource> rows = nullptr);
+  void ImportProblemsFeatures(const ProblemFilter& wanted = {}, std::unique_ptr<Bulk::RowSource> rows = nullptr);
+  // The rows of one of those statements: given ones, else read from the file.
+  std::unique_ptr<Bulk::Reader> ReadSource(const QString& statement, std::unique_ptr<Bulk::RowSource> rows);
   // The statements above that read whole large tables once: an Access file
   // need not hold those rows in its working copy.
   static QVector<WholeTableRead> LargeTableReads();

@@ -55,8 +55,9 @@ CImport::CopyStep CImport::ProblemStep() {
   return {ProblemsInOrder, QStringLiteral("Problem"), 2, &m_ProblemMap, overrides, {QStringLiteral("ProblemGroupID")}};
 }
 
-void CImport::ImportProblemsContents(const ProblemFilter& wanted) {
-  Bulk::Reader source(*Source().connection(), AllProblemsContents);
+void CImport::ImportProblemsContents(const ProblemFilter& wanted, std::unique_ptr<Bulk::RowSource> rows) {
+  const std::unique_ptr<Bulk::Reader> reader = ReadSource(AllProblemsContents, std::move(rows));
+  Bulk::Reader& source = *reader;
   if (!source.next()) return;
   const int problemAt = source.column(QStringLiteral("ProblemID"));
   const int contentAt = source.column(QStringLiteral("ContentID"));
@@ -79,9 +80,10 @@ void CImport::ImportProblemsContents(const ProblemFilter& wanted) {
   target.flush();
 }
 
-void CImport::ImportProblemsFeatures(const ProblemFilter& wanted) {
+void CImport::ImportProblemsFeatures(const ProblemFilter& wanted, std::unique_ptr<Bulk::RowSource> rows) {
   const ImportSession& g = m_session;
-  Bulk::Reader source(*Source().connection(), AllProblemsFeatures);
+  const std::unique_ptr<Bulk::Reader> reader = ReadSource(AllProblemsFeatures, std::move(rows));
+  Bulk::Reader& source = *reader;
   if (!source.next()) return;
   const int problemAt = source.column(QStringLiteral("ProblemID"));
   const int featureAt = source.column(QStringLiteral("FeatureID"));

@@ -2,6 +2,7 @@
 
 #include <QSet>
 
+#include <bit>
 #include <deque>
 
 #include "core/BoundedXml.h"
@@ -47,36 +48,31 @@ size_t Mix(quint64 x) {
 // Numbers and dates by value, so that 3 and 3.0, or a date with and without
 // its time of day, are the same; text by its bytes; Null apart from all.
 size_t DigestOf(const Bulk::Cell& c, Type type) {
+  using K = Bulk::Cell::Kind;
   if (c.isNull()) return Mix(0);
-  QByteArray normal;
-  switch (type) {
-    case Type::Real:
-    case Type::Int:
-    case Type::Small:
-    case Type::Id: {
-      bool ok = c.kind != Bulk::Cell::Kind::Text;
-      const double d = c.kind == Bulk::Cell::Kind::Int    ? double(c.i)
-                       : c.kind == Bulk::Cell::Kind::Real ? c.d
-                                                          : c.bytes.trimmed().toDouble(&ok);
-      normal = ok ? "n" + QByteArray::number(d, 'g', 15) : "t" + c.bytes;
-      break;
-    }
-    case Type::Date: {
-      const std::optional<Dates::Stamp> s =
-          c.kind == Bulk::Cell::Kind::Text ? Dates::parse(QString::fromUtf8(c.bytes).trimmed()) : std::nullopt;
-      normal = s ? "d" + Dates::text(*s).toLatin1() + QByteArray::number(s->msec) : "t" + c.toString().toUtf8();
-      break;
-    }
-    default: normal = "t" + (c.kind == Bulk::Cell::Kind::Text ? c.bytes : c.toString().toUtf8());
+  if (type == Type::Date && c.kind == K::Text) {
+    if (const std::optional<Dates::Stamp> d = Dates::parse(QString::fromUtf8(c.bytes).trimmed()))
+      return Mix(quint64(((((d->year * 13 + d->month) * 32 + d->day) * 24 + d->hour) * 60 + d->minute) * 60 + d->second) *
+                     1000 + quint64(d->msec) + 1);
+  } else if (type != Type::Text && type != Type::Memo && type != Type::Date) {
+    bool ok = c.kind != K::Text;
+    double d = c.kind == K::Int ? double(c.i) : c.kind == K::Real ? c.d : c.bytes.trimmed().toDouble(&ok);
+    if (ok) return Mix(std::bit_cast<quint64>(d == 0 ? 0.0 : d) ^ 0x5bd1e995);
   }
-  return Mix(qHash(normal, 0));
+  return c.kind == K::Text || c.kind == K::Blob ? Mix(qHash(c.bytes, 3)) : Mix(qHash(c.toString(), 5));
 }
 
 size_t FeatureDigest(qint32 feature, qint32 subject, size_t value) {
   return Mix((quint64(quint32(feature)) << 32) | quint32(subject)) ^ Mix(value);
 }
 
-QString Shown(const Bulk::Cell& text) { return text.toString().simplified().left(kTextShown); }
+// The beginning of a text as the preview shows it; a character cut at the
+// end of the bytes kept falls beyond what is shown.
+constexpr int kHeadBytes = 4 * kTextShown;
+QByteArray Head(const Bulk::Cell& text) {
+  return (text.kind == Bulk::Cell::Kind::Text ? text.bytes : text.toString().toUtf8()).left(kHeadBytes);
+}
+QString Shown(const QByteArray& head) { return QString::fromUtf8(head).simplified().left(kTextShown); }
 
 QString ChangeNames(quint32 changed) {
   QStringList names;
@@ -218,12 +214,12 @@ void CourseUpdate::ReadSystemProblems() {
       p.id = rows.at(0).toInt();
       p.group = std::max(0, rows.at(1).toInt());
       p.code = rows.at(2).toString();
-      for (int i = 0; i < kColumnCount; ++i) p.columns.push_back(DigestOf(rows.at(3 + i), kComparedColumns[i].type));
-      p.text = Shown(rows.at(3));
+      for (int i = 0; i < kColumnCount; ++i) p.columns[size_t(i)] = DigestOf(rows.at(3 + i), kComparedColumns[i].type);
       const int index = int(systemProblems_.size());
       if (!rows.at(2).isNull() && !systemByCode_.contains(p.code)) systemByCode_.insert(p.code, index);
       systemById_.insert(p.id, index);
       systemProblems_.push_back(std::move(p));
+      im_.m_session.checkCancel();
     }
   }
   {
@@ -241,6 +237,26 @@ void CourseUpdate::ReadSystemProblems() {
           FeatureDigest(features.at(1).toInt(), features.at(2).toInt(), DigestOf(features.at(3), Type::Int));
 }
 
+// Keeps a row of the file for writing, up to a limit past which the table is
+// read again instead.
+void CourseUpdate::Keep(Kept& kept, const Bulk::Reader& rows) {
+  if (kept.columns.isEmpty()) kept.columns = rows.columns();
+  if (!kept.complete) return;
+  if (kept.rows.size() == kMaxKeptRows) {
+    kept.complete = false;
+    kept.rows.clear();
+    return;
+  }
+  kept.rows.push_back(rows.row());
+}
+
+std::unique_ptr<Bulk::RowSource> CourseUpdate::Rows(Kept& kept) {
+  auto rows = std::make_unique<Bulk::RowsInMemory>(kept.columns);
+  for (Bulk::Row& row : kept.rows) rows->add(std::move(row));
+  kept.rows.clear();
+  return rows;
+}
+
 void CourseUpdate::ReadFileProblems() {
   Bulk::Reader rows(*im_.Source().connection(), WholeRead(QStringLiteral("Problem")));
   const int groupAt = rows.column(QStringLiteral("ProblemGroupID"));
@@ -251,7 +267,7 @@ void CourseUpdate::ReadFileProblems() {
     FileProblem p;
     p.id = rows.at(0).toInt();
     p.group = std::max(0, rows.at(groupAt).toInt());
-    p.text = Shown(rows.at(columnAt[0]));
+    p.head = Head(rows.at(columnAt[0]));
     const Bulk::Cell& code = rows.at(codeAt);
     if (code.isNull()) {
       ++preview_.uncodedProblems;
@@ -266,13 +282,15 @@ void CourseUpdate::ReadFileProblems() {
           if (DigestOf(rows.at(columnAt[i]), kComparedColumns[i].type) != s.columns[size_t(i)]) p.changed |= 1u << i;
       }
     }
+    if (p.paired < 0 || p.changed) Keep(keptProblems_, rows);
     if (!fileById_.contains(p.id)) fileById_.insert(p.id, int(fileProblems_.size()));
     fileProblems_.push_back(std::move(p));
     im_.m_session.checkCancel();
   }
 }
 
-// The links of paired problems, with the contents the file's pair with.
+// The links of paired problems, with the contents the file's pair with;
+// those of new problems kept for writing.
 void CourseUpdate::ReadFileLinks() {
   QSet<qint32> fileContents;
   for (const Content& c : fileContents_) fileContents.insert(c.id);
@@ -281,8 +299,12 @@ void CourseUpdate::ReadFileLinks() {
   const int contentAt = rows.column(QStringLiteral("ContentID"));
   while (rows.next()) {
     const auto it = fileById_.constFind(rows.at(problemAt).toInt());
-    if (it == fileById_.cend() || fileProblems_[size_t(*it)].paired < 0) continue;
+    if (it == fileById_.cend()) continue;
     FileProblem& p = fileProblems_[size_t(*it)];
+    if (p.paired < 0) {
+      Keep(keptLinks_, rows);
+      continue;
+    }
     const qint32 content = rows.at(contentAt).toInt();
     if (const std::optional<qint32> system = contentPairs_.value(content))
       p.links += Mix(quint64(*system));
@@ -291,7 +313,8 @@ void CourseUpdate::ReadFileLinks() {
   }
 }
 
-// The values of paired problems, translated as the import translates them.
+// The values of paired problems, translated as the import translates them;
+// those of new problems kept for writing.
 void CourseUpdate::ReadFileFeatures() {
   const QMap<QString, int> skipped = im_.m_skipped;  // counted when written, not twice
   const ImportSession& g = im_.m_session;
@@ -301,7 +324,11 @@ void CourseUpdate::ReadFileFeatures() {
   const int valueAt = rows.column(QStringLiteral("Value"));
   while (rows.next()) {
     const auto it = fileById_.constFind(rows.at(problemAt).toInt());
-    if (it == fileById_.cend() || fileProblems_[size_t(*it)].paired < 0) continue;
+    if (it == fileById_.cend()) continue;
+    if (fileProblems_[size_t(*it)].paired < 0) {
+      Keep(keptFeatures_, rows);
+      continue;
+    }
     const std::optional<Bulk::Cell> feature = CImport::Translate(g.FeatureMap, rows.at(1));
     const std::optional<Bulk::Cell> subject = CImport::Translate(g.SubjectMap, rows.at(subjectAt));
     if (!feature || !subject) continue;
@@ -331,9 +358,9 @@ void CourseUpdate::PlanProblems() {
   ReadFileFeatures();
   PairGroups();
   for (FileProblem& p : fileProblems_) {
-    const QString key = p.code.isEmpty() ? QStringLiteral("（无编码）") : p.code;
+    const UpdatePreview::Row row{p.code.isEmpty() ? QStringLiteral("（无编码）") : p.code, Shown(p.head), {}};
     if (p.paired < 0) {
-      UpdatePreview::note(preview_.problemGroup(Kind::Added), {key, p.text, {}});
+      UpdatePreview::note(preview_.problemGroup(Kind::Added), row);
       continue;
     }
     const SystemProblem& s = systemProblems_[size_t(p.paired)];
@@ -342,12 +369,24 @@ void CourseUpdate::PlanProblems() {
     if (p.links != s.links || p.linksNewContent) p.changed |= kLinksChanged;
     if (p.features != s.features) p.changed |= kFeaturesChanged;
     if (p.changed)
-      UpdatePreview::note(preview_.problemGroup(Kind::Changed), {key, p.text, ChangeNames(p.changed)});
+      UpdatePreview::note(preview_.problemGroup(Kind::Changed), {row.key, row.text, ChangeNames(p.changed)});
     else
-      UpdatePreview::note(preview_.problemGroup(Kind::Unchanged), {key, p.text, {}});
+      UpdatePreview::note(preview_.problemGroup(Kind::Unchanged), row);
+  }
+  // The first of the problems only the course has, with the beginning of their bodies.
+  QHash<qint32, QString> shown;
+  std::vector<qint32> first;
+  for (const SystemProblem& s : systemProblems_)
+    if (!s.paired && first.size() < size_t(UpdatePreview::kFirstRows)) first.push_back(s.id);
+  if (!first.empty()) {
+    QStringList ids;
+    for (const qint32 id : first) ids << QString::number(id);
+    Bulk::Reader rows(*im_.Dest().connection(),
+                      QStringLiteral("select ProblemID, Body from Problem where ProblemID in (%1)").arg(ids.join(',')));
+    while (rows.next()) shown.insert(rows.at(0).toInt(), Shown(Head(rows.at(1))));
   }
   for (const SystemProblem& s : systemProblems_)
-    if (!s.paired) UpdatePreview::note(preview_.problemGroup(Kind::OnlyInSystem), {s.code, s.text, {}});
+    if (!s.paired) UpdatePreview::note(preview_.problemGroup(Kind::OnlyInSystem), {s.code, shown.value(s.id), {}});
 }
 
 // ---------------------------------------------------------------- writing
@@ -446,61 +485,85 @@ void CourseUpdate::WriteGroups() {
                    {QStringLiteral("Stem"), QStringLiteral("Lastupdated")}, updates);
 }
 
-// New problems through the import's own step; changed ones collected on the
-// same pass over the file and updated together.
+// New problems through the import's own step; those with changed columns
+// updated together. Both come from the rows the plan kept, or from a second
+// reading of the file when there were too many to keep.
 void CourseUpdate::WriteProblems() {
   im_.m_ProblemMap.clear();
   for (const FileProblem& p : fileProblems_)
     if (p.paired >= 0 && !im_.m_ProblemMap.contains(p.id))
       im_.m_ProblemMap.add(p.id, systemProblems_[size_t(p.paired)].id);
   std::vector<Bulk::Row> updates;
+  std::vector<Bulk::Row> groupUpdates;  // problems whose group alone changes
   QSet<qint32> updated;
   std::optional<std::vector<int>> at;  // ProblemGroupID, then the compared columns
+  const quint32 columnBits = kGroupChanged - 1;
+  const auto groupOf = [this](const FileProblem& p, const Bulk::Cell& raw) {
+    if (!p.group) return raw;
+    const std::optional<Bulk::Cell> group = CImport::Translate(im_.m_ProblemGroupMap, Bulk::Cell::integer(p.group));
+    if (!group) im_.CountSkipped(QStringLiteral("Problem"));
+    return group.value_or(Bulk::Cell());
+  };
+  for (const FileProblem& p : fileProblems_)
+    if (p.paired >= 0 && (p.changed & kGroupChanged) && !(p.changed & columnBits))
+      groupUpdates.push_back({Bulk::Cell::integer(systemProblems_[size_t(p.paired)].id), groupOf(p, Bulk::Cell::integer(0))});
   CImport::CopyStep step = im_.ProblemStep();
   step.include = [&](const Bulk::Reader& source) {
     const auto it = fileById_.constFind(source.at(0).toInt());
     if (it == fileById_.cend()) return true;
     const FileProblem& p = fileProblems_[size_t(*it)];
     if (p.paired < 0) return true;
-    if (!p.changed || updated.contains(p.id)) return false;
+    if (!(p.changed & columnBits) || updated.contains(p.id)) return false;
     updated.insert(p.id);
     if (!at) {
       at = std::vector<int>{source.column(QStringLiteral("ProblemGroupID"))};
       for (const Compared& c : kComparedColumns) at->push_back(source.column(QLatin1String(c.name)));
     }
-    Bulk::Row row{Bulk::Cell::integer(systemProblems_[size_t(p.paired)].id), source.at((*at)[0])};
-    if (p.group) {
-      const std::optional<Bulk::Cell> group = CImport::Translate(im_.m_ProblemGroupMap, Bulk::Cell::integer(p.group));
-      if (!group) im_.CountSkipped(QStringLiteral("Problem"));
-      row[1] = group.value_or(Bulk::Cell());
-    }
+    Bulk::Row row{Bulk::Cell::integer(systemProblems_[size_t(p.paired)].id), groupOf(p, source.at((*at)[0]))};
     for (size_t i = 1; i < at->size(); ++i) row.push_back(source.at((*at)[i]));
     updates.push_back(std::move(row));
     return false;
   };
-  im_.CopyRows(step);
+  if (keptProblems_.complete)
+    im_.CopyRows(step, Rows(keptProblems_));
+  else
+    im_.CopyRows(step);
   QStringList columns{QStringLiteral("ProblemGroupID")};
   for (const Compared& c : kComparedColumns) columns << QLatin1String(c.name);
-  Bulk::updateRows(*im_.Dest().connection(), QStringLiteral("Problem"), QStringLiteral("ProblemID"), columns, updates);
+  Connection& dest = *im_.Dest().connection();
+  Bulk::updateRows(dest, QStringLiteral("Problem"), QStringLiteral("ProblemID"), columns, updates);
+  Bulk::updateRows(dest, QStringLiteral("Problem"), QStringLiteral("ProblemID"), {QStringLiteral("ProblemGroupID")},
+                   groupUpdates);
 }
 
-// Changed problems lose their links to the course's contents and their
-// values; they and the new problems get the file's.
+// Problems whose links or values changed lose theirs (links to the course's
+// contents only); they and the new problems get the file's. The new
+// problems' rows come from the plan; the file is read again only for paired
+// problems whose links or values changed.
 void CourseUpdate::ReplaceLinks() {
-  std::vector<qint32> changed;
-  for (const FileProblem& p : fileProblems_)
-    if (p.paired >= 0 && p.changed) changed.push_back(systemProblems_[size_t(p.paired)].id);
   Connection& dest = *im_.Dest().connection();
-  Bulk::deleteKeys(dest, QStringLiteral("ProblemsContents"), QStringLiteral("ProblemID"), changed,
-                   QStringLiteral("ContentID in (select ContentID from Content where %1)").arg(courseCondition_));
-  Bulk::deleteKeys(dest, QStringLiteral("ProblemsFeatures"), QStringLiteral("ProblemID"), changed);
-  const CImport::ProblemFilter written = [this](qint32 oldId) {
-    const auto it = fileById_.constFind(oldId);
-    return it != fileById_.cend() && Writes(fileProblems_[size_t(*it)]);
+  const auto write = [&](quint32 bit, const QString& table, const QString& condition, Kept& kept,
+                         void (CImport::*step)(const CImport::ProblemFilter&, std::unique_ptr<Bulk::RowSource>)) {
+    std::vector<qint32> changed;
+    for (const FileProblem& p : fileProblems_)
+      if (p.paired >= 0 && (p.changed & bit)) changed.push_back(systemProblems_[size_t(p.paired)].id);
+    Bulk::deleteKeys(dest, table, QStringLiteral("ProblemID"), changed, condition);
+    const CImport::ProblemFilter written = [this, bit](qint32 oldId) {
+      const auto it = fileById_.constFind(oldId);
+      if (it == fileById_.cend()) return false;
+      const FileProblem& p = fileProblems_[size_t(*it)];
+      return p.paired < 0 || (p.changed & bit);
+    };
+    if (changed.empty() && kept.complete)
+      (im_.*step)(written, Rows(kept));
+    else
+      (im_.*step)(written, nullptr);
   };
-  im_.ImportProblemsContents(written);
+  write(kLinksChanged, QStringLiteral("ProblemsContents"),
+        QStringLiteral("ContentID in (select ContentID from Content where %1)").arg(courseCondition_), keptLinks_,
+        &CImport::ImportProblemsContents);
   Progress(60, 329);
-  im_.ImportProblemsFeatures(written);
+  write(kFeaturesChanged, QStringLiteral("ProblemsFeatures"), QString(), keptFeatures_, &CImport::ImportProblemsFeatures);
 }
 
 // The stored tree names every content of the course: those the file's tree

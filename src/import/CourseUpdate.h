@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QString>
 
+#include <array>
+#include <memory>
 #include <vector>
 
 #include "core/OrderedMap.h"
@@ -42,11 +44,10 @@ class CourseUpdate {
   struct SystemProblem {
     qint32 id = 0;
     qint32 group = 0;  // 0 when in no group
-    std::vector<Digest> columns;
+    std::array<Digest, 4> columns{};  // those of kComparedColumns
     Digest links = 0;
     Digest features = 0;
     QString code;
-    QString text;
     bool paired = false;
   };
   struct FileProblem {
@@ -58,8 +59,19 @@ class CourseUpdate {
     Digest features = 0;
     bool linksNewContent = false;
     QString code;
-    QString text;
+    QByteArray head;  // the beginning of the body
   };
+  // Rows of the file kept from the plan's reading for writing, so that a
+  // large table is read once: those of the new problems, and the problem
+  // rows whose columns change.
+  struct Kept {
+    QStringList columns;
+    std::vector<Bulk::Row> rows;
+    bool complete = true;  // false: too many to keep, the file is read again
+  };
+  static constexpr size_t kMaxKeptRows = 50000;
+  static void Keep(Kept& kept, const Bulk::Reader& rows);
+  static std::unique_ptr<Bulk::RowSource> Rows(Kept& kept);
 
   static QString WholeRead(const QString& table);
 
@@ -75,7 +87,6 @@ class CourseUpdate {
   void ReadFileFeatures();
   void PairGroups();
   void PlanProblems();
-  bool Writes(const FileProblem& p) const { return p.paired < 0 || p.changed; }
 
   // Writing.
   void UpdateCourseRow();
@@ -102,4 +113,7 @@ class CourseUpdate {
   std::vector<FileProblem> fileProblems_;
   QHash<qint32, int> fileById_;
   IdMap groupPairs_;  // file ProblemGroupID -> system ProblemGroupID
+  Kept keptProblems_;
+  Kept keptLinks_;
+  Kept keptFeatures_;
 };

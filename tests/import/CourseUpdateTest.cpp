@@ -4,6 +4,8 @@
 // yes.
 #include <QFile>
 
+#include <array>
+
 #include "data/CDataAccess.h"
 #include "export/CExport.h"
 #include "import/ImportFixture.h"
@@ -41,9 +43,17 @@ class UpdateCourse : public ImportTest {
     import.session().bAutoMap = true;
     ASSERT_TRUE(ImportCourse(DemoFile("first.mdb", kMoreProblems)));
     course = Count("select max(CourseID) from Course");
-    revised = env.path("revised.mdb");
-    ASSERT_TRUE(CExport(*ui).ExportCourseData(revised, course).succeeded());
-    Edit(revised, kRevision);
+    ASSERT_TRUE(CExport(*ui).ExportCourseData(exported, course).succeeded());
+    revised = Revised("revised.mdb", kRevision);
+  }
+
+  // A copy of the export with the statements run on it.
+  QString Revised(const QString& name, const QStringList& statements) const {
+    const QString file = env.path(name);
+    QFile::remove(file);
+    QFile::copy(exported, file);
+    Edit(file, statements);
+    return file;
   }
 
   void Edit(const QString& file, const QStringList& statements) const {
@@ -70,6 +80,7 @@ class UpdateCourse : public ImportTest {
   static QString List(const QString& sql) { return "select group_concat(r) from (" + sql + ") t"; }
 
   int course = 0;
+  QString exported = env.path("exported.mdb");
   QString revised;
 };
 
@@ -141,6 +152,51 @@ TEST_F(UpdateCourse, ExactlyTheFilesChangesArriveAndKeptRowsKeepTheirIds) {
   for (const UpdatePreview::Row& r : preview.problems[size_t(K::Changed)].first) changed << r.key + ' ' + r.columns;
   EXPECT_EQ(changed, QStringList({"P-53 Body, ProblemsContents", "P-54 Score", "P-55 ProblemsContents"}));
   EXPECT_TRUE(ui->lastPrompt().contains(promptFor(Question::ApplyCourseUpdate, preview.course).text));
+}
+
+// Updates one after another, each from the export with other changes:
+// groups follow their problems, a code pairs only within the course, and a
+// file that changes nothing leaves every row as it was.
+TEST_F(UpdateCourse, GroupsFollowTheirProblemsAndCodesPairOnlyWithinTheCourse) {
+  env.exec("update Problem set ProblemCode='P-99' where ProblemID=500");  // a problem of no course
+  const QString p51 = Ids().value("P-51");
+  const struct {
+    const char* what;
+    QStringList changes;
+    std::array<int, 4> problems;  // added, changed, unchanged, only in the system course
+    QString sql, expected;
+  } rows[] = {
+      {"an unchanged file", {}, {0, 0, 6, 0}, "select count(*) from ProblemGroup", "2"},
+      {"a new group of a new problem, the paired group's stem revised",
+       {"insert into ProblemGroup values (9500,'<G><PROBLEM ID=\"9003\"/></G>','新题干',NULL)",
+        "insert into Problem values (9003,9500,'P-70','b70',NULL,1,NULL)",
+        "insert into ProblemsContents select 9003, ContentID, NULL from Content where Name='第一章'",
+        "update ProblemGroup set Stem='共同题干（修订）' where ProblemGroupID=(select ProblemGroupID from Problem "
+        "where ProblemCode='P-51')"},
+       {1, 0, 6, 0},
+       List("select g.Stem || ':' || case when g.ProblemHierarchy like '%\"' || p.ProblemID || '\"%' then 'named' "
+            "else g.ProblemHierarchy end as r from Problem p join ProblemGroup g on g.ProblemGroupID=p.ProblemGroupID "
+            "where p.ProblemCode in ('P-51','P-70') order by p.ProblemID"),
+       "共同题干（修订）:named,新题干:named"},
+      {"a code only a problem outside the course has",
+       {"insert into Problem values (9004,0,'P-99','b99',NULL,1,NULL)",
+        "insert into ProblemsContents select 9004, ContentID, NULL from Content where Name='第二章'"},
+       {1, 0, 6, 1},
+       List("select coalesce(Body, '-') as r from Problem where ProblemCode='P-99' order by ProblemID"), "-,b99"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const QStringList before = Snapshot();
+    ui->answers.push_back(Vb::OK);
+    ASSERT_TRUE(import.UpdateCourseData(Revised("row.mdb", row.changes)).succeeded());
+    const UpdatePreview& preview = import.LastUpdatePreview();
+    for (size_t kind = 0; kind < row.problems.size(); ++kind) EXPECT_EQ(preview.problems[kind].count, row.problems[kind]) << kind;
+    EXPECT_EQ(Scalar(row.sql).toString(), row.expected);
+    EXPECT_EQ(Ids().value("P-51"), p51);
+    if (row.changes.isEmpty()) {
+      EXPECT_EQ(Snapshot(), before);
+    }
+  }
 }
 
 // Whatever keeps the update from being written leaves the system database

@@ -282,7 +282,9 @@ TEST(Transfer, UpdateCourseAsksWithThePreviewBeforeWriting) {
     ASSERT_EQ(prompts.size(), says.isEmpty() ? 1 : 2);
     EXPECT_TRUE(prompts[0].startsWith(QStringLiteral("更新课程：") + d.courseName(2))) << prompts[0].toStdString();
     EXPECT_EQ(prompts.last(), says.isEmpty() ? prompts[0] : says);
-    if (!says.isEmpty()) EXPECT_EQ(frmCorvina::ActiveRow(d.window->sprCourse()), 2);
+    if (!says.isEmpty()) {
+      EXPECT_EQ(frmCorvina::ActiveRow(d.window->sprCourse()), 2);
+    }
   }
 }
 
