@@ -103,11 +103,6 @@ std::optional<TreeDocument> TreeDocument::Read(const QString& text) {
 }
 
 QString TreeDocument::Rewritten(const std::vector<Edit>& edits) const {
-  struct Piece {
-    qsizetype begin;
-    qsizetype end;
-    QString text;
-  };
   std::vector<Piece> pieces;
   for (const Edit& edit : edits) {
     const TreeElement& e = elements_.at(static_cast<size_t>(edit.element));
@@ -118,7 +113,11 @@ QString TreeDocument::Rewritten(const std::vector<Edit>& edits) const {
       pieces.push_back({e.endBegin, e.endEnd, QString()});
     }
   }
-  std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.begin < b.begin; });
+  return Spliced(std::move(pieces));
+}
+
+QString TreeDocument::Spliced(std::vector<Piece> pieces) const {
+  std::stable_sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.begin < b.begin; });
   QString out;
   out.reserve(text_.size());
   qsizetype at = 0;
@@ -233,11 +232,6 @@ std::optional<QString> TranslateProblemTree(const QString& text, const IdMap& pr
 }
 
 QString TreeDocument::Inserted(const std::vector<std::pair<int, QString>>& insertions) const {
-  struct Piece {
-    qsizetype begin;
-    qsizetype end;
-    QString text;
-  };
   std::vector<Piece> pieces;
   for (const auto& [index, markup] : insertions) {
     const TreeElement& e = elements_.at(static_cast<size_t>(index));
@@ -246,17 +240,7 @@ QString TreeDocument::Inserted(const std::vector<std::pair<int, QString>>& inser
     else
       pieces.push_back({e.endBegin, e.endBegin, markup});
   }
-  std::stable_sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.begin < b.begin; });
-  QString out;
-  out.reserve(text_.size());
-  qsizetype at = 0;
-  for (const Piece& piece : pieces) {
-    out += QStringView(text_).mid(at, piece.begin - at);
-    out += piece.text;
-    at = piece.end;
-  }
-  out += QStringView(text_).mid(at);
-  return out;
+  return Spliced(std::move(pieces));
 }
 
 std::optional<QString> AddContents(const QString& text, const std::vector<std::pair<qint32, qint32>>& contents) {

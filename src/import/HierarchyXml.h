@@ -49,6 +49,14 @@ class TreeDocument {
   QString Inserted(const std::vector<std::pair<int, QString>>& insertions) const;
 
  private:
+  // A part of the text replaced by another; pieces at one place keep their order.
+  struct Piece {
+    qsizetype begin;
+    qsizetype end;
+    QString text;
+  };
+  QString Spliced(std::vector<Piece> pieces) const;
+
   QString text_;
   std::vector<TreeElement> elements_;
 };
