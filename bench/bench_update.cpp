@@ -29,12 +29,11 @@ namespace {
 // Says yes to writing: the dated copy of an import anew, the update's preview.
 class Yes : public Interaction {
  public:
-  int MsgBox(const QString&, int, const QString&) override { return Vb::OK; }
+  Answer MsgBox(const QString&, MessageStyle, const QString&) override { return Answer::Ok; }
   std::optional<QString> InputBox(const QString&, const QString&, const QString&) override { return std::nullopt; }
-  void ShowMappingDialog(MappingModel&) override {}
-  int ConfirmCourseUpdate(const UpdatePreview& preview) override {
+  Answer ConfirmCourseUpdate(const UpdatePreview& preview) override {
     summary = preview.lines().mid(0, 9).join(QStringLiteral("\n  "));
-    return Vb::OK;
+    return Answer::Ok;
   }
   QString summary;
 };

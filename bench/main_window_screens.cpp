@@ -35,7 +35,7 @@ using Screens::shoot;
 class PhotographingInteraction : public Interaction {
  public:
   QString nextMessageShot;
-  int MsgBox(const QString& prompt, int flags, const QString&) override {
+  Answer MsgBox(const QString& prompt, MessageStyle style, const QString&) override {
     QTextStream(stdout) << "message: " << prompt << '\n';
     if (!nextMessageShot.isEmpty()) {
       QMessageBox box(QMessageBox::Information, Res::str(Res::TransferTitle), prompt);
@@ -43,13 +43,11 @@ class PhotographingInteraction : public Interaction {
       shoot(nextMessageShot);
       nextMessageShot.clear();
     }
-    if ((flags & Vb::ButtonsMask) == Vb::YesNo || (flags & Vb::ButtonsMask) == Vb::YesNoCancel) return Vb::Yes;
-    return Vb::OK;
+    return answersOf(style.buttons).front();
   }
   std::optional<QString> InputBox(const QString&, const QString&, const QString& defaultText) override {
     return defaultText;
   }
-  void ShowMappingDialog(MappingModel&) override {}
 };
 
 // Lets the window run until the bar has passed percent or the transfer ended.

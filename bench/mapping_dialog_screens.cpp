@@ -104,7 +104,7 @@ int main(int argc, char* argv[]) {
     if (!rs->Eof()) form.tmpPartitionMap.add(411, rs->Value(0).toInt());
   }
   form.Load();
-  if (named) form.cmdNameLink_Click();
+  if (named) form.pairByName();
 
   QTimer::singleShot(seconds * 1000, [] {
     if (QWidget* w = QApplication::activeModalWidget()) w->close();

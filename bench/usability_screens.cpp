@@ -73,10 +73,10 @@ int main(int argc, char* argv[]) {
   shootModal(QStringLiteral("2-question-box"), [] {
     interaction().MsgBox(QStringLiteral("已经存在相同名称的课程数据结构，请选择是否继续\r\n   选择[确定]更改名称后继续导入课程，\r\n"
                                         "   选择[取消]则不导入该课程。"),
-                         Vb::OKCancel | Vb::Exclamation, QStringLiteral("请选择"));
+                         {MessageKind::Warning, Buttons::OkCancel}, QStringLiteral("请选择"));
   });
   shootModal(QStringLiteral("3-yes-no-box"), [] {
-    interaction().MsgBox(QStringLiteral("文件已经存在，是否覆盖？"), Vb::YesNo | Vb::Question, Res::str(Res::TransferTitle));
+    interaction().MsgBox(QStringLiteral("文件已经存在，是否覆盖？"), {MessageKind::Question, Buttons::YesNo}, Res::str(Res::TransferTitle));
   });
   shootModal(QStringLiteral("4-save-dialog"), [&w] {
     QFileDialog::getSaveFileName(&w, QStringLiteral("导出到"), QDir::homePath(), QStringLiteral("Access 文件 (*.mdb)"));

@@ -17,47 +17,54 @@ bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 }  // namespace
 
 // The answer that keeps data safe unless the command was told otherwise.
-int CliInteraction::answerFor(Question question) const {
+Answer CliInteraction::answerFor(Question question) const {
   switch (question) {
-    case Question::ReplaceExchangeFile: return overwrite ? Vb::Yes : Vb::Cancel;
-    case Question::EmptyExchangeFile: return overwrite ? Vb::Yes : Vb::No;
-    case Question::RenameConflictingCourse: return renameOnConflict ? Vb::OK : Vb::Cancel;
+    case Question::ReplaceExchangeFile: return overwrite ? Answer::Yes : Answer::Cancel;
+    case Question::EmptyExchangeFile: return overwrite ? Answer::Yes : Answer::No;
+    case Question::RenameConflictingCourse: return renameOnConflict ? Answer::Ok : Answer::Cancel;
     case Question::CreateUnpairedSubjects:
     case Question::CreateUnpairedFeatures:
-    case Question::CreateUnpairedPartitions: return Vb::Yes;  // imports pair automatically
-    case Question::ApplyCourseUpdate: return dryRun ? Vb::Cancel : Vb::OK;
+    case Question::CreateUnpairedPartitions: return Answer::Yes;  // imports pair automatically
+    case Question::ApplyCourseUpdate: return dryRun ? Answer::Cancel : Answer::Ok;
   }
-  return Vb::Cancel;
+  return Answer::Cancel;
 }
 
-int CliInteraction::Ask(Question question, const QString& argument) {
-  const int answer = answerFor(question);
+Answer CliInteraction::Ask(Question question, const QString& argument) {
+  const Answer answer = answerFor(question);
   show(promptFor(question, argument), answer);
   return answer;
 }
 
-int CliInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
+Answer CliInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
   return Ask(Question::ApplyCourseUpdate, preview.course);
 }
 
 // A message is told; any other question gets the answer that changes nothing.
-int CliInteraction::MsgBox(const QString& prompt, int flags, const QString& title) {
-  const int buttons = flags & Vb::ButtonsMask;
-  const std::optional<int> answer = buttons == Vb::OKOnly  ? std::nullopt
-                                    : buttons == Vb::YesNo ? std::optional<int>(Vb::No)
-                                                           : std::optional<int>(Vb::Cancel);
-  show({prompt, flags, title}, answer);
-  return answer.value_or(Vb::OK);
+Answer CliInteraction::MsgBox(const QString& prompt, MessageStyle style, const QString& title) {
+  const Answer answer = cautiousAnswer(style.buttons);
+  show({prompt, style, title}, style.buttons == Buttons::Ok ? std::nullopt : std::optional<Answer>(answer));
+  return answer;
 }
 
-void CliInteraction::show(const Prompt& prompt, std::optional<int> answer) {
+namespace {
+const char* wordFor(Answer answer) {
+  switch (answer) {
+    case Answer::Ok: return "ok";
+    case Answer::Cancel: break;
+    case Answer::Yes: return "yes";
+    case Answer::No: return "no";
+  }
+  return "cancel";
+}
+}  // namespace
+
+void CliInteraction::show(const Prompt& prompt, std::optional<Answer> answer) {
   endProgress();
   QString line = prompt.text;
   line.replace(QLatin1String("\r\n"), QLatin1String(" "));
   err() << (prompt.title.isEmpty() ? Res::str(Res::AppTitle) : prompt.title) << ": " << line;
-  if (answer)
-    err() << " -> "
-          << (*answer == Vb::Yes ? "yes" : *answer == Vb::No ? "no" : *answer == Vb::OK ? "ok" : "cancel");
+  if (answer) err() << " -> " << wordFor(*answer);
   err() << Qt::endl;
   messages_ << line;
 }
@@ -68,9 +75,6 @@ std::optional<QString> CliInteraction::InputBox(const QString& prompt, const QSt
   messages_ << prompt;
   return std::nullopt;
 }
-
-// The command line maps automatically; a form left loaded counts as cancelled.
-void CliInteraction::ShowMappingDialog(MappingModel&) {}
 
 void CliInteraction::progress(const QString& subject, int percent, const QString& message) {
   const QString text = QStringLiteral("%1 [%2%] %3").arg(subject).arg(percent, 3).arg(message);

@@ -12,13 +12,12 @@ class CliInteraction : public Interaction {
   bool renameOnConflict = false;
   bool dryRun = false;  // a course update is previewed, never written
 
-  int MsgBox(const QString& prompt, int flags, const QString& title) override;
-  int Ask(Question question, const QString& argument) override;
+  Answer MsgBox(const QString& prompt, MessageStyle style, const QString& title) override;
+  Answer Ask(Question question, const QString& argument) override;
   // The command prints the preview itself; here only the answer.
-  int ConfirmCourseUpdate(const UpdatePreview& preview) override;
+  Answer ConfirmCourseUpdate(const UpdatePreview& preview) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
-  void ShowMappingDialog(MappingModel& model) override;
 
   // Shows one progress step: a rewritten line on a terminal, a plain line otherwise.
   void progress(const QString& subject, int percent, const QString& message);
@@ -28,8 +27,8 @@ class CliInteraction : public Interaction {
   QStringList takeMessages();
 
  private:
-  int answerFor(Question question) const;
-  void show(const Prompt& prompt, std::optional<int> answer);
+  Answer answerFor(Question question) const;
+  void show(const Prompt& prompt, std::optional<Answer> answer);
   QStringList messages_;
   bool progressOpen_ = false;
 };

@@ -1,11 +1,11 @@
 #pragma once
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 #include <optional>
 
-class MappingModel;
 struct UpdatePreview;
 
 // The questions the engines ask. Each is answered by value, never recognised
@@ -25,9 +25,31 @@ enum class TextQuestion {
   NewExchangeFileName,  // the name of the export file instead of the existing one
 };
 
+// What a message box looks like: its icon, its buttons and the one a bare
+// Enter presses.
+enum class MessageKind { Plain, Information, Warning, Error, Question };
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class Answer { Ok, Cancel, Yes, No };
+
+struct MessageStyle {
+  constexpr MessageStyle(MessageKind kind = MessageKind::Plain, Buttons buttons = Buttons::Ok,
+                         std::optional<Answer> byDefault = std::nullopt)
+      : kind(kind), buttons(buttons), byDefault(byDefault) {}
+  bool operator==(const MessageStyle&) const = default;
+
+  MessageKind kind;
+  Buttons buttons;
+  std::optional<Answer> byDefault;  // the first button when none
+};
+
+// The buttons in the order they are shown.
+QList<Answer> answersOf(Buttons buttons);
+// The answer that changes nothing: what a box answers that nobody can see.
+Answer cautiousAnswer(Buttons buttons);
+
 struct Prompt {
   QString text;
-  int flags = 0;  // Vb:: buttons | icon | default button
+  MessageStyle style;
   QString title;
 };
 // argument: the file path or course name the question is about.
@@ -36,28 +58,25 @@ Prompt promptFor(TextQuestion question);
 
 // Everything an engine asks of or tells a person goes through this interface,
 // so that the engines run headless: message boxes, typed questions, the input
-// box, the modal mapping step, the busy pointer and opening a folder. The
-// windows, the command line and the tests each have their own implementation.
+// box, the busy pointer and opening a folder (the mapping form is the mapping
+// layer's MappingDialog). The windows, the command line and the tests each
+// have their own implementation.
 class Interaction {
  public:
   virtual ~Interaction() = default;
 
-  // A message. flags: Vb:: buttons | icon | default button; an empty title
-  // means the application title. Returns Vb::OK, Vb::Cancel, Vb::Yes or Vb::No.
-  virtual int MsgBox(const QString& prompt, int flags = 0, const QString& title = {}) = 0;
+  // A message; an empty title means the application title. Returns the
+  // button pressed.
+  virtual Answer MsgBox(const QString& prompt, MessageStyle style = {}, const QString& title = {}) = 0;
   // nullopt when the person cancels.
   virtual std::optional<QString> InputBox(const QString& prompt, const QString& title = {},
                                           const QString& defaultText = {}) = 0;
   // A typed question; by default shown as its prompt in a message box.
-  virtual int Ask(Question question, const QString& argument);
+  virtual Answer Ask(Question question, const QString& argument);
   virtual std::optional<QString> AskText(TextQuestion question);
   // The ApplyCourseUpdate question with what the update would change; by
-  // default its lines in a message box. Returns Vb::OK or Vb::Cancel.
-  virtual int ConfirmCourseUpdate(const UpdatePreview& preview);
-  // Shows the mapping form modally for the step in model.intStep and returns
-  // once the person has finished or cancelled it. The caller treats a form
-  // still loaded afterwards as cancelled.
-  virtual void ShowMappingDialog(MappingModel& model) = 0;
+  // default its lines in a message box. Answers Ok or Cancel.
+  virtual Answer ConfirmCourseUpdate(const UpdatePreview& preview);
   virtual void SetBusy(bool busy) { (void)busy; }
   virtual void OpenFolder(const QString& path) { (void)path; }
 

@@ -31,7 +31,7 @@ QString logEntry(const QString& strModule, const QString& strProcedure, qint32 n
 }
 
 // A failure of the log itself is shown and the caller goes on.
-void reportLogFailure(const QString& description) { interaction().MsgBox(description, Vb::OKOnly, QString()); }
+void reportLogFailure(const QString& description) { interaction().MsgBox(description, {}, QString()); }
 
 void appendToErrorLog(const QString& entry) {
   QFile log(AppPaths::errorLogFile());
@@ -57,7 +57,7 @@ void LogError(const QString& strModule, const QString& strProcedure, qint32 nErr
   appendToErrorLog(logEntry(strModule, strProcedure, nErrNumber, strDescription));
   const QString strMessage = QStringLiteral("Error:") + strDescription + CrLf + CrLf + QStringLiteral("Module:") +
                              strModule + CrLf + QStringLiteral("Procedure:") + strProcedure + CrLf;
-  if (!bQuiet) interaction().MsgBox(strMessage, Vb::OKOnly | Vb::Critical, ErrorTitle());
+  if (!bQuiet) interaction().MsgBox(strMessage, {MessageKind::Error}, ErrorTitle());
 }
 
 QStringList SplitFileList(const QString& strFileList) {

@@ -36,7 +36,7 @@ bool hasEmptyBox(const OdbcIniFields& f) {
 }
 
 void reportFailure(const QString& description) {
-  interaction().MsgBox(QStringLiteral("连接失败！\r\n") + description, Vb::OKOnly | Vb::Critical,
+  interaction().MsgBox(QStringLiteral("连接失败！\r\n") + description, {MessageKind::Error},
                        QStringLiteral("错误"));
 }
 }  // namespace
@@ -66,7 +66,7 @@ OdbcIniFields SysOdbcIniSettings::Load() const {
 bool SysOdbcIniSettings::chooseWorkingString(const OdbcIniFields& f) {
   const bool sqlite = f.Provider == SqliteProvider;
   if (sqlite ? f.DataSource.trimmed().isEmpty() : !f.ConnectionString.isEmpty() && hasEmptyBox(f)) {
-    interaction().MsgBox(QStringLiteral("参数不能有空项!重新输入参数!"), Vb::OKOnly, QString());
+    interaction().MsgBox(QStringLiteral("参数不能有空项!重新输入参数!"), {}, QString());
     return false;
   }
   m_strConnect = sqlite || !f.ConnectionString.isEmpty()
@@ -83,7 +83,7 @@ bool SysOdbcIniSettings::TestAndSave(const OdbcIniFields& typed) {
   if (f.Provider == SqliteProvider) f.ConnectionString = ConnectionSettings::sqliteString(f.DataSource.trimmed());
   if (!chooseWorkingString(f)) return false;
   if (!fitsTheFile(f)) {
-    interaction().MsgBox(QStringLiteral("参数过长!每项不能超过127个字符，重新输入参数!"), Vb::OKOnly | Vb::Exclamation,
+    interaction().MsgBox(QStringLiteral("参数过长!每项不能超过127个字符，重新输入参数!"), {MessageKind::Warning},
                          QString());
     return false;
   }
@@ -92,7 +92,7 @@ bool SysOdbcIniSettings::TestAndSave(const OdbcIniFields& typed) {
       const BusyWhileConnecting busy;
       openConnection(m_strConnect);
     }
-    interaction().MsgBox(QStringLiteral("连接成功！"), Vb::OKOnly, QString());
+    interaction().MsgBox(QStringLiteral("连接成功！"), {}, QString());
     Save(f);
   } catch (const DataError& e) {
     reportFailure(e.description());

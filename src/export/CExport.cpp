@@ -36,9 +36,9 @@ QString unwritableExchangeFile(const QString& strPath) {
   file.close();
   return Jet::unwritableReason(strPath);
 }
-// Message-box answer code that accepts an exchange file whatever its Course
-// (or Paper) table holds; both export operations pass it.
-constexpr int AcceptAnyRows = 5;
+// Accepts an exchange file whatever its Course (or Paper) table holds; both
+// export operations pass it.
+constexpr bool AcceptAnyRows = true;
 
 const QString& exportSource() {
   static const QString source = QStringLiteral("CExport");
@@ -154,8 +154,8 @@ CExport::CExport(Interaction& ui, std::shared_ptr<CancelFlag> cancel) : m_sessio
 
 CExport::~CExport() = default;
 
-int CExport::transferBox(const QString& prompt, int flags) {
-  return m_session.ui().MsgBox(prompt, flags, Res::str(Res::TransferTitle));
+Answer CExport::transferBox(const QString& prompt, MessageStyle style) {
+  return m_session.ui().MsgBox(prompt, style, Res::str(Res::TransferTitle));
 }
 
 // ---------------------------------------------------------------------------
@@ -310,18 +310,18 @@ void CExport::Progress(qint16 nBarValue, const QString& strMessage) {
 std::unique_ptr<ExportTarget> CExport::PrepareExportFile(QString& strDestFile) {
   const QString strTemplate = AppPaths::templateFile();
   if (!QFileInfo(strTemplate).isFile()) {
-    transferBox(Res::str(322) + strTemplate, Vb::OKOnly | Vb::Exclamation);
+    transferBox(Res::str(322) + strTemplate, {MessageKind::Warning});
     return nullptr;
   }
   const QString strFolder = folderPart(strDestFile);
   bool bOverwrite = false;
   while (QFileInfo(strDestFile).isFile() && !bOverwrite) {
-    const int answer = m_session.ui().Ask(Question::ReplaceExchangeFile, strDestFile);
-    if (answer == Vb::Yes) {
+    const Answer answer = m_session.ui().Ask(Question::ReplaceExchangeFile, strDestFile);
+    if (answer == Answer::Yes) {
       bOverwrite = true;
       continue;
     }
-    if (answer != Vb::No) return nullptr;
+    if (answer != Answer::No) return nullptr;
     QString strName = m_session.ui().AskText(TextQuestion::NewExchangeFileName).value_or(QString());
     strName.remove(QStringLiteral(".mdb"));
     if (strName.isEmpty()) return nullptr;
@@ -330,14 +330,14 @@ std::unique_ptr<ExportTarget> CExport::PrepareExportFile(QString& strDestFile) {
   if (!bOverwrite) return ExportTarget::fromTemplate(strTemplate, strDestFile);
   // The template itself is never emptied, however its path was spelled.
   if (isSameFile(strDestFile, strTemplate)) {
-    transferBox(Res::str(321), Vb::OKOnly | Vb::Exclamation);
+    transferBox(Res::str(321), {MessageKind::Warning});
     return nullptr;
   }
-  if (m_session.ui().Ask(Question::EmptyExchangeFile, strDestFile) != Vb::Yes) return nullptr;
+  if (m_session.ui().Ask(Question::EmptyExchangeFile, strDestFile) != Answer::Yes) return nullptr;
   return ExportTarget::existing(strDestFile);
 }
 
-bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAccess>& dal, int nAnswer,
+bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAccess>& dal, bool bAcceptAnyRows,
                              bool bCourse) {
   static const QStringList courseChecks{
       QStringLiteral("select * from Subject where 1=0"), QStringLiteral("select * from Problem where 1=0"),
@@ -350,7 +350,7 @@ bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAc
   const QString strUnwritable = unwritableExchangeFile(strDestFile);
   if (!strUnwritable.isEmpty()) {
     transferBox(QStringLiteral("该Access文件不能写入：") + strDestFile + QStringLiteral("\r\n") + strUnwritable,
-                Vb::OKOnly | Vb::Exclamation);
+                {MessageKind::Warning});
     return false;
   }
   bool bResult = true;
@@ -361,15 +361,15 @@ bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAc
     RecordsetPtr rs;
     dal->GetConnectedRecordset(bCourse ? QStringLiteral("select * from Course") : QStringLiteral("select * from Paper"),
                                rs);
-    if (rs->Eof() && nAnswer != Vb::Yes && nAnswer != AcceptAnyRows) bResult = false;
+    if (rs->Eof() && !bAcceptAnyRows) bResult = false;
     for (const QString& sql : bCourse ? courseChecks : paperChecks)
       if (bResult) dal->GetConnectedRecordset(sql, rs);
   } catch (const DataError& e) {
     m_session.ui().MsgBox(QStringLiteral("连接数据库失败！\r\n") + e.description() + QStringLiteral("\r\n") + strDestFile,
-                          Vb::OKOnly, QString());
+                          {}, QString());
     return false;
   }
-  if (!bResult) transferBox(Res::str(318), Vb::OKOnly | Vb::Exclamation);
+  if (!bResult) transferBox(Res::str(318), {MessageKind::Warning});
   return bResult;
 }
 

@@ -51,7 +51,7 @@ class CExport {
 
   TransferResult Export(QString& strDestFile, bool bCourse, Stages stages);
   std::unique_ptr<ExportTarget> PrepareExportFile(QString& strDestFile);
-  bool OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAccess>& dal, int nAnswer,
+  bool OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAccess>& dal, bool bAcceptAnyRows,
                       bool bCourse);
   void ClearExportFile();
 
@@ -85,7 +85,7 @@ class CExport {
   void WriteAtomically(Stages stages);
   void ReleaseConnections();
   void Progress(qint16 nBarValue, const QString& strMessage);
-  int transferBox(const QString& prompt, int flags);
+  Answer transferBox(const QString& prompt, MessageStyle style);
 
   TransferSession m_session;
   bool m_used = false;

@@ -8,6 +8,7 @@
 #include "data/Schema.h"
 #include "import/ImportGuards.h"
 #include "mapping/ImportSession.h"
+#include "mapping/MappingDialog.h"
 #include "mapping/MappingModel.h"
 #include "resources/Strings.h"
 
@@ -50,11 +51,11 @@ std::optional<TransferResult> CImport::OpenExchangeFile(const QString& strFileNa
     bHasRows = CheckExchangeTables(Source(), bCourse);
   } catch (const DataError& e) {
     const QString text = QStringLiteral("连接数据库失败！\r\n") + e.description() + QStringLiteral("\r\n") + strFileName;
-    ui.MsgBox(text, Vb::OKOnly, QString());
+    ui.MsgBox(text, {}, QString());
     return Outcome(TransferResult::Status::Failed, strFileName, text, true);
   }
   if (bHasRows) return std::nullopt;
-  ui.MsgBox(Res::str(kNoRowsMessage), Vb::Exclamation, Res::str(Res::TransferTitle));
+  ui.MsgBox(Res::str(kNoRowsMessage), {MessageKind::Warning}, Res::str(Res::TransferTitle));
   return Outcome(TransferResult::Status::Declined, strFileName, Res::str(kNoRowsMessage), true);
 }
 
@@ -186,7 +187,7 @@ bool CImport::ConfirmNameConflict() {
   const QString sameName = Sql::equalsIgnoringCase(Dest().dialect(), QStringLiteral("Name"));
   Dest().GetConnectedRecordset(QStringLiteral("select CourseID from Course where ") + sameName, QVariantList{name}, rs);
   if (rs->Eof()) return true;
-  if (m_session.ui().Ask(Question::RenameConflictingCourse, name) != Vb::OK) {
+  if (m_session.ui().Ask(Question::RenameConflictingCourse, name) != Answer::Ok) {
     m_strDeclined = promptFor(Question::RenameConflictingCourse, name).text;
     return false;
   }
@@ -209,8 +210,8 @@ bool CImport::RunSubjectStep() {
 bool CImport::ShowMappingStep() {
   MappingModel& form = m_session.mappingForm();
   if (!form.isLoaded()) form.Load();
-  m_session.ui().ShowMappingDialog(form);
-  if (form.isLoaded()) form.cmdCancel_Click();
+  if (MappingDialog* dialog = MappingDialog::of(m_session.ui())) dialog->ShowMappingDialog(form);
+  if (form.isLoaded()) form.cancel();
   return !form.bCancel;
 }
 

@@ -637,7 +637,7 @@ TransferResult CImport::UpdateSteps(const QString& file) {
     const QString text = courses.empty()
                              ? QStringLiteral("系统数据库中没有名称为%1的课程，不能更新。\r\n请用导入把它作为新课程导入。").arg(name)
                              : QStringLiteral("系统数据库中有%1门名称为%2的课程，不能确定更新哪一门。").arg(courses.size()).arg(name);
-    m_session.ui().MsgBox(text, Vb::Exclamation, Res::str(Res::TransferTitle));
+    m_session.ui().MsgBox(text, {MessageKind::Warning}, Res::str(Res::TransferTitle));
     return TransferResult::ended(TransferResult::Status::Declined, file, text, true);
   }
   m_nCourseID = courses.front().first;
@@ -653,7 +653,7 @@ TransferResult CImport::UpdateSteps(const QString& file) {
   CourseUpdate update(*this, m_nCourseID, courses.front().second);
   update.Plan();
   m_session.checkCancel();
-  if (m_session.ui().ConfirmCourseUpdate(m_preview) != Vb::OK) {
+  if (m_session.ui().ConfirmCourseUpdate(m_preview) != Answer::Ok) {
     TransferResult declined = notUpdated;
     declined.declinedAt = Question::ApplyCourseUpdate;
     return declined;

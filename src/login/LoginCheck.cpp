@@ -9,7 +9,7 @@
 namespace LoginCheck {
 namespace {
 void refuse(const QString& message, const QString& title) {
-  interaction().MsgBox(message, Vb::OKOnly | Vb::Exclamation, title);
+  interaction().MsgBox(message, {MessageKind::Warning}, title);
 }
 }  // namespace
 
@@ -49,10 +49,10 @@ Outcome login(const QString& strName, const QString& strPassword) {
   } catch (const DataError& e) {
     // A database that cannot be reached must not end the program: say why and
     // let the user repair the settings.
-    interaction().MsgBox(e.description(), Vb::OKOnly | Vb::Critical, Res::str(Res::AppTitle));
+    interaction().MsgBox(e.description(), {MessageKind::Error}, Res::str(Res::AppTitle));
     return Outcome::Failed;
   } catch (const std::exception& e) {
-    interaction().MsgBox(QString::fromUtf8(e.what()), Vb::OKOnly | Vb::Critical, Res::str(Res::AppTitle));
+    interaction().MsgBox(QString::fromUtf8(e.what()), {MessageKind::Error}, Res::str(Res::AppTitle));
     return Outcome::Failed;
   }
   return Outcome::Success;

@@ -108,7 +108,7 @@ void MappingModel::FinishFeaturePartitionMap() {
 
 bool MappingModel::confirmCreation(qint32 step) const {
   if (session_.bAutoMap || SourceList.empty()) return true;
-  return session_.ui().Ask(tablesFor(step).question, QString()) == Vb::Yes;
+  return session_.ui().Ask(tablesFor(step).question, QString()) == Answer::Yes;
 }
 
 void MappingModel::finishStep(qint32 step) {

@@ -71,7 +71,7 @@ CDataAccess& MappingModel::source() { return session_.ImportSourceDAL(); }
 CDataAccess& MappingModel::dest() { return session_.ImportDestDAL(); }
 
 void MappingModel::showMessage(const QString& text) {
-  session_.ui().MsgBox(text, Vb::OKOnly | Vb::Exclamation, Res::str(Res::TransferTitle));
+  session_.ui().MsgBox(text, {MessageKind::Warning}, Res::str(Res::TransferTitle));
 }
 
 IdMap& MappingModel::pairMap() {
@@ -185,7 +185,7 @@ void MappingModel::selectFirstEntriesAndEnableButtons(qint32 step) {
 
 // ---- pairing by hand --------------------------------------------------------
 
-void MappingModel::Link() {
+void MappingModel::linkSelection() {
   if (!validStep(intStep)) return;
   if (!SourceList.hasSelection() || !DestList.hasSelection()) {
     showMessage(Res::str(linkSelectionMessage(intStep)));
@@ -220,7 +220,7 @@ void MappingModel::linkSelected() {
   cmdUnLinkEnabled = true;
 }
 
-void MappingModel::cmdUnLink() {
+void MappingModel::unlinkSelection() {
   if (!validStep(intStep)) return;
   if (!MapList.hasSelection()) {
     showMessage(Res::str(unlinkSelectionMessage(intStep)));
@@ -242,11 +242,6 @@ void MappingModel::cmdUnLink() {
     DestList.selectLast();
   }
   LinkEnabled = true;
-}
-
-void MappingModel::reset() {
-  LoadMapLists(intStep);
-  if (intStep == 1 || intStep == 2) MapList.Clear();
 }
 
 // ---- pairing by name --------------------------------------------------------
@@ -307,25 +302,28 @@ void MappingModel::pressButton(Operation&& operation) {
   showMessage(failure);
 }
 
-void MappingModel::Link_Click() {
-  pressButton([this] { Link(); });
+void MappingModel::link() {
+  pressButton([this] { linkSelection(); });
 }
-void MappingModel::cmdUnLink_Click() {
-  pressButton([this] { cmdUnLink(); });
+void MappingModel::unlink() {
+  pressButton([this] { unlinkSelection(); });
 }
-void MappingModel::cmdNameLink_Click() {
+void MappingModel::pairByName() {
   pressButton([this] { autoNameMap(intStep); });
 }
-void MappingModel::reset_Click() {
-  pressButton([this] { reset(); });
+void MappingModel::reset() {
+  pressButton([this] {
+    LoadMapLists(intStep);
+    if (intStep == 1 || intStep == 2) MapList.Clear();
+  });
 }
-void MappingModel::Finish_Click() {
+void MappingModel::finish() {
   pressButton([this] {
     if (validStep(intStep)) finishStep(intStep);
   });
 }
 
-void MappingModel::cmdCancel_Click() {
+void MappingModel::cancel() {
   bCancel = true;
   Unload();
 }

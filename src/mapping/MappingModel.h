@@ -49,13 +49,10 @@ class MappingModel {
   void Unload();
   void LoadMapLists(qint32 step);
 
-  // The operations behind the buttons. They raise what the databases raise;
-  // AutoNameMap and the finish operations, which the import engine calls
-  // directly, unload the form when they fail, so that the next import starts
-  // from freshly loaded lists.
-  void Link();
-  void cmdUnLink();
-  void reset();
+  // Pairing by name and the finish operations, which the import engine calls
+  // directly when mapping automatically. They raise what the databases raise
+  // and unload the form when they fail, so that the next import starts from
+  // freshly loaded lists.
   void AutoNameMap(qint32 step);
   void FinishSubjectMap();
   void FinishFeatureMap();
@@ -73,14 +70,15 @@ class MappingModel {
   }
   std::function<void(const std::function<void()>&)> engineCall;
 
-  // The buttons as a person presses them: a failure is shown in a message box
-  // and leaves lists and pairs as they were before the press.
-  void Link_Click();
-  void cmdUnLink_Click();
-  void cmdNameLink_Click();
-  void reset_Click();
-  void Finish_Click();
-  void cmdCancel_Click();
+  // What a person does with the form: a failure is shown in a message box
+  // and leaves lists and pairs as they were before.
+  void link();        // pairs the selected entries
+  void unlink();      // parts the selected pair
+  void pairByName();  // pairs every entry with the partner of the same name
+  void reset();       // back to the lists as loaded
+  void finish();      // ends the step, creating what stays unpaired if the person agrees
+  // Ends the import: the form is unloaded with bCancel set.
+  void cancel();
 
   // The checks a proposed pair must pass.
   bool CheckFeatureMatch(qint32 SourceID, qint32 DestID);
@@ -129,6 +127,8 @@ class MappingModel {
   void loadSubjectsOrFeatures(qint32 step);
   void loadPartitions();
   void selectFirstEntriesAndEnableButtons(qint32 step);
+  void linkSelection();
+  void unlinkSelection();
   void linkSelected();
   bool nameMatchAccepted(qint32 step);
   void finishStep(qint32 step);

@@ -11,55 +11,43 @@
 #include "resources/Strings.h"
 
 namespace {
-QMessageBox::Icon iconFor(int flags) {
-  switch (flags & Vb::IconMask) {
-    case Vb::Critical: return QMessageBox::Critical;
-    case Vb::Question: return QMessageBox::Question;
-    case Vb::Exclamation: return QMessageBox::Warning;
-    case Vb::Information: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+QMessageBox::Icon iconFor(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Plain: break;
+    case MessageKind::Information: return QMessageBox::Information;
+    case MessageKind::Warning: return QMessageBox::Warning;
+    case MessageKind::Error: return QMessageBox::Critical;
+    case MessageKind::Question: return QMessageBox::Question;
   }
+  return QMessageBox::NoIcon;
 }
 
-struct ButtonSpec {
-  QMessageBox::StandardButton button;
-  int answer;
-};
-
-QList<ButtonSpec> buttonsFor(int flags) {
-  switch (flags & Vb::ButtonsMask) {
-    case Vb::OKCancel: return {{QMessageBox::Ok, Vb::OK}, {QMessageBox::Cancel, Vb::Cancel}};
-    case Vb::YesNoCancel:
-      return {{QMessageBox::Yes, Vb::Yes}, {QMessageBox::No, Vb::No}, {QMessageBox::Cancel, Vb::Cancel}};
-    case Vb::YesNo: return {{QMessageBox::Yes, Vb::Yes}, {QMessageBox::No, Vb::No}};
-    default: return {{QMessageBox::Ok, Vb::OK}};
+QMessageBox::StandardButton buttonFor(Answer answer) {
+  switch (answer) {
+    case Answer::Ok: break;
+    case Answer::Cancel: return QMessageBox::Cancel;
+    case Answer::Yes: return QMessageBox::Yes;
+    case Answer::No: return QMessageBox::No;
   }
-}
-
-int defaultIndex(int flags) {
-  switch (flags & Vb::DefaultMask) {
-    case Vb::DefaultButton2: return 1;
-    case Vb::DefaultButton3: return 2;
-    default: return 0;
-  }
+  return QMessageBox::Ok;
 }
 }  // namespace
 
-int QtInteraction::MsgBox(const QString& prompt, int flags, const QString& title) {
-  QMessageBox box(iconFor(flags), title.isEmpty() ? Res::str(Res::AppTitle) : title, prompt,
+Answer QtInteraction::MsgBox(const QString& prompt, MessageStyle style, const QString& title) {
+  QMessageBox box(iconFor(style.kind), title.isEmpty() ? Res::str(Res::AppTitle) : title, prompt,
                   QMessageBox::NoButton, QApplication::activeWindow());
-  const QList<ButtonSpec> buttons = buttonsFor(flags);
-  for (const ButtonSpec& b : buttons) box.addButton(b.button);
-  const int def = std::min(defaultIndex(flags), static_cast<int>(buttons.size()) - 1);
-  box.setDefaultButton(buttons.at(def).button);
+  const QList<Answer> answers = answersOf(style.buttons);
+  for (const Answer a : answers) box.addButton(buttonFor(a));
+  const Answer byDefault = style.byDefault && answers.contains(*style.byDefault) ? *style.byDefault : answers.front();
+  box.setDefaultButton(buttonFor(byDefault));
   // Closing the box answers like its Cancel (or only) button.
-  box.setEscapeButton(buttons.size() == 1 ? buttons.front().button : buttons.back().button);
+  box.setEscapeButton(buttonFor(answers.back()));
   if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
   const int clicked = box.exec();
   if (busy_) QApplication::restoreOverrideCursor();
-  for (const ButtonSpec& b : buttons)
-    if (clicked == b.button) return b.answer;
-  return buttons.size() == 1 ? Vb::OK : Vb::Cancel;
+  for (const Answer a : answers)
+    if (clicked == buttonFor(a)) return a;
+  return answers.size() == 1 ? Answer::Ok : Answer::Cancel;
 }
 
 std::optional<QString> QtInteraction::InputBox(const QString& prompt, const QString& title,
@@ -74,9 +62,9 @@ std::optional<QString> QtInteraction::InputBox(const QString& prompt, const QStr
 
 void QtInteraction::ShowMappingDialog(MappingModel& model) { showMappingDialog(model); }
 
-int QtInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
+Answer QtInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
   if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
-  const int answer = showUpdatePreview(preview);
+  const Answer answer = showUpdatePreview(preview);
   if (busy_) QApplication::restoreOverrideCursor();
   return answer;
 }
@@ -94,5 +82,5 @@ void QtInteraction::SetBusy(bool busy) {
 // Where no file manager opens the folder, the person is told where it is.
 void QtInteraction::OpenFolder(const QString& path) {
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-    MsgBox(QStringLiteral("文件已导出到：") + path, Vb::Information, Res::str(Res::TransferTitle));
+    MsgBox(QStringLiteral("文件已导出到：") + path, {MessageKind::Information}, Res::str(Res::TransferTitle));
 }

@@ -1,17 +1,18 @@
 #pragma once
 #include "core/Interaction.h"
+#include "mapping/MappingDialog.h"
 
 class QWidget;
 
 // The windows' implementation: real message boxes, input box, the modal mapping
 // form, the override cursor, and the file manager.
-class QtInteraction : public Interaction {
+class QtInteraction : public Interaction, public MappingDialog {
  public:
-  int MsgBox(const QString& prompt, int flags, const QString& title) override;
+  Answer MsgBox(const QString& prompt, MessageStyle style, const QString& title) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   void ShowMappingDialog(MappingModel& model) override;
-  int ConfirmCourseUpdate(const UpdatePreview& preview) override;
+  Answer ConfirmCourseUpdate(const UpdatePreview& preview) override;
   void SetBusy(bool busy) override;
   void OpenFolder(const QString& path) override;
 

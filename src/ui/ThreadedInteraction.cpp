@@ -4,7 +4,6 @@
 #include <QThread>
 
 #include "mapping/MappingModel.h"
-#include "resources/Strings.h"
 
 void WorkerCalls::push(std::function<void()> task) {
   {
@@ -66,9 +65,9 @@ void ThreadedInteraction::onGui(const std::function<void()>& work) {
   QMetaObject::invokeMethod(context_, work, Qt::BlockingQueuedConnection);
 }
 
-int ThreadedInteraction::MsgBox(const QString& prompt, int flags, const QString& title) {
-  int answer = Vb::Cancel;
-  onGui([&] { answer = gui_.MsgBox(prompt, flags, title); });
+Answer ThreadedInteraction::MsgBox(const QString& prompt, MessageStyle style, const QString& title) {
+  Answer answer = Answer::Cancel;
+  onGui([&] { answer = gui_.MsgBox(prompt, style, title); });
   return answer;
 }
 
@@ -79,8 +78,8 @@ std::optional<QString> ThreadedInteraction::InputBox(const QString& prompt, cons
   return text;
 }
 
-int ThreadedInteraction::Ask(Question question, const QString& argument) {
-  int answer = Vb::Cancel;
+Answer ThreadedInteraction::Ask(Question question, const QString& argument) {
+  Answer answer = Answer::Cancel;
   onGui([&] { answer = gui_.Ask(question, argument); });
   return answer;
 }
@@ -91,8 +90,8 @@ std::optional<QString> ThreadedInteraction::AskText(TextQuestion question) {
   return text;
 }
 
-int ThreadedInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
-  int answer = Vb::Cancel;
+Answer ThreadedInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
+  Answer answer = Answer::Cancel;
   onGui([&] { answer = gui_.ConfirmCourseUpdate(preview); });
   return answer;
 }
@@ -100,8 +99,10 @@ int ThreadedInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
 // The form is shown by the GUI thread; this thread serves its buttons until
 // the form is closed.
 void ThreadedInteraction::ShowMappingDialog(MappingModel& model) {
+  MappingDialog* const dialog = MappingDialog::of(gui_);
+  if (!dialog) return;
   if (!context_ || QThread::currentThread() == context_->thread()) {
-    gui_.ShowMappingDialog(model);
+    dialog->ShowMappingDialog(model);
     return;
   }
   WorkerCalls calls;
@@ -110,7 +111,7 @@ void ThreadedInteraction::ShowMappingDialog(MappingModel& model) {
       context_,
       [&] {
         try {
-          gui_.ShowMappingDialog(model);
+          dialog->ShowMappingDialog(model);
         } catch (...) {  // the worker must be let go of whatever the form did
         }
         calls.close();

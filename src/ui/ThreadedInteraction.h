@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "core/Interaction.h"
+#include "mapping/MappingDialog.h"
 
 // Work a waiting worker thread runs for the GUI thread. The worker serves
 // until the GUI closes the channel; the GUI hands over a call and keeps
@@ -32,16 +33,16 @@ class WorkerCalls {
 // is shown by the GUI thread's implementation while the worker waits; the
 // mapping form's buttons run back on the worker, where the import's
 // connections live.
-class ThreadedInteraction : public Interaction {
+class ThreadedInteraction : public Interaction, public MappingDialog {
  public:
   ThreadedInteraction(Interaction& gui, QObject* guiContext) : gui_(gui), context_(guiContext) {}
 
-  int MsgBox(const QString& prompt, int flags, const QString& title) override;
+  Answer MsgBox(const QString& prompt, MessageStyle style, const QString& title) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
-  int Ask(Question question, const QString& argument) override;
+  Answer Ask(Question question, const QString& argument) override;
   std::optional<QString> AskText(TextQuestion question) override;
-  int ConfirmCourseUpdate(const UpdatePreview& preview) override;
+  Answer ConfirmCourseUpdate(const UpdatePreview& preview) override;
   void ShowMappingDialog(MappingModel& model) override;
   void SetBusy(bool busy) override;
   void OpenFolder(const QString& path) override;

@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QThread>
 
 #include "core/AppPaths.h"
@@ -19,7 +18,6 @@
 #include "export/CExport.h"
 #include "import/CImport.h"
 #include "resources/Strings.h"
-#include "ui/frmCorvina.h"
 #include "ui/ThreadedInteraction.h"
 #include "ui/modBrowseFolder.h"
 #include "core/modInputOutput.h"
@@ -62,8 +60,8 @@ bool isExport(TransferAction action) {
 }
 }  // namespace
 
-TransferFrame::TransferFrame(frmCorvina& owner, QWidget* parent)
-    : QGroupBox(QStringLiteral("课程导入导出"), parent), m_owner(owner) {
+TransferFrame::TransferFrame(CourseList courses, QWidget* parent)
+    : QGroupBox(QStringLiteral("课程导入导出"), parent), m_courses(std::move(courses)) {
   setObjectName(QStringLiteral("Frame3"));
   dialogs = defaultDialogs();
   buildControls();
@@ -343,9 +341,8 @@ void TransferFrame::ImportFiles(const QStringList& files, const QString& strNoth
           ReportSingleImport(outcomes->front());
         else
           ReportImportOutcomes(*outcomes, strNothingToImport);
-        m_owner.RefreshCourse();
         // The freshly imported course is normally the last one listed.
-        frmCorvina::SelectLastRow(m_owner.sprCourse());
+        m_courses.relist(std::nullopt);
       });
 }
 
@@ -370,14 +367,13 @@ void TransferFrame::UpdateCourseFile(const QString& file) {
         if (result.succeeded()) {
           QString strMessage = QStringLiteral("课程更新成功！");
           if (!outcome->strSkipped.isEmpty()) strMessage += CrLf + outcome->strSkipped;
-          interaction().MsgBox(strMessage, Vb::Information, Res::str(Res::TransferTitle));
+          interaction().MsgBox(strMessage, {MessageKind::Information}, Res::str(Res::TransferTitle));
         } else if (result.declinedAt == Question::ApplyCourseUpdate) {
           return;  // the person saw the preview and chose not to write it
         } else {
           ReportSingleImport(*outcome);
         }
-        m_owner.RefreshCourse();
-        frmCorvina::SelectRowWithId(m_owner.sprCourse(), *courseId);
+        m_courses.relist(*courseId);
       });
 }
 
@@ -386,13 +382,13 @@ void TransferFrame::ReportSingleImport(const ImportOutcome& outcome) {
   if (result.succeeded()) {
     QString strMessage = Res::str(ImportSucceeded);
     if (!outcome.strSkipped.isEmpty()) strMessage += CrLf + outcome.strSkipped;
-    interaction().MsgBox(strMessage, Vb::Information, Res::str(Res::TransferTitle));
+    interaction().MsgBox(strMessage, {MessageKind::Information}, Res::str(Res::TransferTitle));
   } else if (result.status == TransferResult::Status::Cancelled) {
-    interaction().MsgBox(QStringLiteral("导入已取消，系统数据库没有改动。"), Vb::Information,
+    interaction().MsgBox(QStringLiteral("导入已取消，系统数据库没有改动。"), {MessageKind::Information},
                          Res::str(Res::TransferTitle));
   } else if (result.status == TransferResult::Status::Failed && !result.shown) {
     // The engine reports its own refusals; a raised failure is ours to show.
-    interaction().MsgBox(result.reason, Vb::Critical, Res::str(Res::TransferTitle));
+    interaction().MsgBox(result.reason, {MessageKind::Error}, Res::str(Res::TransferTitle));
   }
 }
 
@@ -405,7 +401,7 @@ void TransferFrame::ReportPreview(const std::vector<ImportOutcome>& outcomes) {
     parts << (outcomes.size() > 1 ? o.result.file + CrLf : QString()) + body;
   }
   if (parts.isEmpty()) return;
-  interaction().MsgBox(parts.join(CrLf + CrLf), Vb::Information, Res::str(Res::TransferTitle));
+  interaction().MsgBox(parts.join(CrLf + CrLf), {MessageKind::Information}, Res::str(Res::TransferTitle));
 }
 
 // Success only when every file was imported; otherwise one message names each
@@ -413,7 +409,7 @@ void TransferFrame::ReportPreview(const std::vector<ImportOutcome>& outcomes) {
 void TransferFrame::ReportImportOutcomes(const std::vector<ImportOutcome>& outcomes,
                                          const QString& strNothingToImport) {
   if (outcomes.empty()) {
-    interaction().MsgBox(strNothingToImport, Vb::Exclamation, Res::str(Res::TransferTitle));
+    interaction().MsgBox(strNothingToImport, {MessageKind::Warning}, Res::str(Res::TransferTitle));
     return;
   }
   QStringList failed;
@@ -427,16 +423,16 @@ void TransferFrame::ReportImportOutcomes(const std::vector<ImportOutcome>& outco
     if (!o.strSkipped.isEmpty()) skipped << r.file + QStringLiteral("：") + o.strSkipped;
   }
   QString strMessage;
-  int flags = Vb::Information;
+  MessageKind kind = MessageKind::Information;
   if (failed.isEmpty()) {
     strMessage = Res::str(ImportSucceeded);
   } else {
-    flags = Vb::Exclamation;
+    kind = MessageKind::Warning;
     strMessage = QStringLiteral("已导入 %1 个文件，共 %2 个。").arg(nImported).arg(outcomes.size()) + CrLf +
                  QStringLiteral("以下文件未导入：") + CrLf + failed.join(CrLf);
   }
   if (!skipped.isEmpty()) strMessage += CrLf + QStringLiteral("导入时略去的行：") + CrLf + skipped.join(CrLf);
-  interaction().MsgBox(strMessage, flags, Res::str(Res::TransferTitle));
+  interaction().MsgBox(strMessage, {kind}, Res::str(Res::TransferTitle));
 }
 
 // Also after a failure in mid-transfer, so that the frame does not stay half-shown.
@@ -460,44 +456,37 @@ QString TransferFrame::PreparedExportFolder() const {
 }
 
 void TransferFrame::ExportCourseSingle() {
-  const QTableWidget* grid = m_owner.sprCourse();
-  const int row = frmCorvina::ActiveRow(grid);
-  if (row < 1) {
-    interaction().MsgBox(Res::str(NoCourseChosen), Vb::Exclamation, Res::str(Res::TransferTitle));
+  const std::optional<Course> course = m_courses.selected();
+  if (!course) {
+    interaction().MsgBox(Res::str(NoCourseChosen), {MessageKind::Warning}, Res::str(Res::TransferTitle));
     return;
   }
-  const qint32 nCourseID = frmCorvina::CellText(grid, 0, row).toInt();
-  const QString strName = frmCorvina::CellText(grid, 1, row);
   try {
-    const QString strProposed = PreparedExportFolder() + '/' + SafeFileName(strName) + QStringLiteral(".mdb");
+    const QString strProposed = PreparedExportFolder() + '/' + SafeFileName(course->name) + QStringLiteral(".mdb");
     const std::optional<QString> chosen = dialogs.saveMdbFile(strProposed);
     if (!chosen) return;  // cancelled: ends silently
-    ExportCourses({{nCourseID, strName, *chosen}}, QFileInfo(*chosen).absolutePath(),
+    ExportCourses({{course->id, course->name, *chosen}}, QFileInfo(*chosen).absolutePath(),
                   QStringLiteral("ExportCourseSingle"));
   } catch (const std::exception& e) {
-    interaction().MsgBox(failureText(e), Vb::Critical, QStringLiteral("ExportCourseSingle"));
+    interaction().MsgBox(failureText(e), {MessageKind::Error}, QStringLiteral("ExportCourseSingle"));
   }
 }
 
 void TransferFrame::ExportCourseAll() {
-  const QTableWidget* grid = m_owner.sprCourse();
-  const int nRows = frmCorvina::MaxRows(grid);
-  if (nRows < 1) {
-    interaction().MsgBox(Res::str(NoCourseChosen), Vb::Exclamation, Res::str(Res::TransferTitle));
+  const std::vector<Course> listed = m_courses.all();
+  if (listed.empty()) {
+    interaction().MsgBox(Res::str(NoCourseChosen), {MessageKind::Warning}, Res::str(Res::TransferTitle));
     return;
   }
   try {
     const QString strFolder = dialogs.browseFolder(QStringLiteral("选择导出的文件夹"), PreparedExportFolder());
     if (strFolder.isEmpty()) return;
     std::vector<CourseToExport> courses;
-    for (int row = 1; row <= nRows; ++row) {
-      const QString strName = frmCorvina::CellText(grid, 1, row);
-      courses.push_back({frmCorvina::CellText(grid, 0, row).toInt(), strName,
-                         strFolder + '/' + SafeFileName(strName) + QStringLiteral(".mdb")});
-    }
+    for (const Course& c : listed)
+      courses.push_back({c.id, c.name, strFolder + '/' + SafeFileName(c.name) + QStringLiteral(".mdb")});
     ExportCourses(courses, strFolder, QStringLiteral("ExportCourseAll"));
   } catch (const std::exception& e) {
-    interaction().MsgBox(failureText(e), Vb::Critical, QStringLiteral("ExportCourseAll"));
+    interaction().MsgBox(failureText(e), {MessageKind::Error}, QStringLiteral("ExportCourseAll"));
   }
 }
 
@@ -507,7 +496,8 @@ void TransferFrame::ExportCourseAll() {
 void TransferFrame::ExportCourses(const std::vector<CourseToExport>& courses, const QString& strFolder,
                                   const QString& strProcedure) {
   auto last = std::make_shared<TransferResult>();
-  const qint32 selected = frmCorvina::CellText(m_owner.sprCourse(), 0, frmCorvina::ActiveRow(m_owner.sprCourse())).toInt();
+  const std::optional<Course> chosen = m_courses.selected();
+  const qint32 selected = chosen ? chosen->id : 0;  // 0 selects none again
   ShowExportProgress();
   StartTransfer(
       [this, courses, last](Interaction& ui, const std::shared_ptr<CancelFlag>& cancel) {
@@ -528,11 +518,10 @@ void TransferFrame::ExportCourses(const std::vector<CourseToExport>& courses, co
           interaction().OpenFolder(strFolder);
         else if (last->status == TransferResult::Status::Cancelled)
           interaction().MsgBox(QStringLiteral("导出已取消，") + last->file + QStringLiteral(" 没有写入。"),
-                               Vb::Information, Res::str(Res::TransferTitle));
+                               {MessageKind::Information}, Res::str(Res::TransferTitle));
         else if (last->status == TransferResult::Status::Failed && !last->shown)
-          interaction().MsgBox(last->reason, Vb::Critical, strProcedure);
-        m_owner.RefreshCourse();
-        frmCorvina::SelectRowWithId(m_owner.sprCourse(), selected);
+          interaction().MsgBox(last->reason, {MessageKind::Error}, strProcedure);
+        m_courses.relist(selected);
       });
 }
 

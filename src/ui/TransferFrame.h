@@ -17,9 +17,9 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QThread;
-class frmCorvina;
 
-// The six transfer actions, with the codes the action box's items carry.
+// The transfer actions, with the codes the action box's items carry: the six
+// of the original and the update of a course in place.
 enum class TransferAction {
   Import = 1,         // one file, pairing by hand
   AutoImport = 2,     // one file, pairing by name
@@ -30,14 +30,27 @@ enum class TransferAction {
   UpdateCourse = 7,   // the course of one file's name, updated in place after a preview
 };
 
-// The frame "课程导入导出" on the course page: the six transfer actions, the
+// The frame "课程导入导出" on the course page: the seven transfer actions, the
 // file field with its browse button, the start button and the progress
 // display with its cancel button. A transfer runs in a worker thread; the
 // frame stays responsive and asks its questions on the GUI thread.
 class TransferFrame : public QGroupBox {
   Q_OBJECT
  public:
-  TransferFrame(frmCorvina& owner, QWidget* parent);
+  // The courses the frame exports, as the window that lists them gives them.
+  struct Course {
+    qint32 id;
+    QString name;
+  };
+  struct CourseList {
+    std::function<std::optional<Course>()> selected;  // nullopt when none is selected
+    std::function<std::vector<Course>()> all;
+    // Lists the courses again after a transfer and selects the one with the
+    // id, or the last listed (where an import puts its course) when none is given.
+    std::function<void(std::optional<qint32> id)> relist;
+  };
+
+  TransferFrame(CourseList courses, QWidget* parent);
   ~TransferFrame() override;
 
   // The file dialogs, replaceable so that tests can script them.
@@ -123,7 +136,7 @@ class TransferFrame : public QGroupBox {
   void PostProgress(int index, int count, const QString& name, qint16 nBarValue, const QString& strMessage);
   void ShowProgress(int index, int count, const QString& name, qint16 nBarValue, const QString& strMessage);
 
-  frmCorvina& m_owner;
+  CourseList m_courses;
   TransferAction m_action = TransferAction::Import;
   std::unique_ptr<QThread> m_worker;
   std::shared_ptr<CancelFlag> m_cancel;

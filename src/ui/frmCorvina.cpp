@@ -163,7 +163,7 @@ void frmCorvina::buildCoursePage() {
   m_tabCourse->addTab(gridPage, QStringLiteral("课程选择"));
 
   auto* framePage = new QWidget;
-  m_frame3 = new TransferFrame(*this, framePage);
+  m_frame3 = new TransferFrame(courseList(), framePage);
   m_frame3->setGeometry(5, 5, GridWidth - 16, CourseTabHeight - 45);
   m_tabCourse->addTab(framePage, QStringLiteral("课程导入导出"));
 
@@ -173,6 +173,32 @@ void frmCorvina::buildCoursePage() {
   connect(m_cmdReturn[1], &QPushButton::clicked, this, &frmCorvina::cmdReturn_Click);
   connect(m_frame3, &TransferFrame::transferStarted, this, [this] { SetTransferRunning(true); });
   connect(m_frame3, &TransferFrame::transferFinished, this, [this] { SetTransferRunning(false); });
+}
+
+// What the transfer frame exports and lists again afterwards: the course grid.
+TransferFrame::CourseList frmCorvina::courseList() {
+  const auto course = [this](int row) {
+    return TransferFrame::Course{CellText(m_sprCourse, 0, row).toInt(), CellText(m_sprCourse, 1, row)};
+  };
+  TransferFrame::CourseList list;
+  list.selected = [this, course]() -> std::optional<TransferFrame::Course> {
+    const int row = ActiveRow(m_sprCourse);
+    if (row < 1) return std::nullopt;
+    return course(row);
+  };
+  list.all = [this, course] {
+    std::vector<TransferFrame::Course> all;
+    for (int row = 1; row <= MaxRows(m_sprCourse); ++row) all.push_back(course(row));
+    return all;
+  };
+  list.relist = [this](std::optional<qint32> id) {
+    RefreshCourse();
+    if (id)
+      SelectRowWithId(m_sprCourse, *id);
+    else
+      SelectLastRow(m_sprCourse);
+  };
+  return list;
 }
 
 void frmCorvina::Form_Load() {
@@ -231,7 +257,7 @@ void frmCorvina::tabMain_Click(int nPreviousTab) {
   if (nPreviousTab == 0) {
     const int row = ActiveRow(m_sprSubject);
     if (row < 1) {
-      interaction().MsgBox(QStringLiteral("没有选定任何专业！"), Vb::OKOnly, QStringLiteral("专业选择"));
+      interaction().MsgBox(QStringLiteral("没有选定任何专业！"), {}, QStringLiteral("专业选择"));
       m_tabMain->setCurrentIndex(0);
     } else {
       m_nSubjectID = CellText(m_sprSubject, 0, row).toInt();
@@ -255,8 +281,8 @@ void frmCorvina::cmdReturn_Click() {
 
 bool frmCorvina::KeepOpenForTransfer() {
   if (!m_frame3->isTransferring()) return false;
-  if (interaction().MsgBox(QStringLiteral("正在进行导入导出，是否取消？"), Vb::YesNo | Vb::Question | Vb::DefaultButton2,
-                           Res::str(Res::TransferTitle)) == Vb::Yes)
+  if (interaction().MsgBox(QStringLiteral("正在进行导入导出，是否取消？"), {MessageKind::Question, Buttons::YesNo, Answer::No},
+                           Res::str(Res::TransferTitle)) == Answer::Yes)
     m_frame3->cancelTransfer();
   return true;
 }

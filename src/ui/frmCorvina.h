@@ -2,10 +2,11 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include "ui/TransferFrame.h"
+
 class QPushButton;
 class QTabWidget;
 class QTableWidget;
-class TransferFrame;
 
 // The main window shown after a successful login: the subject page, the course
 // page with the course grid and the transfer frame. Closing it restores the
@@ -64,6 +65,7 @@ class frmCorvina : public QWidget {
   void placeOnScreen();
   void buildSubjectPage();
   void buildCoursePage();
+  TransferFrame::CourseList courseList();
   void fillSubjectRows(QTableWidget* grid);
 
   QTabWidget* m_tabMain = nullptr;

@@ -97,22 +97,28 @@ void frmImport::connectControls() {
   follow(DestList_, model_.DestList);
   follow(MapList_, model_.MapList);
 
-  const auto press = [this](QPushButton* button, void (MappingModel::*handler)()) {
-    connect(button, &QPushButton::clicked, this, [this, handler] {
-      // The operation may run in the import's thread; the form takes no
-      // second press meanwhile.
-      setEnabled(false);
-      model_.press(handler);
-      setEnabled(true);
-      afterButton();
-    });
-  };
-  press(Link_, &MappingModel::Link_Click);
-  press(cmdUnLink_, &MappingModel::cmdUnLink_Click);
-  press(cmdNameLink_, &MappingModel::cmdNameLink_Click);
-  press(reset_, &MappingModel::reset_Click);
-  press(Finish_, &MappingModel::Finish_Click);
-  press(cmdCancel_, &MappingModel::cmdCancel_Click);
+  connect(Link_, &QPushButton::clicked, this, &frmImport::Link_Click);
+  connect(cmdUnLink_, &QPushButton::clicked, this, &frmImport::cmdUnLink_Click);
+  connect(cmdNameLink_, &QPushButton::clicked, this, &frmImport::cmdNameLink_Click);
+  connect(reset_, &QPushButton::clicked, this, &frmImport::reset_Click);
+  connect(Finish_, &QPushButton::clicked, this, &frmImport::Finish_Click);
+  connect(cmdCancel_, &QPushButton::clicked, this, &frmImport::cmdCancel_Click);
+}
+
+void frmImport::Link_Click() { press(&MappingModel::link); }
+void frmImport::cmdUnLink_Click() { press(&MappingModel::unlink); }
+void frmImport::cmdNameLink_Click() { press(&MappingModel::pairByName); }
+void frmImport::reset_Click() { press(&MappingModel::reset); }
+void frmImport::Finish_Click() { press(&MappingModel::finish); }
+void frmImport::cmdCancel_Click() { press(&MappingModel::cancel); }
+
+// The operation may run in the import's thread; the form takes no second
+// press meanwhile.
+void frmImport::press(void (MappingModel::*operation)()) {
+  setEnabled(false);
+  model_.press(operation);
+  setEnabled(true);
+  afterButton();
 }
 
 void frmImport::render() {
@@ -134,7 +140,7 @@ void frmImport::afterButton() {
 }
 
 void frmImport::reject() {
-  if (model_.isLoaded()) model_.cmdCancel_Click();
+  if (model_.isLoaded()) model_.cancel();
   QDialog::reject();
 }
 
@@ -142,5 +148,5 @@ void showMappingDialog(MappingModel& model) {
   if (!model.isLoaded()) model.press(&MappingModel::Load);
   frmImport form(model, QApplication::activeWindow());
   form.exec();
-  if (model.isLoaded()) model.cmdCancel_Click();
+  if (model.isLoaded()) model.cancel();
 }

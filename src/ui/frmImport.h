@@ -24,6 +24,14 @@ class frmImport : public QDialog {
   void connectControls();
   void render();
   void afterButton();
+  void press(void (MappingModel::*operation)());
+
+  void Link_Click();
+  void cmdUnLink_Click();
+  void cmdNameLink_Click();
+  void reset_Click();
+  void Finish_Click();
+  void cmdCancel_Click();
   QPushButton* addButton(const QString& name, const QString& caption);
 
   MappingModel& model_;

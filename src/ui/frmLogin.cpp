@@ -75,7 +75,7 @@ void frmLogin::cmdOk_Click() {
     main.release();  // owned by its own close from now on
   } catch (const DataError& e) {
     // A main window that cannot load leaves the login open for another try.
-    interaction().MsgBox(e.description(), Vb::OKOnly | Vb::Critical, Res::str(Res::AppTitle));
+    interaction().MsgBox(e.description(), {MessageKind::Error}, Res::str(Res::AppTitle));
     return;
   }
   accept();

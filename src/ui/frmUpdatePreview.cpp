@@ -78,7 +78,7 @@ void frmUpdatePreview::fill(const UpdatePreview& preview) {
     if (m_sprPreview->columnWidth(col) > widest) m_sprPreview->setColumnWidth(col, widest);
 }
 
-int showUpdatePreview(const UpdatePreview& preview) {
+Answer showUpdatePreview(const UpdatePreview& preview) {
   frmUpdatePreview dialog(preview, QApplication::activeWindow());
-  return dialog.exec() == QDialog::Accepted ? Vb::OK : Vb::Cancel;
+  return dialog.exec() == QDialog::Accepted ? Answer::Ok : Answer::Cancel;
 }

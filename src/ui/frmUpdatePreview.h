@@ -1,6 +1,7 @@
 #pragma once
 #include <QDialog>
 
+#include "core/Interaction.h"
 #include "core/UpdatePreview.h"
 
 class QTableWidget;
@@ -22,5 +23,5 @@ class frmUpdatePreview : public QDialog {
   QTableWidget* m_sprPreview = nullptr;
 };
 
-// Shows it modally; Vb::OK or Vb::Cancel.
-int showUpdatePreview(const UpdatePreview& preview);
+// Shows it modally; Ok or Cancel.
+Answer showUpdatePreview(const UpdatePreview& preview);

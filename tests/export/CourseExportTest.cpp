@@ -81,7 +81,7 @@ TEST_F(CourseExport, WritesTheCourseWithEverythingThatHangsOnItUnchanged) {
 TEST_F(CourseExport, ReplacedFileHoldsWhatANewOneWould) {
   const QString fresh = exportCourse(10, QStringLiteral("fresh.mdb"));
   const QString replaced = exportCourse(20, QStringLiteral("replaced.mdb"));
-  ui->answers = {Vb::Yes, Vb::Yes};
+  ui->answers = {Answer::Yes, Answer::Yes};
   exportCourse(10, QStringLiteral("replaced.mdb"));
   EXPECT_EQ(dump(replaced), dump(fresh));
 }
@@ -110,7 +110,7 @@ TEST_F(CourseExport, FailureOrCancelAtAnyStageLeavesEveryFileAsItWas) {
       progress.emplace_back(bar, message);
       if (stage >= 0 && bar >= stage) cancel->request();
     };
-    ui->answers = {Vb::Yes, Vb::Yes};
+    ui->answers = {Answer::Yes, Answer::Yes};
     QString file = target;
     const TransferResult result = exporter.ExportCourseData(file, 10);
     EXPECT_EQ(result.status, stage >= 0 ? TransferResult::Status::Cancelled : TransferResult::Status::Failed);

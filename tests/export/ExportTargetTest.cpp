@@ -30,32 +30,32 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
   };
   const struct {
     QString target;
-    std::deque<int> answers;
+    std::deque<Answer> answers;
     std::deque<std::optional<QString>> inputs;
     QStringList prompts;  // the start of each, in order
     QString written;      // where course 5 ends up; empty: nowhere
     std::function<void()> prepare = [] {};
   } rows[] = {
       {home + "/new.mdb", {}, {}, {}, home + "/new.mdb"},
-      {a, {Vb::Yes, Vb::Yes}, {}, {replace(a), empty(a)}, a},
-      {a, {Vb::No}, {"c.MDB"}, {replace(a), Res::str(351)}, home + "/c.MDB.mdb"},
-      {a, {Vb::No, Vb::Yes, Vb::Yes}, {"b"}, {replace(a), Res::str(351), replace(b), empty(b)}, b},
-      {a, {Vb::No}, {".mdb"}, {replace(a), Res::str(351)}, QString()},
-      {a, {Vb::Cancel}, {}, {replace(a)}, QString()},
-      {a, {Vb::Yes, Vb::No}, {}, {replace(a), empty(a)}, QString()},
+      {a, {Answer::Yes, Answer::Yes}, {}, {replace(a), empty(a)}, a},
+      {a, {Answer::No}, {"c.MDB"}, {replace(a), Res::str(351)}, home + "/c.MDB.mdb"},
+      {a, {Answer::No, Answer::Yes, Answer::Yes}, {"b"}, {replace(a), Res::str(351), replace(b), empty(b)}, b},
+      {a, {Answer::No}, {".mdb"}, {replace(a), Res::str(351)}, QString()},
+      {a, {Answer::Cancel}, {}, {replace(a)}, QString()},
+      {a, {Answer::Yes, Answer::No}, {}, {replace(a), empty(a)}, QString()},
       // The template itself is refused, however it is spelled.
-      {templ, {Vb::Yes}, {}, {replace(templ), Res::str(321)}, QString()},
-      {home + "/./Template.mdb", {Vb::Yes}, {}, {replace(home + "/./Template.mdb"), Res::str(321)}, QString()},
+      {templ, {Answer::Yes}, {}, {replace(templ), Res::str(321)}, QString()},
+      {home + "/./Template.mdb", {Answer::Yes}, {}, {replace(home + "/./Template.mdb"), Res::str(321)}, QString()},
       {home + "/x.mdb", {}, {}, {Res::str(322) + templ}, QString(), [&] { QFile::rename(templ, templ + ".away"); }},
-      {home + "/notes.mdb", {Vb::Yes, Vb::Yes}, {}, {replace(home + "/notes.mdb"), empty(home + "/notes.mdb"), failed},
+      {home + "/notes.mdb", {Answer::Yes, Answer::Yes}, {}, {replace(home + "/notes.mdb"), empty(home + "/notes.mdb"), failed},
        QString(), textFile},
-      {home + "/partial.mdb", {Vb::Yes, Vb::Yes}, {}, {replace(home + "/partial.mdb"), empty(home + "/partial.mdb"), failed},
+      {home + "/partial.mdb", {Answer::Yes, Answer::Yes}, {}, {replace(home + "/partial.mdb"), empty(home + "/partial.mdb"), failed},
        QString(), [&] { execIn(freshExchangeFile("partial.mdb"), "drop table ProblemsContents"); }},
       {home + "/no/such/folder/x.mdb", {}, {}, {}, QString()},
       {home + "/C++; 基础.mdb", {}, {}, {}, home + "/C++; 基础.mdb"},
       {home + "/rw.mdb", {}, {}, {}, home + "/rw.mdb", [&] { QFile::setPermissions(templ, QFile::ReadOwner); }},
       // Access has the file open: its lock file stands beside it.
-      {a, {Vb::Yes, Vb::Yes}, {}, {replace(a), empty(a), "该Access文件不能写入：" + a}, QString(),
+      {a, {Answer::Yes, Answer::Yes}, {}, {replace(a), empty(a), "该Access文件不能写入：" + a}, QString(),
        [&] {
          QFile::remove(a);
          QFile::copy(TestEnv::builtJetTemplate(), a);

@@ -31,12 +31,12 @@ TEST_F(PaperExport, WritesDesignPaperAndAnswerSheetsOnly) {
   const struct {
     int paper;
     QString file;
-    std::deque<int> answers;
+    std::deque<Answer> answers;
     std::deque<std::optional<QString>> inputs;
     QString written, subjects, designs, papers, sheets;
   } table[] = {
       {50, env.path("a.mdb"), {}, {}, env.path("a.mdb"), "-1,2", "5期末<design/>", "50A卷<paper/>", "S01ABCD90.0,S02ABCC75.0"},
-      {70, course, {Vb::Yes, Vb::Yes}, {}, course, "-1,3", "6期中", "70C卷", "S03"},
+      {70, course, {Answer::Yes, Answer::Yes}, {}, course, "-1,3", "6期中", "70C卷", "S03"},
   };
   for (const auto& row : table) {
     SCOPED_TRACE(row.written.toStdString());

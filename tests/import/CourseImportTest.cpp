@@ -76,7 +76,7 @@ TEST_F(CourseImport, EveryRowArrivesTranslatedAndTheRoundTripGivesTheSameCourse)
   QString back = env.path("back.mdb");
   ASSERT_TRUE(CExport(*ui).ExportCourseData(back, Count("select max(CourseID) from Course")).succeeded());
   import.session().bAutoMap = true;
-  ui->answers.push_back(Vb::OK);
+  ui->answers.push_back(Answer::Ok);
   ASSERT_TRUE(ImportCourse(back));
   EXPECT_EQ(Count("select count(*) from Course where Name='高等数学" + QDate::currentDate().toString("[yyyyMMdd]") + "'"), 1);
   expectCourse(2);

@@ -91,7 +91,7 @@ TEST_F(UpdateCourse, ExactlyTheFilesChangesArriveAndKeptRowsKeepTheirIds) {
   const QString p53 = before.value("P-53");
   env.exec("insert into Paper values (800,NULL,'期末','<P><PROBLEM ID=\"" + p53 + "\"/></P>',NULL)");
   const int problems = Count("select count(*) from Problem");
-  ui->answers.push_back(Vb::OK);
+  ui->answers.push_back(Answer::Ok);
   ASSERT_TRUE(import.UpdateCourseData(revised).succeeded());
   EXPECT_TRUE(import.SkippedRows().isEmpty()) << import.SkippedSummary().toStdString();
   EXPECT_EQ(progress.back().first, 100);
@@ -187,7 +187,7 @@ TEST_F(UpdateCourse, GroupsFollowTheirProblemsAndCodesPairOnlyWithinTheCourse) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     const QStringList before = Snapshot();
-    ui->answers.push_back(Vb::OK);
+    ui->answers.push_back(Answer::Ok);
     ASSERT_TRUE(import.UpdateCourseData(Revised("row.mdb", row.changes)).succeeded());
     const UpdatePreview& preview = import.LastUpdatePreview();
     for (size_t kind = 0; kind < row.problems.size(); ++kind) EXPECT_EQ(preview.problems[kind].count, row.problems[kind]) << kind;
@@ -199,6 +199,22 @@ TEST_F(UpdateCourse, GroupsFollowTheirProblemsAndCodesPairOnlyWithinTheCourse) {
   }
 }
 
+// An Access file of the course, whose large tables are read from the file
+// itself, pairs every problem and content and changes no row.
+TEST_F(UpdateCourse, AnAccessFileOfTheSameCourseChangesNothing) {
+  QFile::remove(env.path("Template.mdb"));
+  ASSERT_TRUE(QFile::copy(TestEnv::builtJetTemplate(), env.path("Template.mdb")));
+  QString access = env.path("access.mdb");
+  ASSERT_TRUE(CExport(*ui).ExportCourseData(access, course).succeeded());
+  const QStringList before = Snapshot();
+  ui->answers.push_back(Answer::Ok);
+  ASSERT_TRUE(import.UpdateCourseData(access).succeeded());
+  EXPECT_EQ(import.LastUpdatePreview().problems[size_t(UpdatePreview::Kind::Unchanged)].count, 6);
+  EXPECT_EQ(import.LastUpdatePreview().contents[size_t(UpdatePreview::Kind::Unchanged)].count, 4);
+  // The same values; the course's date as the Access file spells it, with its time of day.
+  EXPECT_EQ(Snapshot().replaceInStrings(" 00:00:00", ""), before);
+}
+
 // Whatever keeps the update from being written leaves the system database
 // exactly as it was.
 TEST_F(UpdateCourse, NothingIsWrittenUnlessThePreviewIsAccepted) {
@@ -208,15 +224,15 @@ TEST_F(UpdateCourse, NothingIsWrittenUnlessThePreviewIsAccepted) {
   struct Row {
     const char* what;
     QString file;
-    std::optional<int> answer;  // to the preview; none: no preview is shown
+    std::optional<Answer> answer;  // to the preview; none: no preview is shown
     bool dryRun;
     int cancelAt;  // progress value at which the person cancels; -1 never
     TransferResult::Status status;
   };
   const Row rows[] = {
-      {"preview declined", revised, Vb::Cancel, false, -1, TransferResult::Status::Declined},
-      {"dry run", revised, Vb::OK, true, -1, TransferResult::Status::Succeeded},
-      {"cancelled while writing", revised, Vb::OK, false, 50, TransferResult::Status::Cancelled},
+      {"preview declined", revised, Answer::Cancel, false, -1, TransferResult::Status::Declined},
+      {"dry run", revised, Answer::Ok, true, -1, TransferResult::Status::Succeeded},
+      {"cancelled while writing", revised, Answer::Ok, false, 50, TransferResult::Status::Cancelled},
       {"no course of that name", elsewhere, std::nullopt, false, -1, TransferResult::Status::Declined},
   };
   const QStringList before = Snapshot();

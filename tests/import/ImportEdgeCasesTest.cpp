@@ -106,7 +106,7 @@ TEST_F(TablePhaseFailure, CancelAtAnyStageLeavesTheSystemDatabaseAsItWas) {
     if (dialog) {
       ScriptDemoMapping();
       ui->mappingSteps.resize(dialog);
-      ui->mappingSteps.back() = [](MappingModel& form) { form.cmdCancel_Click(); };
+      ui->mappingSteps.back() = [](MappingModel& form) { form.cancel(); };
     }
     flagged.session().bAutoMap = true;
     if (bar < 0) cancel->request();
@@ -193,7 +193,7 @@ class PaperImport : public ImportTest {
   }
   void ScriptSubjects(CImport& importer, bool cancel = false) {
     ui->mappingSteps.push_back([&importer, cancel](MappingModel& form) {
-      if (cancel) return form.cmdCancel_Click();
+      if (cancel) return form.cancel();
       importer.session().SubjectMap.add(1, 7);
       form.Unload();
     });

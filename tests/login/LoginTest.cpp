@@ -79,7 +79,7 @@ TEST(Login, OutcomesAndMessages) {
     EXPECT_EQ(db.ui->prompts(), row.message.isEmpty() ? QStringList() : QStringList{row.message}) << row.name;
     for (const auto& shown : db.ui->shown) {
       EXPECT_EQ(shown.title, row.message == kNoRight ? QString() : Res::str(Res::AppTitle)) << row.name;
-      EXPECT_EQ(shown.flags, Vb::OKOnly | Vb::Exclamation) << row.name;
+      EXPECT_EQ(shown.style, MessageStyle{MessageKind::Warning}) << row.name;
     }
   }
 }
@@ -94,7 +94,7 @@ TEST(Login, DatabaseFailuresAreReported) {
   EXPECT_EQ(LoginCheck::login("o'brien", "x"), Outcome::IllegalInput);
   EXPECT_EQ(LoginCheck::login("admin", "admin"), Outcome::Failed);
   ASSERT_EQ(db.ui->shown.size(), 2u);
-  EXPECT_TRUE(db.ui->shown[1].prompt.contains("missing.db") && (db.ui->shown[1].flags & Vb::IconMask) == Vb::Critical);
+  EXPECT_TRUE(db.ui->shown[1].prompt.contains("missing.db") && db.ui->shown[1].style.kind == MessageKind::Error);
   db.env.useSystemDb(good);
   EXPECT_EQ(LoginCheck::login("admin", "admin"), Outcome::Success);
   db.env.exec("drop table grouprole");

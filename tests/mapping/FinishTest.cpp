@@ -8,7 +8,7 @@ class Finishing : public MappingTest {
  protected:
   const ScriptedInteraction::Shown* question() const {
     for (const auto& s : ui->shown)
-      if ((s.flags & Vb::ButtonsMask) == Vb::YesNo) return &s;
+      if (s.style.buttons == Buttons::YesNo) return &s;
     return nullptr;
   }
   // Exchange feature 7 with these partitions and its system partner, paired by the engine.
@@ -34,14 +34,14 @@ TEST_F(Finishing, NoKeepsTheStepOpenAndYesCreatesTheUnpairedItems) {
   const qint32 physics = lastId("Subject");
   openStep(1);
   link("物理", "物理");
-  ui->answers = {Vb::No};
-  form.Finish_Click();
+  ui->answers = {Answer::No};
+  form.finish();
   ASSERT_NE(question(), nullptr);
-  EXPECT_EQ(question()->prompt + QString::number(question()->flags),
-            "工作数据库中没有做对应的课程都将在系统数据库中新建，确定么?" + QString::number(Vb::YesNo | Vb::Question | Vb::DefaultButton2));
+  EXPECT_EQ(question()->prompt, "工作数据库中没有做对应的课程都将在系统数据库中新建，确定么?");
+  EXPECT_EQ(question()->style, (MessageStyle{MessageKind::Question, Buttons::YesNo, Answer::No}));
   EXPECT_TRUE(form.isLoaded() && count("Subject") == 1);
-  ui->answers = {Vb::Yes};
-  form.Finish_Click();
+  ui->answers = {Answer::Yes};
+  form.finish();
   EXPECT_FALSE(form.isLoaded() || form.bCancel);
   const qint32 created = lastId("Subject");
   EXPECT_EQ(pairs(session.SubjectMap), (Pairs{{-1, -1}, {15, physics}, {12, created}}));
@@ -52,7 +52,7 @@ TEST_F(Finishing, NoKeepsTheStepOpenAndYesCreatesTheUnpairedItems) {
   openStep(1);
   link("数学", "数学");
   link("物理", "物理");
-  form.Finish_Click();
+  form.finish();
   EXPECT_EQ(question(), nullptr);
   EXPECT_EQ(pairs(session.SubjectMap), (Pairs{{-1, -1}, {12, created}, {15, physics}}));
 }
@@ -69,8 +69,8 @@ TEST_F(Finishing, PartitionValuesArePairedAndNewPartitionsJoinThePairedFeature) 
   openStep(3);
   link("难", "难");
   link("极难", "无值");
-  ui->answers = {Vb::Yes};
-  form.Finish_Click();
+  ui->answers = {Answer::Yes};
+  form.finish();
   EXPECT_EQ(ui->lastPrompt(), "工作数据库中没有做对应的题目指标分布都将在系统数据库中新建，确定么?");
   const qint32 middle = lastId("FeaturePartition");
   EXPECT_EQ(pairs(session.FeaturePartitionMap), (Pairs{{501, 601}, {71, easy}, {73, hard}, {74, none}, {72, middle}}));
@@ -105,8 +105,8 @@ TEST_F(Finishing, AFailedStepIsShownAndLeavesNothingBehind) {
   openStep(3);
   link("易", "容易");
   link("也易", "容易");
-  ui->answers = {Vb::Yes};
-  form.Finish_Click();
+  ui->answers = {Answer::Yes};
+  form.finish();
   EXPECT_TRUE(ui->lastPrompt().contains("难度 的分区编号 5 重复")) << ui->lastPrompt().toStdString();
   EXPECT_TRUE(count("FeaturePartition") == 1 && form.isLoaded() && session.FeaturePartitionMap.empty());
   EXPECT_EQ(texts(form.SourceList), QStringList{"新"});
@@ -116,7 +116,7 @@ TEST_F(Finishing, AFailedStepIsShownAndLeavesNothingBehind) {
   session.bAutoMap = true;
   feature(exchange(), 12, "能力");
   session.FeatureMap.add(12, 40);
-  form.cmdCancel_Click();
+  form.cancel();
   form.intStep = 2;
   form.AutoNameMap(2);
   EXPECT_THROW(form.FinishFeatureMap(), IdMap::DuplicateKey);

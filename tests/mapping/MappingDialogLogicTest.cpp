@@ -94,7 +94,7 @@ TEST_F(MappingDialogLogic, ButtonsChangeListsAndPairs) {
   };
   for (const auto& row : rows) {
     const std::string what = QString("step %1 %2 %3").arg(row.step).arg(row.feature, row.actions.join(' ')).toStdString();
-    if (form.isLoaded()) form.cmdCancel_Click();
+    if (form.isLoaded()) form.cancel();
     ui->shown.clear();
     form.bProblemType = row.feature == QString("题型");
     form.bIntegerType = true;
@@ -105,9 +105,9 @@ TEST_F(MappingDialogLogic, ButtonsChangeListsAndPairs) {
     openStep(row.step);
     for (const QString& a : row.actions) {
       if (a.startsWith('+')) link(a.mid(1).section('=', 0, 0), a.section('=', 1));
-      if (a.startsWith('-')) (form.MapList.ListIndex = a.size() > 1 ? a.mid(1).toInt() : -1, form.cmdUnLink_Click());
-      if (a == "name") form.cmdNameLink_Click();
-      if (a == "reset") form.reset_Click();
+      if (a.startsWith('-')) (form.MapList.ListIndex = a.size() > 1 ? a.mid(1).toInt() : -1, form.unlink());
+      if (a == "name") form.pairByName();
+      if (a == "reset") form.reset();
       if (a == "drop") exchange().ExecQuery({}, "drop table Subject");
       if (a == "gone") exchange().ExecQuery({}, "delete from Feature where FeatureID=44");
     }

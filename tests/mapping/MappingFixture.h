@@ -68,7 +68,7 @@ class MappingTest : public ::testing::Test {
       for (int i = 0; i < list->ListCount(); ++i)
         if (list->List(i) == text) list->ListIndex = i;
     }
-    form.Link_Click();
+    form.link();
   }
   static QStringList texts(const MappingList& list) {
     QStringList out;

@@ -240,7 +240,7 @@ TEST(SettingsDialogLogic, TestAndSave) {
     for (int i = 0; i < prompts.size() && i < row.prompts.size(); ++i) prompts[i] = prompts[i].left(row.prompts[i].size());
     EXPECT_EQ(prompts, row.prompts) << what;
     for (const auto& shown : s.ui->shown)
-      EXPECT_TRUE(!shown.prompt.startsWith(kFailed) || (shown.flags & Vb::IconMask) == Vb::Critical) << what;
+      EXPECT_TRUE(!shown.prompt.startsWith(kFailed) || shown.style.kind == MessageKind::Error) << what;
     EXPECT_EQ(QFileInfo(folder.ini()).isFile(), saved) << what;
     if (!saved) continue;
     const OdbcIniFields back = settings.Load();

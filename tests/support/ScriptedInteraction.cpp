@@ -3,23 +3,22 @@
 #include <gtest/gtest.h>
 
 #include "mapping/MappingModel.h"
-#include "resources/Strings.h"
 
-int ScriptedInteraction::MsgBox(const QString& prompt, int flags, const QString& title) {
-  shown.push_back({QStringLiteral("msgbox"), prompt, flags, title});
-  if ((flags & Vb::ButtonsMask) == Vb::OKOnly) return Vb::OK;
+Answer ScriptedInteraction::MsgBox(const QString& prompt, MessageStyle style, const QString& title) {
+  shown.push_back({QStringLiteral("msgbox"), prompt, style, title});
+  if (style.buttons == Buttons::Ok) return Answer::Ok;
   if (answers.empty()) {
     ADD_FAILURE() << "unexpected question: " << prompt.toStdString();
-    return Vb::Cancel;
+    return Answer::Cancel;
   }
-  const int a = answers.front();
+  const Answer a = answers.front();
   answers.pop_front();
   return a;
 }
 
 std::optional<QString> ScriptedInteraction::InputBox(const QString& prompt, const QString& title,
                                                      const QString&) {
-  shown.push_back({QStringLiteral("inputbox"), prompt, 0, title});
+  shown.push_back({QStringLiteral("inputbox"), prompt, {}, title});
   if (inputs.empty()) {
     ADD_FAILURE() << "unexpected input box: " << prompt.toStdString();
     return std::nullopt;
@@ -32,10 +31,10 @@ std::optional<QString> ScriptedInteraction::InputBox(const QString& prompt, cons
 }
 
 void ScriptedInteraction::ShowMappingDialog(MappingModel& model) {
-  shown.push_back({QStringLiteral("mapping"), QString::number(model.intStep), 0, QString()});
+  shown.push_back({QStringLiteral("mapping"), QString::number(model.intStep), {}, QString()});
   if (mappingSteps.empty()) {
     ADD_FAILURE() << "unexpected mapping dialog for step " << model.intStep;
-    model.cmdCancel_Click();
+    model.cancel();
     return;
   }
   auto step = std::move(mappingSteps.front());

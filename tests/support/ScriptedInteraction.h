@@ -8,31 +8,32 @@
 #include <vector>
 
 #include "core/Interaction.h"
+#include "mapping/MappingDialog.h"
 
 // Answers queued by the test, everything shown recorded. A question with no
 // queued answer fails the test: an engine must not ask what the test did not expect.
-class ScriptedInteraction : public Interaction {
+class ScriptedInteraction : public Interaction, public MappingDialog {
  public:
   struct Shown {
     QString kind;  // "msgbox", "inputbox", "mapping"
     QString prompt;
-    int flags = 0;
+    MessageStyle style;
     QString title;
   };
 
   std::vector<Shown> shown;
-  std::deque<int> answers;                         // for MsgBox with more than an OK button
+  std::deque<Answer> answers;                      // for MsgBox with more than an OK button
   std::deque<std::optional<QString>> inputs;       // for InputBox; nullopt = cancel
   std::deque<std::function<void(MappingModel&)>> mappingSteps;  // for ShowMappingDialog
   std::vector<Question> questions;                 // every typed question, in order
   int busyOn = 0;
   QStringList openedFolders;
 
-  int MsgBox(const QString& prompt, int flags, const QString& title) override;
+  Answer MsgBox(const QString& prompt, MessageStyle style, const QString& title) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   void ShowMappingDialog(MappingModel& model) override;
-  int Ask(Question question, const QString& argument) override {
+  Answer Ask(Question question, const QString& argument) override {
     questions.push_back(question);
     return Interaction::Ask(question, argument);
   }

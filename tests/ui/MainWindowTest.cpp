@@ -126,7 +126,7 @@ TEST(ErrorLog, EntriesAreAppendedAndTheErrorShownUnlessQuiet) {
     LogError("m", "p", 5, "line one\r\nline two", false);
     ASSERT_EQ(ui->shown.size(), unwritable ? 3u : 1u);
     EXPECT_EQ(ui->shown.back().prompt, "Error:line one\r\nline two\r\n\r\nModule:m\r\nProcedure:p\r\n");
-    EXPECT_EQ(ui->shown.back().flags, Vb::OKOnly | Vb::Critical);
+    EXPECT_EQ(ui->shown.back().style, MessageStyle{MessageKind::Error});
     EXPECT_EQ(ui->shown.back().title, ErrorTitle());
     EXPECT_TRUE(QRegularExpression("^\\*{4} Error Encountered .+ \\*{4}\r\nError Code:\t-2147467259\r\nDescription:\tno such "
                                    "table: SUBJECT\r\nProcedure:\tRefreshSubject\r\nModule:\t\tfrmCorvina\r\n\r\n\\*{4} Error "

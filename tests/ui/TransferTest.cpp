@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -30,13 +31,13 @@ enum Action { Import, AutoImport, ImportSeveral, ImportFolder, Export, ExportAll
 // window's thread (their buttons run in the worker, where the import's connections live).
 struct Observing : ScriptedInteraction {
   std::function<void(Question)> onAsk;
-  int Ask(Question question, const QString& argument) override {
+  Answer Ask(Question question, const QString& argument) override {
     if (onAsk) onAsk(question);
     return ScriptedInteraction::Ask(question, argument);
   }
   void ShowMappingDialog(MappingModel& form) override {
-    form.press(&MappingModel::cmdNameLink_Click);
-    form.press(&MappingModel::Finish_Click);
+    form.press(&MappingModel::pairByName);
+    form.press(&MappingModel::finish);
   }
 };
 
@@ -164,9 +165,9 @@ TEST(Transfer, ImportsReportWhatArrivedAndEachFileThatDidNot) {
     arrives.sort();
     d.useSystemDb(TestEnv::createSystemDb(d.env.path("second.db")));
     if (!refused.isEmpty()) d.refuse(refused);
-    d.ui->answers.push_back(Vb::Cancel);  // a conflicting course is not imported again under a new name
+    d.ui->answers.push_back(Answer::Cancel);  // a conflicting course is not imported again under a new name
     d.ui->onAsk = [&](Question q) {
-      if (q != Question::RenameConflictingCourse) d.ui->answers.push_front(Vb::Yes);  // create what has no partner
+      if (q != Question::RenameConflictingCourse) d.ui->answers.push_front(Answer::Yes);  // create what has no partner
     };
     d.open(row.action);
     d.nextFile = d.nextFolder = QString(row.typed).replace('@', dir);
@@ -180,7 +181,7 @@ TEST(Transfer, ImportsReportWhatArrivedAndEachFileThatDidNot) {
     EXPECT_EQ(said.startsWith(Succeeded), row.says.contains(Succeeded));
     EXPECT_FALSE(said.contains(dir + "/a.mdb："));
     if (!arrives.isEmpty()) {
-      EXPECT_EQ(d.ui->shown.back().flags, said.startsWith(Succeeded) ? Vb::Information : Vb::Exclamation);
+      EXPECT_EQ(d.ui->shown.back().style, MessageStyle{said.startsWith(Succeeded) ? MessageKind::Information : MessageKind::Warning});
       // The grid is refilled with its last row selected.
       EXPECT_EQ(frmCorvina::ActiveRow(d.window->sprCourse()), arrives.size());
     }
@@ -230,16 +231,16 @@ TEST(Transfer, ExportsWriteSafeNamesOrSayWhyNot) {
     if (row.says.isEmpty()) continue;
     EXPECT_TRUE(d.ui->shown[0].prompt.startsWith(row.says)) << d.ui->shown[0].prompt.toStdString();
     EXPECT_EQ(d.ui->shown[0].title, row.title);
-    EXPECT_EQ(d.ui->shown[0].flags, row.says == NoCourse ? Vb::Exclamation : Vb::Critical);
+    EXPECT_EQ(d.ui->shown[0].style, MessageStyle{row.says == NoCourse ? MessageKind::Warning : MessageKind::Error});
   }
 }
 
 // Cancelled while the worker waits on a question, the transfer goes on to its
 // next cancel point, rolls back and says so: the database and file are as they were.
 TEST(Transfer, CancelWhileAQuestionWaitsLeavesEverythingAsItWas) {
-  const struct { Action action; Question question; std::deque<int> answers; QString says; } rows[] = {
-      {AutoImport, Question::RenameConflictingCourse, {Vb::OK}, "导入已取消，系统数据库没有改动。"},
-      {Export, Question::EmptyExchangeFile, {Vb::Yes, Vb::Yes}, "导出已取消"}};
+  const struct { Action action; Question question; std::deque<Answer> answers; QString says; } rows[] = {
+      {AutoImport, Question::RenameConflictingCourse, {Answer::Ok}, "导入已取消，系统数据库没有改动。"},
+      {Export, Question::EmptyExchangeFile, {Answer::Yes, Answer::Yes}, "导出已取消"}};
   for (const auto& row : rows) {
     Desk d;
     d.open(row.action);
@@ -268,7 +269,7 @@ TEST(Transfer, CancelWhileAQuestionWaitsLeavesEverythingAsItWas) {
 // leaves the course as it was, 确定 updates it in place (no course added) and
 // says so; the course stays selected.
 TEST(Transfer, UpdateCourseAsksWithThePreviewBeforeWriting) {
-  for (const auto& [answer, says] : {std::pair{Vb::Cancel, QString()}, {Vb::OK, QStringLiteral("课程更新成功！")}}) {
+  for (const auto& [answer, says] : {std::pair{Answer::Cancel, QString()}, {Answer::Ok, QStringLiteral("课程更新成功！")}}) {
     Desk d;
     d.open(UpdateCourse);
     EXPECT_TRUE(!d.frame->chkManualMap->isHidden() && d.frame->chkPreview->isHidden());
