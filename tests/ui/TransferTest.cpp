@@ -284,7 +284,8 @@ TEST(Transfer, UpdateCourseAsksWithThePreviewBeforeWriting) {
     EXPECT_TRUE(prompts[0].startsWith(QStringLiteral("更新课程：") + d.courseName(2))) << prompts[0].toStdString();
     EXPECT_EQ(prompts.last(), says.isEmpty() ? prompts[0] : says);
     if (!says.isEmpty()) {
-      EXPECT_EQ(frmCorvina::ActiveRow(d.window->sprCourse()), 2);
+      const QTableWidget* grid = d.window->sprCourse();
+      EXPECT_EQ(frmCorvina::CellText(grid, 0, frmCorvina::ActiveRow(grid)), "2");
     }
   }
 }
