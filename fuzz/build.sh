@@ -13,22 +13,23 @@ mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -I"$src" $(pkg-config --cflags Qt6Core Qt6Sql Qt6Xml libmdb sqlite3))
 libs=($(pkg-config --libs Qt6Core Qt6Sql Qt6Xml libmdb sqlite3))
-# The mirror builder finds the reader program beside the running one; this
-# target runs the reader half in-process, so only AppPaths comes along.
-clang++ "${flags[@]}" "$here/JetReaderFuzz.cpp" "$src/data/jet/JetReader.cpp" "$src/data/jet/JetMirror.cpp" \
-  "$src/core/AppPaths.cpp" "$src/resources/Strings.cpp" "${libs[@]}" -o "$out/jet_reader_fuzz" &
 # Opening an exchange file touches the data layer (less what shows dialogs
 # or fills demo databases); objects are kept, so a rebuild compiles only
 # what changed.
 mkdir -p "$out/obj"
 objects=()
-for file in $(ls "$src"/data/*.cpp "$src"/data/jet/*.cpp "$src"/core/AppPaths.cpp "$src"/resources/*.cpp |
+for file in $(ls "$src"/data/*.cpp "$src"/data/jet/*.cpp "$src"/core/AppPaths.cpp "$src"/core/AnsiCode.cpp "$src"/resources/*.cpp |
               grep -v -e JetReader.cpp -e DemoData.cpp -e SysOdbcIniSettings.cpp); do
   object="$out/obj/$(basename "$file" .cpp).o"
   if [ ! -f "$object" ] || [ "$file" -nt "$object" ]; then clang++ "${flags[@]}" -c "$file" -o "$object"; fi
   objects+=("$object")
 done
-clang++ "${flags[@]}" "$here/ExchangeCheckFuzz.cpp" "${objects[@]}" "${libs[@]}" -o "$out/exchange_check_fuzz"
+clang++ "${flags[@]}" "$here/ExchangeCheckFuzz.cpp" "${objects[@]}" "${libs[@]}" -o "$out/exchange_check_fuzz" &
+# The mirror builder finds the reader program beside the running one; this
+# target runs the reader half in-process, with the row checks and the
+# working copy's row writer it feeds.
+clang++ "${flags[@]}" "$here/JetReaderFuzz.cpp" "$src/data/jet/JetReader.cpp" "${objects[@]}" "${libs[@]}" \
+  -o "$out/jet_reader_fuzz"
 wait
 echo "$out/jet_reader_fuzz"
 echo "$out/exchange_check_fuzz"

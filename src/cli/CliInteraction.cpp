@@ -16,6 +16,22 @@ QTextStream& err() {
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 }  // namespace
 
+QString printable(const QString& text) {
+  QString s;
+  for (const QChar ch : text) {
+    const char16_t u = ch.unicode();
+    if (u == '\\') s += QStringLiteral("\\\\");
+    else if (u == '\n') s += QStringLiteral("\\n");
+    else if (u == '\t') s += QStringLiteral("\\t");
+    else if (u == '\r') s += QStringLiteral("\\r");
+    else if (u < 0x20 || (u >= 0x7f && u < 0xa0)) s += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+    else s += ch;
+  }
+  return s;
+}
+
+QString printableMessage(QString text) { return printable(text.replace(QLatin1String("\r\n"), QLatin1String(" "))); }
+
 // The answer that keeps data safe unless the command was told otherwise.
 Answer CliInteraction::answerFor(Question question) const {
   switch (question) {
@@ -61,9 +77,8 @@ const char* wordFor(Answer answer) {
 
 void CliInteraction::show(const Prompt& prompt, std::optional<Answer> answer) {
   endProgress();
-  QString line = prompt.text;
-  line.replace(QLatin1String("\r\n"), QLatin1String(" "));
-  err() << (prompt.title.isEmpty() ? Res::str(Res::AppTitle) : prompt.title) << ": " << line;
+  const QString line = printableMessage(prompt.text);
+  err() << printable(prompt.title.isEmpty() ? Res::str(Res::AppTitle) : prompt.title) << ": " << line;
   if (answer) err() << " -> " << wordFor(*answer);
   err() << Qt::endl;
   messages_ << line;
@@ -71,13 +86,13 @@ void CliInteraction::show(const Prompt& prompt, std::optional<Answer> answer) {
 
 std::optional<QString> CliInteraction::InputBox(const QString& prompt, const QString&, const QString&) {
   endProgress();
-  err() << prompt << " -> cancel" << Qt::endl;
+  err() << printableMessage(prompt) << " -> cancel" << Qt::endl;
   messages_ << prompt;
   return std::nullopt;
 }
 
 void CliInteraction::progress(const QString& subject, int percent, const QString& message) {
-  const QString text = QStringLiteral("%1 [%2%] %3").arg(subject).arg(percent, 3).arg(message);
+  const QString text = QStringLiteral("%1 [%2%] %3").arg(printable(subject)).arg(percent, 3).arg(printableMessage(message));
   if (stderrIsTerminal()) {
     err() << "\r\033[K" << text;
     err().flush();

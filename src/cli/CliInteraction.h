@@ -3,6 +3,15 @@
 
 #include "core/Interaction.h"
 
+// Text on one line of its own: control characters and the backslash written
+// as C escapes (\n, \t, \\, \xHH), so that a file name can neither break a
+// line apart nor send the terminal a command. Standard output and standard
+// error both print file names this way.
+QString printable(const QString& text);
+
+// A message as one printable line: its line breaks become blanks first.
+QString printableMessage(QString text);
+
 // The command line's answers: progress to standard error, every message shown
 // there too, and each question answered the way that keeps data safe unless
 // the command was told otherwise (--overwrite, --rename-on-conflict).

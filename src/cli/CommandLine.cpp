@@ -101,12 +101,11 @@ class CancelOnSignals {
 bool reportFailure(Context& c, const TransferResult& result) {
   c.cli.endProgress();
   if (result.status == TransferResult::Status::Cancelled) {
-    err() << "corvina: " << result.file << ": cancelled, nothing written" << Qt::endl;
+    err() << "corvina: " << printable(result.file) << ": cancelled, nothing written" << Qt::endl;
     return true;
   }
   if (!result.succeeded() && !result.shown)
-    err() << "corvina: " << result.file << ": " << QString(result.reason).replace(QLatin1String("\r\n"), QLatin1String(" "))
-          << Qt::endl;
+    err() << "corvina: " << printable(result.file) << ": " << printableMessage(result.reason) << Qt::endl;
   return false;
 }
 
@@ -141,22 +140,6 @@ bool parseId(const QString& text, qint32& id) {
 }
 
 QString readPassword() { return readSecret("CORVINA_PASSWORD", QStringLiteral("Password: ")); }
-
-// A file name on one line of its own: control characters and the backslash
-// written as C escapes (\n, \t, \\, \xHH), so a name cannot break a line apart.
-QString printable(const QString& path) {
-  QString s;
-  for (const QChar ch : path) {
-    const char16_t u = ch.unicode();
-    if (u == '\\') s += QStringLiteral("\\\\");
-    else if (u == '\n') s += QStringLiteral("\\n");
-    else if (u == '\t') s += QStringLiteral("\\t");
-    else if (u == '\r') s += QStringLiteral("\\r");
-    else if (u < 0x20 || u == 0x7f) s += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
-    else s += ch;
-  }
-  return s;
-}
 
 // The login's own checks, messages and right 35.
 bool logIn(Context& c) {
@@ -237,7 +220,7 @@ int exportOne(Context& c) {
   const bool existed = QFileInfo::exists(file);
   const TransferResult result = exportCourse(c, nCourseID, file);
   if (result.status == TransferResult::Status::Declined && existed && !c.cli.overwrite)
-    err() << "corvina: " << file << " exists; --overwrite replaces it" << Qt::endl;
+    err() << "corvina: " << printable(file) << " exists; --overwrite replaces it" << Qt::endl;
   if (result.succeeded()) out() << printable(file) << '\n';
   return exitStatus(result);
 }
@@ -261,10 +244,13 @@ int exportAll(Context& c) {
     dal.GetConnectedRecordset(CourseListSql(nSubjectID), rs);
     for (; !rs->Eof(); rs->MoveNext()) courses.append({rs->Value(0).toInt(), rs->Value(1).toString()});
   }
+  std::vector<std::pair<qint32, QString>> named;
+  for (const Listed& course : courses) named.emplace_back(course.id, course.name);
+  const QStringList files = ExportFilesOfCourses(QFileInfo(dir).absoluteFilePath(), named);
   int failures = 0;
-  for (const Listed& course : courses) {
-    QString file = QFileInfo(dir).absoluteFilePath() + '/' + SafeFileName(course.name) + QStringLiteral(".mdb");
-    const TransferResult result = exportCourse(c, course.id, file);
+  for (qsizetype i = 0; i < courses.size(); ++i) {
+    QString file = files[i];
+    const TransferResult result = exportCourse(c, courses[i].id, file);
     if (result.status == TransferResult::Status::Cancelled) return kCancelled;
     if (result.succeeded())
       out() << printable(file) << '\n';
@@ -291,8 +277,7 @@ using ImportCall = TransferResult (CImport::*)(const QString&);
 QString importFailure(const TransferResult& result) {
   if (result.declinedAt == Question::RenameConflictingCourse)
     return QStringLiteral("a course of this name exists (use --rename-on-conflict to import it renamed)");
-  QString reason = result.reason.isEmpty() ? QStringLiteral("not imported") : result.reason;
-  return reason.replace(QLatin1String("\r\n"), QLatin1String(" "));
+  return printableMessage(result.reason.isEmpty() ? QStringLiteral("not imported") : result.reason);
 }
 
 // A course update's preview, as the lines of the file's report.
@@ -350,7 +335,7 @@ int runImport(Context& c) {
   if (c.parser.isSet(QStringLiteral("folder"))) {
     const QString folder = c.parser.value(QStringLiteral("folder"));
     if (!QFileInfo(folder).isDir()) {
-      err() << "corvina: no such folder: " << folder << Qt::endl;
+      err() << "corvina: no such folder: " << printable(folder) << Qt::endl;
       return kFailed;
     }
     files += MdbFilesOfFolder(folder);
@@ -470,7 +455,7 @@ int runCommand(const Command& command, const QStringList& args) {
   if (!command.positional.isEmpty())
     parser.addPositionalArgument(command.positional, QStringLiteral("Exchange files."), command.positional + "...");
   if (!parser.parse(QStringList{QStringLiteral("corvina ") + command.name} + args)) {
-    err() << "corvina " << command.name << ": " << parser.errorText() << Qt::endl;
+    err() << "corvina " << command.name << ": " << printable(parser.errorText()) << Qt::endl;
     return kUsage;
   }
   if (parser.isSet(help)) {
@@ -478,7 +463,7 @@ int runCommand(const Command& command, const QStringList& args) {
     return kOk;
   }
   if (command.positional.isEmpty() && !parser.positionalArguments().isEmpty()) {
-    err() << "corvina " << command.name << ": unexpected argument " << parser.positionalArguments().first()
+    err() << "corvina " << command.name << ": unexpected argument " << printable(parser.positionalArguments().first())
           << Qt::endl;
     return kUsage;
   }
@@ -497,7 +482,7 @@ int runCommand(const Command& command, const QStringList& args) {
     return command.run(context);
   } catch (const DataError& e) {
     cli->endProgress();
-    err() << "corvina: " << e.description() << Qt::endl;
+    err() << "corvina: " << printableMessage(e.description()) << Qt::endl;
     return kFailed;
   }
 }

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
+#include <QSet>
 
 #include "Version.h"
 #include "core/AppPaths.h"
@@ -77,6 +78,19 @@ QString SafeFileName(const QString& strName) {
   safe.replace(QLatin1Char('/'), QLatin1Char('_'));
   safe.replace(QChar(0), QLatin1Char('_'));
   return safe;
+}
+
+QStringList ExportFilesOfCourses(const QString& strFolder, const std::vector<std::pair<qint32, QString>>& courses) {
+  QSet<QByteArray> taken;
+  QStringList files;
+  for (const auto& [nCourseID, strName] : courses) {
+    QString strFile = SafeFileName(strName) + QStringLiteral(".mdb");
+    while (taken.contains(QFile::encodeName(strFile)))
+      strFile = strFile.chopped(4) + QStringLiteral(" (%1).mdb").arg(nCourseID);
+    taken.insert(QFile::encodeName(strFile));
+    files << strFolder + '/' + strFile;
+  }
+  return files;
 }
 
 QString SubjectListSql() { return QStringLiteral("select subjectid,name,description from SUBJECT "); }

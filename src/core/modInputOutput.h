@@ -3,6 +3,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <utility>
+#include <vector>
+
 // Appends an entry to ErrorLog.TXT in the program folder and, unless bQuiet,
 // shows the error with the program version in the title. A failing log write
 // is reported and does not stop the routine.
@@ -28,3 +31,10 @@ QStringList MdbFilesOfFolder(const QString& strFolder);
 // A course name as a file name (without extension): "/" and NUL become "_",
 // and "." or ".." become "_", so the file stays inside the chosen folder.
 QString SafeFileName(const QString& strName);
+
+// The files that courses (ID and name) exported together into one folder go
+// to, in their order: <name>.mdb, or <name> (ID).mdb when a course before it
+// in the run took that file name already, so that no file is written twice.
+// Names are compared as the file system compares them: after SafeFileName,
+// as the bytes of the file name.
+QStringList ExportFilesOfCourses(const QString& strFolder, const std::vector<std::pair<qint32, QString>>& courses);

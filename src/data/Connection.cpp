@@ -83,21 +83,22 @@ Connection::~Connection() {
 void Connection::openDatabase(const QString& driver, const QString& databaseName,
                               const QString& options) {
   QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
-  if (!db.isValid()) raiseMessage(driver, QStringLiteral("The database driver %1 is not installed.").arg(driver));
+  if (!db.isValid()) raiseMessage(driver, QStringLiteral("没有安装数据库驱动程序 %1。").arg(driver));
   db.setDatabaseName(databaseName);
   db.setConnectOptions(options);
-  if (!db.open()) raise(db.lastError());
+  if (!db.open()) raise(db.lastError(), driver, QStringLiteral("不能连接数据库。"));
 }
 
 void Connection::raise(const QSqlError& error) const { raise(error, database().driverName()); }
 
-void Connection::raise(const QSqlError& error, const QString& source) {
+void Connection::raise(const QSqlError& error, const QString& source, const QString& sentence) {
   bool ok = false;
   const int native = error.nativeErrorCode().toInt(&ok);
   QString text = error.databaseText();
   if (text.isEmpty()) text = error.driverText();
   if (text.isEmpty()) text = error.text();
-  throw DataError(ok && native != 0 ? native : DataError::GenericNumber, source, text);
+  throw DataError(ok && native != 0 ? native : DataError::GenericNumber, source,
+                  withDetail(sentence.isEmpty() ? QStringLiteral("数据库操作失败。") : sentence, text));
 }
 
 void Connection::begin() {
@@ -160,7 +161,7 @@ SqliteConnection::SqliteConnection(const QString& connectString, const QString& 
                                    bool readOnly)
     : Connection(connectString, Dialect::SQLite, exchange) {
   if (path.isEmpty() || !QFileInfo(path).isFile())
-    raiseMessage(QStringLiteral("QSQLITE"), QStringLiteral("Could not find file '%1'.").arg(path));
+    raiseMessage(QStringLiteral("QSQLITE"), QStringLiteral("找不到数据库文件 '%1'。").arg(path));
   if (!readOnly) {
     openDatabase(QStringLiteral("QSQLITE"), path, QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
     return;
@@ -207,6 +208,7 @@ std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, Ex
   const QByteArray head = file.read(4096);
   file.close();
   if (head.startsWith(QByteArrayLiteral("SQLite format 3"))) {
+    if (access == ExchangeAccess::Read) ExchangeCheck::refuseUnmergedLog(path);
     auto conn = std::make_shared<SqliteConnection>(path, path, true, access == ExchangeAccess::Read);
     if (access == ExchangeAccess::Read) {
       ExchangeCheck::refuseCode(conn->database(), path);
@@ -233,9 +235,9 @@ std::shared_ptr<Connection> Connection::open(const QString& connectString) {
         connectString, connectValue(connectString, QStringLiteral("Data Source")), false);
   if (!provider.isEmpty())
     throw DataError(3706, QStringLiteral("ADODB.Connection"),
-                    QStringLiteral("Provider cannot be found. It may not be properly installed."));
+                    QStringLiteral("连接字符串中的 Provider 无法识别，可能没有正确安装。"));
   throw DataError(DataError::GenericNumber, QStringLiteral("ADODB.Connection"),
-                  QStringLiteral("Data source name not found and no default driver specified"));
+                  QStringLiteral("连接字符串中没有数据源，也没有指定驱动程序（Driver）。"));
 }
 
 std::unique_ptr<Bulk::RowSink> Connection::directRows(const QString& table, const QStringList& columns) {

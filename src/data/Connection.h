@@ -74,7 +74,9 @@ class Connection {
 
   // Raises the driver's error for a failed call.
   [[noreturn]] void raise(const QSqlError& error) const;
-  [[noreturn]] static void raise(const QSqlError& error, const QString& source);
+  // sentence: what failed, in the program's words; the driver's text follows
+  // as its detail. Empty: a statement failed.
+  [[noreturn]] static void raise(const QSqlError& error, const QString& source, const QString& sentence = {});
 
   // Key lookup in a connection string: case-insensitive, braces removed.
   static QString connectValue(const QString& connectString, const QString& key);

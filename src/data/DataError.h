@@ -29,6 +29,12 @@ class DataError : public std::runtime_error {
   QString description_;
 };
 
+// A database driver's or library's own words reach the user only as the
+// detail after the program's sentence, which says what failed.
+inline QString withDetail(const QString& sentence, const QString& detail) {
+  return detail.trimmed().isEmpty() ? sentence : sentence + QStringLiteral("\r\n详细信息：") + detail.trimmed();
+}
+
 // How the windows and the commands word a raised failure: "发生错误：" with
 // the number, then the description.
 inline QString failureText(const std::exception& e) {

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <QDate>
+#include <QFileInfo>
 #include <QTime>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -31,10 +32,15 @@ QString quoted(const QString& identifier) {
 }
 
 // The value as a user could recognise it in a message.
+// Control characters are written as escapes, so that the message shows
+// where a NUL sits instead of ending there.
 QString shown(const Bulk::Cell& v) {
   if (v.kind == Bulk::Cell::Kind::Blob) return QStringLiteral("二进制数据");
   const QString text = v.toString();
-  return text.size() > 20 ? text.left(20) + QStringLiteral("…") : text;
+  QString out;
+  for (const QChar c : text.left(20))
+    out += c.unicode() < 0x20 ? QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QLatin1Char('0')) : QString(c);
+  return text.size() > 20 ? out + QStringLiteral("…") : out;
 }
 
 bool isWholeNumber(const Bulk::Cell& v, double* number) {
@@ -60,6 +66,10 @@ int digits(QStringView text, qsizetype at, qsizetype count) {
   }
   return n;
 }
+
+// The first year an Access file can hold; its last, 9999, is the most four
+// digits can say.
+constexpr int kFirstAccessYear = 100;
 
 // "yyyy-MM-dd", optionally followed by " HH:mm", ":ss" and ".zzz" (a T for
 // the space too): the forms the exchange files carry. Parsed by hand, as the
@@ -90,6 +100,68 @@ qsizetype characters(const QByteArray& utf8) {
   return count;
 }
 
+// Why a date an exchange file carries cannot travel, or nothing.
+std::optional<QString> dateFault(QStringView text) {
+  if (!isDateText(text)) return QStringLiteral("不是日期");
+  if (digits(text, 0, 4) < kFirstAccessYear) return QStringLiteral("早于 Access 文件能存的最早日期 0100-01-01");
+  return std::nullopt;
+}
+
+// Length of the UTF-8 sequence a lead byte starts (0: no lead byte) and the
+// lowest code point it may encode, so that overlong forms are told apart.
+int sequenceLength(quint8 lead, char32_t* lowest) {
+  struct Form {
+    quint8 first, last;
+    int length;
+    char32_t lowest;
+  };
+  static constexpr Form forms[] = {{0x00, 0x7F, 1, 0}, {0xC2, 0xDF, 2, 0x80}, {0xE0, 0xEF, 3, 0x800}, {0xF0, 0xF4, 4, 0x10000}};
+  for (const Form& f : forms) {
+    if (lead < f.first || lead > f.last) continue;
+    *lowest = f.lowest;
+    return f.length;
+  }
+  return 0;
+}
+
+// Text an Access file can hold, and every backend stores as it is: no NUL
+// (PostgreSQL takes none, and it ends a text elsewhere) and well-formed
+// UTF-8 without encoded surrogates.
+std::optional<QString> textFault(const QByteArray& utf8) {
+  const auto* bytes = reinterpret_cast<const quint8*>(utf8.constData());
+  const qsizetype n = utf8.size();
+  for (qsizetype i = 0; i < n;) {
+    if (bytes[i] == 0) return QStringLiteral("含有空字符（NUL）");
+    char32_t lowest = 0;
+    const int length = sequenceLength(bytes[i], &lowest);
+    if (length == 0 || i + length > n) return QStringLiteral("不是有效的 UTF-8 文本");
+    char32_t code = length == 1 ? bytes[i] : bytes[i] & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
+      if ((bytes[i + k] & 0xC0) != 0x80) return QStringLiteral("不是有效的 UTF-8 文本");
+      code = (code << 6) | (bytes[i + k] & 0x3F);
+    }
+    if (code < lowest || code > 0x10FFFF) return QStringLiteral("不是有效的 UTF-8 文本");
+    if (code >= 0xD800 && code <= 0xDFFF) return QStringLiteral("含有不成对的代理字符");
+    i += length;
+  }
+  return std::nullopt;
+}
+
+// The same for text that arrives as UTF-16.
+std::optional<QString> textFault(QStringView text) {
+  const qsizetype n = text.size();
+  for (qsizetype i = 0; i < n; ++i) {
+    const QChar c = text[i];
+    if (c.isNull()) return QStringLiteral("含有空字符（NUL）");
+    if (c.isHighSurrogate() && i + 1 < n && text[i + 1].isLowSurrogate()) {
+      ++i;
+      continue;
+    }
+    if (c.isSurrogate()) return QStringLiteral("含有不成对的代理字符");
+  }
+  return std::nullopt;
+}
+
 // Characters (code points) of UTF-16 text.
 qsizetype characters(QStringView text) {
   qsizetype surrogates = 0;
@@ -118,16 +190,17 @@ std::optional<QString> misfit(const Schema::Column& column, const Bulk::Cell& v)
       return QStringLiteral("不是数字");
     case ColumnType::Text:
       if (!isText) return QStringLiteral("不是文本");
+      if (std::optional<QString> fault = textFault(v.bytes)) return fault;
       // A character takes at least one byte: only long texts need counting.
       if (column.size > 0 && v.bytes.size() > column.size && characters(v.bytes) > column.size)
         return QStringLiteral("超过 %1 个字符").arg(column.size);
       return std::nullopt;
     case ColumnType::Memo:
       if (!isText) return QStringLiteral("不是文本");
-      return std::nullopt;
+      return textFault(v.bytes);
     case ColumnType::Date:
-      if (!isText || !isDateText(QString::fromUtf8(v.bytes))) return QStringLiteral("不是日期");
-      return std::nullopt;
+      if (!isText) return QStringLiteral("不是日期");
+      return dateFault(QString::fromUtf8(v.bytes));
   }
   return std::nullopt;
 }
@@ -172,7 +245,7 @@ void checkTable(const QSqlDatabase& db, const Schema::Table& table, const QStrin
   throw DataError(DataError::GenericNumber, QStringLiteral("QSQLITE"), QStringLiteral("'%1': %2").arg(path, text));
 }
 
-RowCheck::RowCheck(const QString& table, const QStringList& columns) : table_(table) {
+RowCheck::RowCheck(const QString& table, const QStringList& columns) : table_(table), names_(columns) {
   const Schema::Table* checked = Schema::find(table);
   for (const QString& name : columns) {
     const Schema::Column* column = nullptr;
@@ -188,35 +261,58 @@ std::optional<QString> RowCheck::misfit(int column, const Bulk::Cell& value) con
   if (!c) return std::nullopt;
   const std::optional<QString> why = ExchangeCheck::misfit(*c, value);
   if (!why) return std::nullopt;
+  return refusal(column, *why, shown(value));
+}
+
+QString RowCheck::refusal(int column, const QString& why, const QString& value) const {
+  const Schema::Column* c = columns_[size_t(column)];
   return QStringLiteral("文件中的数据有误：表 %1 第 %2 行的 %3 列%4（%5）。")
       .arg(table_)
       .arg(row_)
-      .arg(c->name, *why, shown(value));
+      .arg(c ? c->name : names_.value(column), why, value);
+}
+
+std::optional<QString> RowCheck::impossibleDate(int column, double accessDate) const {
+  return refusal(column, QStringLiteral("超出 Access 文件的日期范围 0100-01-01 至 9999-12-31"),
+                 QString::number(accessDate, 'g', 12));
 }
 
 // Text columns are measured and dates read on the UTF-16 text itself; only
-// a value that does not fit is converted, to be named.
+// a value that does not fit is converted, to be named. A lone surrogate
+// does not survive that conversion, so it is named here.
 std::optional<QString> RowCheck::misfitText(int column, QStringView text) const {
   const Schema::Column* c = columns_[size_t(column)];
   if (!c) return std::nullopt;
+  if (c->type == ColumnType::Text || c->type == ColumnType::Memo) {
+    if (std::optional<QString> fault = textFault(text))
+      return refusal(column, *fault, shown(Bulk::Cell::text(text.left(20).toString())));
+  }
   switch (c->type) {
     case ColumnType::Text:
       if (c->size <= 0 || text.size() <= c->size || characters(text) <= c->size) return std::nullopt;
       break;
     case ColumnType::Memo: return std::nullopt;
     case ColumnType::Date:
-      if (isDateText(text)) return std::nullopt;
+      if (!dateFault(text)) return std::nullopt;
       break;
     default: break;
   }
   return misfit(column, Bulk::Cell::text(text.toString()));
 }
 
+void refuseUnmergedLog(const QString& path) {
+  const QFileInfo log(path + QStringLiteral("-wal"));
+  if (log.isFile() && log.size() > 0)
+    refuse(path, QStringLiteral("文件旁边的 %1 中还有没写进文件的修改：另一个程序仍打开着这个文件，或没有正常关闭它。"
+                                "请先关闭那个程序再导入。")
+                     .arg(log.fileName()));
+}
+
 void refuseCode(const QSqlDatabase& db, const QString& path) {
   QSqlQuery q(db);
   if (!q.exec(QStringLiteral("SELECT type, name FROM sqlite_master WHERE type IN ('view', 'trigger') "
                              "OR (type = 'table' AND sql LIKE 'CREATE VIRTUAL%')")))
-    refuse(path, QStringLiteral("文件的表目录不能读取：%1").arg(q.lastError().text()));
+    refuse(path, withDetail(QStringLiteral("文件的表目录不能读取。"), q.lastError().text()));
   if (q.next())
     refuse(path, QStringLiteral("文件中含有%1 %2，不能作为交换文件导入。")
                      .arg(q.value(0).toString() == QLatin1String("view")      ? QStringLiteral("视图")

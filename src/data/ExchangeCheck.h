@@ -1,6 +1,7 @@
 #pragma once
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 #include <QStringView>
 
@@ -25,6 +26,11 @@ namespace ExchangeCheck {
 // code the import would run without knowing. Throws DataError.
 void refuseCode(const QSqlDatabase& db, const QString& path);
 
+// Refuses a SQLite-format file whose committed changes still wait in a
+// write-ahead log beside it: read without them it would be stale, and
+// merging them would mean writing to another program's file. Throws DataError.
+void refuseUnmergedLog(const QString& path);
+
 // Every value of the course tables the file holds must fit its column in the
 // exchange schema: whole numbers in range for IDs and integers, numbers for
 // reals, text (no longer than the column allows) for text and memo, dates for
@@ -44,10 +50,16 @@ class RowCheck {
   std::optional<QString> misfit(int column, const Bulk::Cell& value) const;
   // The same for text that arrives as UTF-16.
   std::optional<QString> misfitText(int column, QStringView text) const;
+  // The refusal of a date an Access file holds outside the range Access
+  // itself keeps to (a day number, as the file has it).
+  std::optional<QString> impossibleDate(int column, double accessDate) const;
   void nextRow() { ++row_; }
 
  private:
+  QString refusal(int column, const QString& why, const QString& value) const;
+
   QString table_;
+  QStringList names_;
   std::vector<const Schema::Column*> columns_;
   qint64 row_ = 1;
 };

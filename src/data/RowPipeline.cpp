@@ -135,9 +135,9 @@ QVariant Cell::toVariant() const {
 sqlite3* sqliteHandle(const QSqlDatabase& db) {
   const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
   if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-    throw DataError(DataError::GenericNumber, sqliteSource, QStringLiteral("The connection is not a SQLite database."));
+    throw DataError(DataError::GenericNumber, sqliteSource, QStringLiteral("这个连接不是 SQLite 数据库。"));
   sqlite3* const h = *static_cast<sqlite3* const*>(handle.constData());
-  if (!h) throw DataError(DataError::GenericNumber, sqliteSource, QStringLiteral("The SQLite database is closed."));
+  if (!h) throw DataError(DataError::GenericNumber, sqliteSource, QStringLiteral("SQLite 数据库已关闭。"));
   return h;
 }
 
@@ -149,7 +149,8 @@ SqliteStatement::SqliteStatement(const QSqlDatabase& db, const QString& sql) : d
 SqliteStatement::~SqliteStatement() { sqlite3_finalize(stmt_); }
 
 void SqliteStatement::raise() const {
-  throw DataError(sqlite3_errcode(db_), sqliteSource, QString::fromUtf8(sqlite3_errmsg(db_)));
+  throw DataError(sqlite3_errcode(db_), sqliteSource,
+                  withDetail(QStringLiteral("数据库操作失败。"), QString::fromUtf8(sqlite3_errmsg(db_))));
 }
 
 void SqliteStatement::bind(int i, const Cell& c) {
@@ -410,7 +411,7 @@ qint32 Writer::reserveKey() {
     while (q.next()) reserved_.push_back(q.value(0).toInt());
     if (reserved_.empty())
       throw DataError(DataError::GenericNumber, conn_.database().driverName(),
-                      QStringLiteral("No new keys for table %1.").arg(table_));
+                      QStringLiteral("表 %1 得不到新的编号。").arg(table_));
   }
   return reserved_[nextReserved_++];
 }

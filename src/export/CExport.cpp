@@ -9,11 +9,15 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <set>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QVector>
 
 #include "core/AppPaths.h"
@@ -99,6 +103,41 @@ QVector<int> sourceColumnsOf(const QStringList& dest, const Bulk::Reader& source
   return columns;
 }
 
+// Why a destination cannot be written, in words the user can act on, with
+// the path.
+QString pathProblem(int error, const QString& path) {
+  switch (error) {
+    case EISDIR: return QStringLiteral("这是文件夹：%1").arg(path);
+    case ENAMETOOLONG: return QStringLiteral("文件名太长：%1").arg(path);
+    case ENOENT:
+    case ENOTDIR: return QStringLiteral("文件夹不存在：%1").arg(QFileInfo(path).absolutePath());
+    case EACCES:
+    case EPERM:
+    case EROFS: return QStringLiteral("没有写入这个文件夹的权限：%1").arg(QFileInfo(path).absolutePath());
+    default:
+      return withDetail(QStringLiteral("不能写入 %1").arg(path), QString::fromLocal8Bit(std::strerror(error)));
+  }
+}
+
+// The checks a file system would make when the export file is put in place,
+// made before anything is written: a folder of that name, a name longer
+// than the folder takes, a folder that is missing or cannot be written.
+void refuseUnusable(const QString& path) {
+  const QFileInfo info(path);
+  const QByteArray folder = QFile::encodeName(info.absolutePath());
+  int error = 0;
+  if (info.isDir())
+    error = EISDIR;
+  else if (const long nameMax = ::pathconf(folder.constData(), _PC_NAME_MAX);
+           QFile::encodeName(info.fileName()).size() > (nameMax > 0 ? nameMax : NAME_MAX))
+    error = ENAMETOOLONG;
+  else if (!QFileInfo(info.absolutePath()).isDir())
+    error = ENOENT;
+  else if (::access(folder.constData(), W_OK | X_OK) != 0)
+    error = errno;
+  if (error != 0) throw DataError(error == ENOENT ? 76 : 75, exportSource(), pathProblem(error, path));
+}
+
 }  // namespace
 
 // Where the rows are written: the destination itself when it is replaced (the
@@ -109,19 +148,20 @@ QVector<int> sourceColumnsOf(const QStringList& dest, const Bulk::Reader& source
 class ExportTarget {
  public:
   static std::unique_ptr<ExportTarget> existing(const QString& path) {
+    refuseUnusable(path);
     return std::unique_ptr<ExportTarget>(new ExportTarget(path, path));
   }
   static std::unique_ptr<ExportTarget> fromTemplate(const QString& templatePath, const QString& path) {
+    refuseUnusable(path);
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QFileInfo(folder).isDir())
-      throw DataError(76, exportSource(), QStringLiteral("Path not found: '%1'").arg(path));
     QTemporaryFile copy(folder + QStringLiteral("/.corvina-export-XXXXXX.mdb"));
     copy.setAutoRemove(false);
     QFile source(templatePath);
     if (!copy.open() || !source.open(QIODevice::ReadOnly) || copy.write(source.readAll()) != source.size() ||
         !copy.flush()) {
-      copy.remove();
-      throw DataError(75, exportSource(), QStringLiteral("Path/File access error: '%1'").arg(path));
+      const QString why = copy.error() != QFile::NoError ? copy.errorString() : source.errorString();
+      if (!copy.fileName().isEmpty()) copy.remove();
+      throw DataError(75, exportSource(), withDetail(QStringLiteral("不能写入 %1").arg(path), why));
     }
     // A new file gets the mode any new file gets here: 0666 less the umask.
     ::fchmod(copy.handle(), Jet::newFileMode());
@@ -138,7 +178,7 @@ class ExportTarget {
   void finish() {
     if (working_ != destination_ &&
         std::rename(QFile::encodeName(working_).constData(), QFile::encodeName(destination_).constData()) != 0)
-      throw DataError(75, exportSource(), QStringLiteral("Path/File access error: '%1'").arg(destination_));
+      throw DataError(75, exportSource(), pathProblem(errno, destination_));
     finished_ = true;
   }
 

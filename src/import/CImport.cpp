@@ -88,6 +88,7 @@ TransferResult CImport::ImportPaperData(const QString& strFileName) {
 // as it was and the exchange file is let go of.
 TransferResult CImport::Run(const QString& file, const Steps& steps) {
   m_skipped.clear();
+  m_unusedTrees.clear();
   m_strDryRun.clear();
   m_session.clearMaps();
   TransferResult result;
@@ -99,7 +100,10 @@ TransferResult CImport::Run(const QString& file, const Steps& steps) {
   } catch (const std::exception& e) {
     result = Outcome(TransferResult::Status::Failed, file, failureText(e), false);
   }
-  if (!result.succeeded()) m_skipped.clear();
+  if (!result.succeeded()) {
+    m_skipped.clear();
+    m_unusedTrees.clear();
+  }
   m_session.mappingForm().Unload();
   try {
     if (m_session.hasSourceDAL()) Source().CloseConnection();
@@ -243,7 +247,7 @@ QString CImport::DescribeDryRun(const TableCounts& before, const TableCounts& af
                     pairing(QStringLiteral("专业"), QStringLiteral("Subject"), m_session.SubjectMap),
                     pairing(QStringLiteral("题目指标"), QStringLiteral("Feature"), m_session.FeatureMap),
                     pairing(QStringLiteral("题目指标分布"), QStringLiteral("FeaturePartition"), m_session.FeaturePartitionMap)};
-  if (!m_skipped.isEmpty()) lines << SkippedSummary();
+  if (!SkippedSummary().isEmpty()) lines << SkippedSummary();
   return lines.join(QStringLiteral("\r\n"));
 }
 
@@ -313,10 +317,15 @@ std::optional<Bulk::Cell> CImport::Translate(const IdMap& map, const Bulk::Cell&
 
 void CImport::CountSkipped(const QString& table, int n) { m_skipped[table] += n; }
 
+void CImport::CountUnusedTree(const QString& column) { m_unusedTrees[column] += 1; }
+
 QString CImport::SkippedSummary() const {
-  if (m_skipped.isEmpty()) return QString();
-  QStringList parts;
-  for (auto it = m_skipped.cbegin(); it != m_skipped.cend(); ++it)
-    parts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
-  return QStringLiteral("文件中引用缺失而未导入或置空的记录：") + parts.join(QStringLiteral("，"));
+  const auto counted = [](const QString& sentence, const QMap<QString, int>& counts) {
+    QStringList parts;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) parts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
+    return counts.isEmpty() ? QStringList() : QStringList{sentence + parts.join(QStringLiteral("，"))};
+  };
+  return (counted(QStringLiteral("文件中引用缺失而未导入或置空的记录："), m_skipped) +
+          counted(QStringLiteral("文件中的目录结构含有文档类型定义，未使用："), m_unusedTrees))
+      .join(QStringLiteral("；"));
 }

@@ -55,8 +55,11 @@ class CImport {
   // tree could not place the contents (Null, empty, malformed, past the XML
   // limits, naming a content twice or one the file does not hold), and
   // "ProblemHierarchy" for problem-group trees that did not read.
-  // Empty when nothing was left out.
+  // Empty when nothing was left out. Trees refused for declaring a document
+  // type are counted apart, by column (stored Null; the contents are placed
+  // by their parent references).
   const QMap<QString, int>& SkippedRows() const { return m_skipped; }
+  const QMap<QString, int>& UnusedTrees() const { return m_unusedTrees; }
   // The same as one line for the user ("" when nothing was left out).
   QString SkippedSummary() const;
   // After a dry run that went through: what the import would have written
@@ -121,6 +124,7 @@ class CImport {
   // not hold it. A Null reference translates to Null.
   static std::optional<Bulk::Cell> Translate(const IdMap& map, const Bulk::Cell& oldId);
   void CountSkipped(const QString& table, int n = 1);
+  void CountUnusedTree(const QString& column);
 
   // Features and partitions.
   bool ImportFeature();
@@ -181,5 +185,6 @@ class CImport {
   IdMap m_PaperDesignMap;
   IdMap m_PaperMap;
   QMap<QString, int> m_skipped;
+  QMap<QString, int> m_unusedTrees;
   UpdatePreview m_preview;
 };

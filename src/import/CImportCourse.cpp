@@ -111,7 +111,10 @@ void CImport::UpdateContentHierarchy() {
   Dest().GetConnectedRecordset(QStringLiteral("select * from Course where CourseID=%1").arg(m_nCourseID), course);
   if (course->Eof()) return;
   const ContentTreeResult tree = TranslateContentTree(course->Value(QStringLiteral("ContentHierarchy")), m_ContentMap);
-  if (!tree.usable) CountSkipped(QStringLiteral("ContentHierarchy"));
+  if (tree.documentType)
+    CountUnusedTree(QStringLiteral("ContentHierarchy"));
+  else if (!tree.usable)
+    CountSkipped(QStringLiteral("ContentHierarchy"));
   if (tree.stored) {
     course->SetValue(QStringLiteral("CONTENTHIERARCHY"), *tree.stored);
     course->Update();

@@ -123,7 +123,7 @@ Bulk::Cell CImport::TranslateFeatureValue(const Bulk::Cell& oldFeature, const Bu
 }
 
 // A tree that does not read (malformed, past the XML limits) keeps its text
-// and is reported. The trees are those of the file: the rows were copied
+// and is reported; one declaring a document type is not kept. The trees are those of the file: the rows were copied
 // unchanged.
 void CImport::UpdateProblemHierarchy() {
   Bulk::Reader source(*Source().connection(), QStringLiteral("select * from ProblemGroup"));
@@ -136,6 +136,12 @@ void CImport::UpdateProblemHierarchy() {
     if (!group || text.isNull()) continue;
     const QString tree = text.toString();
     if (tree.trimmed().isEmpty()) continue;
+    if (DeclaresDocumentType(tree)) {
+      CountUnusedTree(QStringLiteral("ProblemHierarchy"));
+      Dest().ExecQuery(QString(), QStringLiteral("update ProblemGroup set ProblemHierarchy=NULL where ProblemGroupID=?"),
+                       QVariantList{*group});
+      continue;
+    }
     std::optional<QString> translated = TranslateProblemTree(tree, m_ProblemMap);
     if (translated)
       trees.emplace_back(*group, std::move(*translated));

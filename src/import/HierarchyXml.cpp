@@ -54,6 +54,20 @@ bool LocateEndTag(const QString& text, TreeElement& e) {
 }
 }  // namespace
 
+bool DeclaresDocumentType(const QString& text) {
+  BoundedXmlReader reader(text);
+  // A declaration can only stand before the root element.
+  while (!reader.atEnd()) {
+    switch (reader.readNext()) {
+      case QXmlStreamReader::DTD: return true;
+      case QXmlStreamReader::StartElement:
+      case QXmlStreamReader::Invalid: return false;
+      default: break;
+    }
+  }
+  return false;
+}
+
 std::optional<qint32> TreeElement::numericId() const {
   if (!id) return std::nullopt;
   bool ok = false;
@@ -134,6 +148,7 @@ ContentTreeResult TranslateContentTree(const QVariant& text, const IdMap& conten
   ContentTreeResult result;
   if (text.isNull() || text.toString().trimmed().isEmpty()) return result;
   const std::optional<TreeDocument> doc = TreeDocument::Read(text.toString());
+  result.documentType = !doc && DeclaresDocumentType(text.toString());
   if (!doc) {
     result.stored = QVariant();  // unreadable text would keep the file's IDs
     return result;

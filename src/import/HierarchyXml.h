@@ -61,10 +61,18 @@ class TreeDocument {
   std::vector<TreeElement> elements_;
 };
 
+// Whether a tree document declares a document type. Its entities could make
+// elements the text does not show, and the database would keep a document
+// whose declarations other readers follow: such a tree is not used, and not
+// kept. The declaration itself is only recognised, never read.
+bool DeclaresDocumentType(const QString& text);
+
 // What becomes of a course's content tree.
 struct ContentTreeResult {
   // True when the tree was used to place contents.
   bool usable = false;
+  // True when it was refused for declaring a document type (stored Null).
+  bool documentType = false;
   // The text the course row keeps: the tree with new IDs, or Null when it
   // could not be read at all. Unset when the column stays as it is.
   std::optional<QVariant> stored;

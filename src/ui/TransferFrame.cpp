@@ -451,7 +451,7 @@ void TransferFrame::ResetProgressDisplay() {
 QString TransferFrame::PreparedExportFolder() const {
   const QString strFolder = AppPaths::exportFolder();
   if (!QFileInfo(strFolder).isDir() && !QDir().mkdir(strFolder))
-    throw DataError(75, QStringLiteral("frmCorvina"), QStringLiteral("Path/File access error: ") + strFolder);
+    throw DataError(75, QStringLiteral("frmCorvina"), QStringLiteral("导出文件夹不能建立：") + strFolder);
   return QFileInfo(strFolder).canonicalFilePath();
 }
 
@@ -481,9 +481,11 @@ void TransferFrame::ExportCourseAll() {
   try {
     const QString strFolder = dialogs.browseFolder(QStringLiteral("选择导出的文件夹"), PreparedExportFolder());
     if (strFolder.isEmpty()) return;
+    std::vector<std::pair<qint32, QString>> named;
+    for (const Course& c : listed) named.emplace_back(c.id, c.name);
+    const QStringList files = ExportFilesOfCourses(strFolder, named);
     std::vector<CourseToExport> courses;
-    for (const Course& c : listed)
-      courses.push_back({c.id, c.name, strFolder + '/' + SafeFileName(c.name) + QStringLiteral(".mdb")});
+    for (size_t i = 0; i < named.size(); ++i) courses.push_back({named[i].first, named[i].second, files[qsizetype(i)]});
     ExportCourses(courses, strFolder, QStringLiteral("ExportCourseAll"));
   } catch (const std::exception& e) {
     interaction().MsgBox(failureText(e), {MessageKind::Error}, QStringLiteral("ExportCourseAll"));

@@ -120,6 +120,41 @@ TEST(CommandLine, ExitStatusesAndWhatIsPrinted) {
   EXPECT_FALSE(QFile::exists(h.path("x.mdb")));
 }
 
+// One run never writes two courses into one file: a file name already taken
+// in the run gets the course's ID, names that become one file name included,
+// and standard output lists the names used. With --overwrite the run can be
+// repeated. Names reach standard error escaped as on standard output.
+TEST(CommandLine, ExportAllGivesEachCourseAFileOfItsOwn) {
+  Home h;
+  h.exec("update Course set Name = case CourseID when 1 then '..' when 2 then '.' when 3 then '同名' when 4 then '同名' "
+         "else 'esc\x1b[31m' end");
+  QDir().mkpath(h.path("all"));
+  const struct {
+    QStringList args;
+    int status;
+  } rows[] = {{{"--dir", "@all"}, 0}, {{"--dir", "@all"}, 1}, {{"--dir", "@all", "--overwrite"}, 0}};
+  const QStringList files = {"_.mdb", "_ (2).mdb", "同名.mdb", "同名 (4).mdb", "esc\\x1b[31m.mdb"};  // as printed
+  for (const auto& row : rows) {
+    QStringList args = row.args;
+    const auto r = h.run(QStringList{"export", "--user", "admin", "--all"} + args.replaceInStrings("@", h.path()));
+    const std::string what = r.out.toStdString() + r.err.toStdString();
+    EXPECT_EQ(r.status, row.status) << what;
+    QStringList printed;
+    for (const QString& f : files) printed << h.path("all/" + f);
+    EXPECT_EQ(r.out, row.status ? QString() : printed.join('\n') + '\n') << what;
+    EXPECT_FALSE(r.err.contains(QChar(0x1b)) || r.out.contains(QChar(0x1b))) << what;
+    EXPECT_TRUE(r.err.contains("esc\\x1b[31m.mdb")) << what;  // in a progress line or the question
+  }
+  EXPECT_EQ(QDir(h.path("all")).entryList(QDir::Files).size(), files.size());
+  for (int id = 1; id <= 5; ++id) {
+    CDataAccess file{CDataAccess::Unconnected{}};
+    file.OpenExchangeFile(h.path("all/" + QString(files[id - 1]).replace("\\x1b", "\x1b")), ExchangeAccess::Read);
+    RecordsetPtr rs;
+    file.GetConnectedRecordset("select CourseID from Course", rs);
+    EXPECT_EQ(rs->Value(0).toInt(), id) << files[id - 1].toStdString();
+  }
+}
+
 // A course arrives whole in another system database; a folder import takes
 // .mdb files in any case but not subfolders.
 TEST(CommandLine, ACourseTravelsBetweenSystemDatabases) {

@@ -1,9 +1,30 @@
 #include <QDir>
 #include <functional>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include "export/ExportFixture.h"
 
 namespace {
+
+// A folder no one may write into: its mode says so, and for root, who writes
+// whatever the mode says, the file system's immutable flag.
+void setWritable(const QString& folder, bool writable) {
+  QFile::setPermissions(folder, writable ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                         : QFile::ReadOwner | QFile::ExeOwner);
+  const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+  int flags = 0;
+  if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+    flags = writable ? flags & ~FS_IMMUTABLE_FL : flags | FS_IMMUTABLE_FL;
+    ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+  }
+  if (fd >= 0) ::close(fd);
+}
+
+int warnings = 0;
 
 // Preparing the destination, seen through the export of course 5 with a.mdb
 // and b.mdb already holding course 6: the questions asked, where the course
@@ -23,6 +44,7 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
   const auto replace = [](const QString& file) { return Res::str(350) + file; };
   const auto empty = [](const QString& file) { return Res::str(316) + file; };
   const QString a = home + "/a.mdb", b = home + "/b.mdb";
+  const QString longName = QString(80, QChar(u'课')) + "1234567890";  // 250 bytes
   const auto textFile = [&] {
     QFile f(home + "/notes.mdb");
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -35,6 +57,7 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
     QStringList prompts;  // the start of each, in order
     QString written;      // where course 5 ends up; empty: nowhere
     std::function<void()> prepare = [] {};
+    QString reason = {};  // how a failure ends; empty: it does not fail (or is declined)
   } rows[] = {
       {home + "/new.mdb", {}, {}, {}, home + "/new.mdb"},
       {a, {Answer::Yes, Answer::Yes}, {}, {replace(a), empty(a)}, a},
@@ -51,7 +74,14 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
        QString(), textFile},
       {home + "/partial.mdb", {Answer::Yes, Answer::Yes}, {}, {replace(home + "/partial.mdb"), empty(home + "/partial.mdb"), failed},
        QString(), [&] { execIn(freshExchangeFile("partial.mdb"), "drop table ProblemsContents"); }},
-      {home + "/no/such/folder/x.mdb", {}, {}, {}, QString()},
+      {home + "/no/such/folder/x.mdb", {}, {}, {}, QString(), [] {}, "文件夹不存在：" + home + "/no/such/folder"},
+      // A folder of that name; a name of exactly the 255 bytes a folder takes (80 three-byte characters, 15 more)
+      // and one byte more; a folder that cannot be written.
+      {home + "/folder.mdb", {}, {}, {}, QString(), [&] { QDir(home).mkdir("folder.mdb"); }, "这是文件夹：" + home + "/folder.mdb"},
+      {home + "/" + longName + "1.mdb", {}, {}, {}, home + "/" + longName + "1.mdb"},
+      {home + "/" + longName + "12.mdb", {}, {}, {}, QString(), [] {}, "文件名太长：" + home + "/" + longName + "12.mdb"},
+      {home + "/locked/x.mdb", {}, {}, {}, QString(), [&] { QDir(home).mkdir("locked"); setWritable(home + "/locked", false); },
+       "没有写入这个文件夹的权限：" + home + "/locked"},
       {home + "/C++; 基础.mdb", {}, {}, {}, home + "/C++; 基础.mdb"},
       {home + "/rw.mdb", {}, {}, {}, home + "/rw.mdb", [&] { QFile::setPermissions(templ, QFile::ReadOwner); }},
       // Access has the file open: its lock file stands beside it.
@@ -77,7 +107,15 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
     ui->inputs = row.inputs;
     progress.clear();
     QString file = row.target;
+    warnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) { ++warnings; });
     const TransferResult result = newExport()->ExportCourseData(file, 5);
+    qInstallMessageHandler(previous);
+    setWritable(home + "/locked", true);
+    QDir(home + "/folder.mdb").removeRecursively();
+    EXPECT_EQ(warnings, 0) << "nothing on standard error but the messages";
+    EXPECT_TRUE(row.reason.isEmpty() ? !result.reason.contains("\r\n") : result.reason.endsWith("\r\n" + row.reason))
+        << result.reason.toStdString();
 
     EXPECT_EQ(ui->shown.size(), size_t(row.prompts.size()));
     for (int i = 0; i < std::min(int(ui->shown.size()), int(row.prompts.size())); ++i)

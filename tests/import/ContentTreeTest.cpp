@@ -30,8 +30,9 @@ TEST_F(ContentTree, ContentsStayInsideTheCourseAndTheTreesKeepTheirText) {
   const struct {
     QStringList fileChanges;
     QString parents;  // of the contents afterwards, as kFileParents
-    QString stored;   // {n}: the new ID of exchange row n; null: NULL; {problem}: ProblemHierarchy instead
+    QString stored;   // {n}: the new ID of exchange row n; null or {null}: NULL; {problem}: ProblemHierarchy instead
     int skipped;      // trees reported as unusable
+    int doctype = 0;  // trees refused for declaring a document type
   } rows[] = {
       // Every ID translated, nothing else touched; an element that is no content leaves the tree unused.
       {{content + SqlText(rewritten.arg(31).arg(32).arg(33).arg(34))}, kFileParents, rewritten.arg("{31}", "{32}", "{33}", "{34}"), 1},
@@ -54,7 +55,14 @@ TEST_F(ContentTree, ContentsStayInsideTheCourseAndTheTreesKeepTheirText) {
         "update Content set PARENTCONTENTID=32 where ContentID=32", "update Content set PARENTCONTENTID=34 where ContentID=33",
         "update Content set PARENTCONTENTID=33 where ContentID=34"},
        "31:0/0,32:0/0,33:0/0,34:33/1", QString(), 1},
-      {{content + "'<!DOCTYPE ROOT [<!ENTITY c \"<CONTENT ID=''31''/>\">]><ROOT>&c;</ROOT>'"}, kFileParents, QString(), 1},
+      // A document type is refused as such, whatever it declares; nothing it names is read or fetched.
+      {{content + "'<!DOCTYPE ROOT [<!ENTITY c \"<CONTENT ID=''31''/>\">]><ROOT>&c;</ROOT>'"}, kFileParents, QString(), 0, 1},
+      {{content + "'<!DOCTYPE ROOT SYSTEM \"http://127.0.0.1:9/tree.dtd\"><ROOT><CONTENT ID=\"34\"/></ROOT>'"}, kFileParents,
+       QString(), 0, 1},
+      {{content + "'<?xml version=\"1.0\"?><!DOCTYPE ROOT [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><ROOT>&x;</ROOT>'"},
+       kFileParents, QString(), 0, 1},
+      {{problem + "'<!DOCTYPE GROUP [<!ENTITY p \"<PROBLEM ID=''51''/>\">]><GROUP>&p;</GROUP>'"}, kFileParents,
+       "{problem}{null}", 0, 1},
       {{content + SqlText(Nested("<CONTENT ID=\"31\">", "</CONTENT>", 100000))}, kFileParents, QString(), 1},
       // Problem trees: kept as written but for the IDs, reported when they do not read.
       {{problem + SqlText(group.arg(51).arg(999))}, kFileParents, "{problem}" + group.arg("{51}").arg(999), 0},
@@ -83,9 +91,14 @@ TEST_F(ContentTree, ContentsStayInsideTheCourseAndTheTreesKeepTheirText) {
     const QVariant tree = Scalar(problemTree ? "select ProblemHierarchy from ProblemGroup where ProblemGroupID="
                                                "(select max(ProblemGroupID) from ProblemGroup)"
                                              : "select ContentHierarchy from Course where CourseID=" + course);
-    EXPECT_EQ(tree.isNull(), row.stored.isNull());
-    EXPECT_EQ(tree.toString().toStdString(), stored.remove("{problem}").toStdString());
-    EXPECT_EQ(import.SkippedRows().value(problemTree ? "ProblemHierarchy" : "ContentHierarchy"), row.skipped);
+    stored.remove("{problem}");
+    EXPECT_EQ(tree.isNull(), row.stored.isNull() || stored == "{null}");
+    EXPECT_EQ(tree.toString().toStdString(), stored.remove("{null}").toStdString());
+    const QString column = problemTree ? "ProblemHierarchy" : "ContentHierarchy";
+    EXPECT_EQ(import.SkippedRows().value(column), row.skipped);
+    EXPECT_EQ(import.UnusedTrees().value(column), row.doctype);
+    EXPECT_EQ(import.SkippedSummary().contains("文件中的目录结构含有文档类型定义，未使用：" + column), row.doctype > 0)
+        << import.SkippedSummary().toStdString();
   }
 }
 

@@ -3,6 +3,9 @@
 // exactly as it was. Papers travel with their designs and answer sheets.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <sys/stat.h>
 
@@ -13,9 +16,27 @@
 
 class RefusedFile : public ImportTest {};
 
+// Another program's committed changes still in the write-ahead log beside a
+// SQLite-format file, as it leaves them when it has the file open or stops
+// without closing it: the pair is copied while the program has it open.
+void LeftOpenByAnotherProgram(const QString& source, const QString& copy) {
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other program");
+    db.setDatabaseName(source);
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    for (const char* sql : {"pragma journal_mode=wal", "pragma wal_autocheckpoint=0", "update Course set Name='改过的名字'"})
+      ASSERT_TRUE(q.exec(sql)) << sql;
+    ASSERT_TRUE(QFile::copy(source, copy) && QFile::copy(source + "-wal", copy + "-wal"));
+  }
+  QSqlDatabase::removeDatabase("other program");
+}
+
 // Files imported one after another by the same import: each bad one is
-// refused with the reason and the path, writes nothing and never hangs (a
-// fifo); the good files before and after arrive completely.
+// refused with the reason and the path, writes nothing, leaves the file (and
+// a log beside it) as it was and never hangs (a fifo); the good files before
+// and after arrive completely. Values an Access file cannot hold are refused
+// naming file, table, row and column, on every backend alike.
 TEST_F(RefusedFile, EachBadFileSaysWhyAndTheOthersArrive) {
   const QString dir = env.path("odd");
   ASSERT_TRUE(QDir().mkpath(dir + "/folder.mdb"));
@@ -28,7 +49,13 @@ TEST_F(RefusedFile, EachBadFileSaysWhyAndTheOthersArrive) {
   text.close();
   WriteFile("odd/nocourse.mdb", {"insert into Subject values (1,'数学',NULL)"});
   DemoFile("odd/notable.mdb", {"drop table ProblemsContents"});
+  LeftOpenByAnotherProgram(DemoFile("odd/open.db"), dir + "/wal.mdb");
+  DemoFile("odd/year1.mdb", {"update Course set Lastupdated='0001-01-01'"});
+  DemoFile("odd/nul.mdb", {"update Content set Name='第' || char(0) || '章' where ContentID=33"});
+  DemoFile("odd/utf8.mdb", {"update Problem set Body=cast(x'e4b8ade6' as text) where ProblemID=52"});
+  DemoFile("odd/surrogate.mdb", {"update Course set Description=cast(x'eda080' as text)"});
   const QString failed = QStringLiteral("连接数据库失败！\r\n");
+  const QString misfit = failed + "'@': 文件中的数据有误：";
   const std::pair<const char*, QString> rows[] = {  // the file, the start of the message (null: it arrives)
       {"good1.mdb", QString()},
       {"missing.mdb", failed + "文件不存在。\r\n"},
@@ -39,6 +66,11 @@ TEST_F(RefusedFile, EachBadFileSaysWhyAndTheOthersArrive) {
       {"text.mdb", failed},
       {"notable.mdb", failed},
       {"nocourse.mdb", Res::str(318)},  // the program's own message: no path, the transfer title
+      {"wal.mdb", failed + "'@': 文件旁边的 wal.mdb-wal 中还有没写进文件的修改：另一个程序仍打开着这个文件，或没有正常关闭它。"},
+      {"year1.mdb", misfit + "表 Course 第 1 行的 Lastupdated 列早于 Access 文件能存的最早日期 0100-01-01（0001-01-01）。"},
+      {"nul.mdb", misfit + "表 Content 第 3 行的 Name 列含有空字符（NUL）（第\\x00章）。"},
+      {"utf8.mdb", misfit + "表 Problem 第 3 行的 Body 列不是有效的 UTF-8 文本（中"},
+      {"surrogate.mdb", misfit + "表 Course 第 1 行的 Description 列含有不成对的代理字符"},
       {"good2.mdb", QString()}};
   for (const auto& [name, message] : rows) {
     SCOPED_TRACE(name);
@@ -53,10 +85,15 @@ TEST_F(RefusedFile, EachBadFileSaysWhyAndTheOthersArrive) {
       continue;
     }
     const QStringList before = Snapshot();
+    // Regular files only: reading the fifo would wait for a writer.
+    const auto bytes = [](const QString& f) { return QFileInfo(f).isFile() ? readFile(f) : QByteArray(); };
+    const QByteArray file = bytes(path), log = bytes(path + "-wal");
     EXPECT_FALSE(ImportCourse(path));
     ASSERT_EQ(ui->prompts().size(), 1);
     const QString prompt = ui->prompts()[0];
-    EXPECT_TRUE(prompt.startsWith(message) && (message == Res::str(318) || prompt.endsWith(path))) << prompt.toStdString();
+    EXPECT_TRUE(prompt.startsWith(QString(message).replace("@", path)) && (message == Res::str(318) || prompt.endsWith(path)))
+        << prompt.toStdString();
+    EXPECT_TRUE(bytes(path) == file && bytes(path + "-wal") == log);
     EXPECT_EQ(ui->shown[0].title.isEmpty(), message != Res::str(318));
     EXPECT_EQ(Snapshot(), before);
     EXPECT_TRUE(progress.empty());

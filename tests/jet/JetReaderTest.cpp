@@ -230,6 +230,7 @@ QByteArray valueBytes(const QVariant& v) {
   if (v.isNull()) return QByteArray(1, char(Jet::Stream::Null));
   if (v.typeId() == QMetaType::Int) return char(Jet::Stream::Int32) + S::le(qint32(v.toInt()));
   if (v.typeId() == QMetaType::Double) return char(Jet::Stream::Double) + S::le(v.toDouble());
+  if (v.typeId() == QMetaType::Float) return char(Jet::Stream::DateTime) + S::le(double(v.toFloat()));  // an Access day
   const QString text = v.toString();
   return char(Jet::Stream::Text) + S::str(QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
 }
@@ -240,13 +241,15 @@ QByteArray valueBytes(const QVariant& v) {
 // check of a SQLite-format file uses: refused naming table, row and column,
 // before the rest is read. A file read for an export is not checked.
 TEST(JetWorkingCopy, ValuesAreCheckedOnTheWayIn) {
-  constexpr quint8 Long = 4, Double = 7, Text = 10;
+  constexpr quint8 Long = 4, Double = 7, DateTime = 8, Text = 10;
   struct Case {
     const char* table;
     std::pair<const char*, quint8> columns[2];
     QVariantList second;   // the second row; the first is all NULL
     const char* refusal;   // empty: the file loads
+    bool evenUnchecked = false;  // refused also when the file is read for an export
   };
+  const auto day = [](float accessDay) { return QVariant(accessDay); };
   const Case cases[] = {
       {"Problem", {{"ProblemID", Long}, {"Score", Double}}, {2, 2.5}, ""},
       {"Problem", {{"ProblemID", Long}, {"Score", Double}}, {2, std::numeric_limits<double>::infinity()}, "表 Problem 第 2 行的 Score 列不是数字"},
@@ -256,6 +259,15 @@ TEST(JetWorkingCopy, ValuesAreCheckedOnTheWayIn) {
       {"Course", {{"CourseID", Long}, {"Lastupdated", Text}}, {2, "2024-02-30 08:30:00"}, "表 Course 第 2 行的 Lastupdated 列不是日期"},
       {"Course", {{"CourseID", Text}, {"Name", Text}}, {"x", "y"}, "表 Course 第 2 行的 CourseID 列不是整数（x）"},
       {"Notes", {{"Note", Long}, {"Text", Text}}, {2, QString(300, 'n')}, ""},  // outside the exchange schema
+      // What an Access file holds and every backend stores as it is: no NUL, no lone surrogate, days 0100-01-01 to 9999-12-31.
+      {"Course", {{"CourseID", Long}, {"Name", Text}}, {2, QString("a") + QChar(0) + "b"}, "表 Course 第 2 行的 Name 列含有空字符（NUL）（a\\x00b）"},
+      {"Course", {{"CourseID", Long}, {"Description", Text}}, {2, QString(QChar(0xDC00)) + "x"}, "表 Course 第 2 行的 Description 列含有不成对的代理字符"},
+      {"Course", {{"CourseID", Long}, {"Name", Text}}, {2, QString("x") + QChar(0xD83D)}, "表 Course 第 2 行的 Name 列含有不成对的代理字符"},
+      {"Course", {{"CourseID", Long}, {"Lastupdated", DateTime}}, {2, day(-657434)}, ""},  // 0100-01-01
+      {"Course", {{"CourseID", Long}, {"Lastupdated", DateTime}}, {2, day(-657435)}, "表 Course 第 2 行的 Lastupdated 列超出 Access 文件的日期范围", true},
+      {"Course", {{"CourseID", Long}, {"Lastupdated", DateTime}}, {2, day(-693593)}, "表 Course 第 2 行的 Lastupdated 列超出 Access 文件的日期范围", true},
+      {"Course", {{"CourseID", Long}, {"Lastupdated", DateTime}}, {2, day(2958465)}, ""},  // 9999-12-31
+      {"Course", {{"CourseID", Long}, {"Lastupdated", DateTime}}, {2, day(2958466)}, "表 Course 第 2 行的 Lastupdated 列超出 Access 文件的日期范围", true},
   };
   for (const Case& c : cases) {
     for (const bool checked : {true, false}) {
@@ -282,6 +294,8 @@ TEST(JetWorkingCopy, ValuesAreCheckedOnTheWayIn) {
       }
       if (checked && *c.refusal) {
         EXPECT_TRUE(refusal.startsWith("'in.mdb': ") && refusal.contains(c.refusal)) << refusal.toStdString();
+      } else if (c.evenUnchecked) {
+        EXPECT_TRUE(refusal.contains(c.refusal)) << refusal.toStdString();
       } else {
         EXPECT_EQ(refusal, QString());
       }
@@ -304,8 +318,8 @@ TEST(JetWorkingCopy, WholeTablesComeFromTheFileAsTheirStatementGivesThem) {
       {"in order", {3, 5, 9}, {}, ""},
       {"out of order", {9, 3, 5}, {}, ""},
       {"none", {}, {}, ""},
-      {"a row fewer since", {3, 5, 9}, {3, 5}, "changed while it was being imported (table Problem)"},
-      {"reordered since", {3, 5, 9}, {3, 9, 5}, "changed while it was being imported (table Problem)"},
+      {"a row fewer since", {3, 5, 9}, {3, 5}, "在导入过程中被改动了（表 Problem）"},
+      {"reordered since", {3, 5, 9}, {3, 9, 5}, "在导入过程中被改动了（表 Problem）"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

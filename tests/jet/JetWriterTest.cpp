@@ -123,12 +123,12 @@ TEST(JetWriter, RefusalsLeaveTheDestinationByteForByte) {
       {"Content", "insert into Content values (1, 7, 0, -32769, '16-bit overflow', NULL, NULL)"},
       {"", "create table Extra (a INTEGER)"},
       {"", "alter table Subject add column note TEXT"},
-      {"Jet 4", "", 0x14, 0x01},              // version 0: Jet 3
-      {"Jet 4", "", 0x14, 0x03},              // version 2: Access 2007
-      {"encrypted", "", 0x3E, 0x5A},          // a database key
-      {"indexes", "", 24 * 4096 + 47, 0x01},  // Subject's definition: one logical index
+      {"Jet 4) 格式", "", 0x14, 0x01},              // version 0: Jet 3
+      {"Jet 4) 格式", "", 0x14, 0x03},              // version 2: Access 2007
+      {"数据库已加密", "", 0x3E, 0x5A},          // a database key
+      {"有索引", "", 24 * 4096 + 47, 0x01},  // Subject's definition: one logical index
       {"course.ldb", "", 0, 0, {}, true},
-      {"not an Access database", "", 0, 0, QByteArray(8192, 'x')},
+      {"不是 Access 数据库", "", 0, 0, QByteArray(8192, 'x')},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.change + std::string(c.why));

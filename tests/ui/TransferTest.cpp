@@ -203,6 +203,7 @@ TEST(Transfer, ExportsWriteSafeNamesOrSayWhyNot) {
               {"single, save cancelled", Export, 1, "", {}, {}, nullptr},
               {"single, database unreachable", Export, 1, "broken", {}, "发生错误：", "ExportCourseSingle"},
               {"all, with odd names", ExportAll, 0, "odd names", {"图_表...mdb", "_.mdb", "%.mdb"}, {}, nullptr},
+              {"all, names that make one file name", ExportAll, 0, "same names", {"_.mdb", "_ (3).mdb", "%.mdb", "% (4).mdb"}, {}, nullptr},
               {"all, folder cancelled", ExportAll, 0, "cancelled", {}, {}, nullptr},
               {"all, no courses", ExportAll, 0, "no courses", {}, NoCourse, "导入导出"},
               {"all, database unreachable", ExportAll, 0, "broken", {}, "发生错误：", "ExportCourseAll"}};
@@ -212,6 +213,9 @@ TEST(Transfer, ExportsWriteSafeNamesOrSayWhyNot) {
     const QString setUp = row.setUp;
     if (setUp == "odd names") d.env.exec("update Course set Name = case CourseID when 1 then '图/表..' else '..' end where CourseID in (1, 3)");
     if (setUp == "no courses") d.env.exec("delete from Course");
+    if (setUp == "same names")
+      d.env.exec("update Course set Name = case CourseID when 1 then '..' when 3 then '.' else (select c.Name from Course c "
+                 "where c.CourseID=2) end where CourseID in (1, 3, 4)");
     const QString name2 = d.courseName(2);
     d.saveCancelled = QString(row.name).contains("cancelled");
     d.nextFolder = setUp == "cancelled" ? QString() : d.env.path("all");

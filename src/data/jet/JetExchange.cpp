@@ -33,7 +33,7 @@ std::unique_ptr<QTemporaryDir> makeWorkDir() {
                                              QStringLiteral("-XXXXXX"));
   if (!dir->isValid())
     throw DataError(DataError::GenericNumber, engineSource,
-                    QStringLiteral("No temporary folder for the working copy: %1").arg(dir->errorString()));
+                    withDetail(QStringLiteral("无法为工作副本建立临时文件夹。"), dir->errorString()));
   return dir;
 }
 
@@ -157,7 +157,7 @@ class PageRows : public Bulk::RowSink {
     try {
       table_.append(row);
     } catch (const DataError& e) {
-      throw DataError(e.number(), e.source(), QStringLiteral("Table %1: %2").arg(name_, e.description()));
+      throw DataError(e.number(), e.source(), QStringLiteral("表 %1：%2").arg(name_, e.description()));
     }
   }
 

@@ -37,7 +37,7 @@ const QString engineSource = QStringLiteral("Microsoft JET Database Engine");
 
 [[noreturn]] void fail(const QString& text) { throw DataError(DataError::GenericNumber, engineSource, text); }
 
-[[noreturn]] void malformed() { fail(QStringLiteral("The Access file reader sent damaged data.")); }
+[[noreturn]] void malformed() { fail(QStringLiteral("Access 文件读取程序送来的数据已损坏。")); }
 
 // Bounds-checked reading of one message payload.
 class PayloadReader {
@@ -137,7 +137,7 @@ void MirrorBuilder::handle(quint8 kind, const char* payload, quint32 size) {
   if (finished_) malformed();
   if (kind == Stream::Failure) {
     PayloadReader r(payload, size);
-    fail(QStringLiteral("The Access file cannot be read: %1.").arg(r.utf8()));
+    fail(QStringLiteral("Access 文件不能读取：%1。").arg(r.utf8()));
   }
   if (kind == Stream::Incomplete) refuseIncomplete(payload, size);
   if (kind == Stream::FileHeader) {
@@ -234,19 +234,19 @@ void MirrorBuilder::startTable(const char* payload, quint32 size) {
 // its columns keep working.
 void MirrorBuilder::createTable(const QString& table, const QStringList& definitions, const QStringList& names) {
   if (!inTransaction_) {
-    if (!db_.transaction()) fail(db_.lastError().text());
+    if (!db_.transaction()) fail(withDetail(QStringLiteral("Access 文件的工作副本不能写入。"), db_.lastError().text()));
     inTransaction_ = true;
   }
   QSqlQuery create(db_);
   if (options_.fill.isEmpty() &&
       !create.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(table), definitions.join(", "))))
-    fail(QStringLiteral("Table %1 of the Access file cannot be copied: %2").arg(table, create.lastError().text()));
+    fail(withDetail(QStringLiteral("Access 文件的表 %1 不能复制。").arg(table), create.lastError().text()));
   if (mode_ != Mode::Store) return;
   const QString marks = QStringLiteral("?, ").repeated(names.size() - 1) + '?';
   try {
     insert_.emplace(db_, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoted(table), names.join(", "), marks));
   } catch (const DataError& e) {
-    fail(e.description());
+    fail(QStringLiteral("Access 文件的表 %1 不能复制：%2").arg(table, e.description()));
   }
 }
 
@@ -281,9 +281,15 @@ void MirrorBuilder::addRow(const char* payload, quint32 size) {
         case Stream::DateTime: {
           const double d = r.f64();
           const std::optional<QString> text = dateText(d);
+          if (!text && check_) {
+            refusal = check_->impossibleDate(i, d);
+            continue;
+          }
           if (!text)
-            fail(QStringLiteral("Table %1 of the Access file holds an impossible date (%2) in column %3.")
-                     .arg(facts_.tables.last().name, QString::number(d), columns_[i].name));
+            fail(QStringLiteral("Access 文件的表 %1 第 %2 行的 %3 列超出 Access 文件的日期范围 0100-01-01 至 9999-12-31（%4）。")
+                     .arg(facts_.tables.last().name)
+                     .arg(facts_.tables.last().rows + 1)
+                     .arg(columns_[i].name, QString::number(d, 'g', 12)));
           v = Bulk::Cell::text(*text);
           break;
         }
@@ -300,7 +306,7 @@ void MirrorBuilder::addRow(const char* payload, quint32 size) {
   } catch (const DataError& e) {
     if (e.source() != QLatin1String("QSQLITE")) throw;
     if (insert_) insert_->reset();
-    fail(QStringLiteral("A row of table %1 cannot be copied: %2").arg(facts_.tables.last().name, e.description()));
+    fail(QStringLiteral("Access 文件的表 %1 有一行不能复制：%2").arg(facts_.tables.last().name, e.description()));
   }
   if (refusal) ExchangeCheck::refuse(options_.checkedPath, *refusal);
   TableFacts& table = facts_.tables.last();
@@ -329,7 +335,7 @@ std::optional<Bulk::Row> MirrorBuilder::takeRow() {
 void MirrorBuilder::finish() {
   insert_.reset();
   if (inTransaction_) {
-    if (!db_.commit()) fail(db_.lastError().text());
+    if (!db_.commit()) fail(withDetail(QStringLiteral("Access 文件的工作副本不能写入。"), db_.lastError().text()));
     inTransaction_ = false;
   }
   finished_ = true;
@@ -382,9 +388,9 @@ class ReaderProcess {
   explicit ReaderProcess(const QString& path, const QString& table = {}) {
     const QString program = AppPaths::mdbReaderProgram();
     if (!QFileInfo(program).isExecutable())
-      fail(QStringLiteral("The Access file reader %1 is missing; reinstall the program.").arg(program));
+      fail(QStringLiteral("缺少 Access 文件读取程序 %1，请重新安装本程序。").arg(program));
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) fail(QStringLiteral("No pipe for the Access file reader."));
+    if (::pipe2(fds, O_CLOEXEC) != 0) fail(QStringLiteral("无法为 Access 文件读取程序建立管道。"));
     const int error = spawnReader(QFile::encodeName(program), QFile::encodeName(path), table.toUtf8(), fds[1], &pid_);
     ::close(fds[1]);
     fd_ = fds[0];
@@ -392,8 +398,7 @@ class ReaderProcess {
       pid_ = -1;
       ::close(fd_);
       fd_ = -1;
-      fail(QStringLiteral("The Access file reader cannot be started: %1.")
-               .arg(QString::fromLocal8Bit(std::strerror(error))));
+      fail(withDetail(QStringLiteral("Access 文件读取程序不能启动。"), QString::fromLocal8Bit(std::strerror(error))));
     }
   }
   ~ReaderProcess() {
@@ -414,10 +419,10 @@ class ReaderProcess {
     for (;;) {
       const int ready = ::poll(&p, 1, idleTimeoutMs);
       if (ready < 0 && errno == EINTR) continue;
-      if (ready == 0) fail(QStringLiteral("The Access file reader stopped responding; the file may be damaged."));
+      if (ready == 0) fail(QStringLiteral("Access 文件读取程序没有响应，文件可能已损坏。"));
       const ssize_t n = ::read(fd_, buffer, size_t(size));
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) fail(QStringLiteral("The Access file reader cannot be heard."));
+      if (n < 0) fail(QStringLiteral("收不到 Access 文件读取程序送来的数据。"));
       return qsizetype(n);
     }
   }
@@ -455,7 +460,7 @@ class StreamPump {
     const qsizetype n = reader_.read(chunk_.data(), chunk_.size(), idleTimeoutMs_);
     if (n <= 0) return false;
     total_ += quint64(n);
-    if (total_ > limit_) fail(QStringLiteral("The Access file '%1' is damaged: it expands without end.").arg(path_));
+    if (total_ > limit_) fail(QStringLiteral("Access 文件 '%1' 已损坏：读出的数据没有尽头。").arg(path_));
     builder.feed(chunk_.constData(), n);
     return true;
   }
@@ -463,7 +468,7 @@ class StreamPump {
   void expectComplete(const MirrorBuilder& builder) {
     const bool exitedWell = reader_.succeeded();
     if (!builder.finished() || !exitedWell)
-      fail(QStringLiteral("The Access file '%1' cannot be read; it is damaged.").arg(path_));
+      fail(QStringLiteral("Access 文件 '%1' 已损坏，不能读取。").arg(path_));
   }
 
  private:
@@ -526,7 +531,7 @@ class TableStream : public Bulk::RowSource {
     return o;
   }
   [[noreturn]] void changed() const {
-    fail(QStringLiteral("The Access file '%1' changed while it was being imported (table %2).").arg(path_, expected_.name));
+    fail(QStringLiteral("Access 文件 '%1' 在导入过程中被改动了（表 %2）。").arg(path_, expected_.name));
   }
 
   QString path_;
@@ -539,7 +544,7 @@ class TableStream : public Bulk::RowSource {
 
 FileFacts loadMirror(const QString& path, QSqlDatabase db, int idleTimeoutMs, const MirrorOptions& options) {
   const QFileInfo info(path);
-  if (!info.isFile()) fail(QStringLiteral("Could not find file '%1'.").arg(path));
+  if (!info.isFile()) fail(QStringLiteral("找不到文件 '%1'。").arg(path));
   MirrorBuilder builder(std::move(db), options);
   namingFile(path, [&] {
     StreamPump pump(path, options.fill, idleTimeoutMs);

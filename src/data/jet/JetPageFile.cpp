@@ -37,23 +37,23 @@ void fail(const QString& description) {
 
 UsageMap::UsageMap(PageFile& file, RowPointer where, bool inverted)
     : file_(file), where_(where), inverted_(inverted) {
-  if (where.page == 0 || where.page >= file.pageCount()) fail(QStringLiteral("A usage map points outside the file."));
+  if (where.page == 0 || where.page >= file.pageCount()) fail(QStringLiteral("有一个使用位图指向文件之外。"));
   int offset = 0;
   int length = 0;
   const QByteArray& page = row(&offset, &length);
   if (length < 5 || (page[offset] != InlineMap && page[offset] != ReferenceMap))
-    fail(QStringLiteral("Unrecognised usage map on page %1.").arg(where.page));
+    fail(QStringLiteral("第 %1 页的使用位图无法识别。").arg(where.page));
 }
 
 QByteArray& UsageMap::row(int* offset, int* length) const {
   QByteArray& page = file_.page(where_.page);
   const int slotCount = u16(page, 12);
   if (quint8(page[0]) != DataPage || where_.row >= slotCount)
-    fail(QStringLiteral("A usage map row is missing on page %1.").arg(where_.page));
+    fail(QStringLiteral("第 %1 页缺少使用位图的行。").arg(where_.page));
   const int start = u16(page, 14 + 2 * where_.row) & 0x1FFF;
   const int end = where_.row == 0 ? PageSize : (u16(page, 14 + 2 * (where_.row - 1)) & 0x1FFF);
   if (start < 14 + 2 * slotCount || end > PageSize || end <= start)
-    fail(QStringLiteral("A usage map row is damaged on page %1.").arg(where_.page));
+    fail(QStringLiteral("第 %1 页的使用位图行已损坏。").arg(where_.page));
   *offset = start;
   *length = end - start;
   return page;
@@ -178,7 +178,7 @@ void UsageMap::addReferenced(quint32 n, bool bitValue) {
   const int slot = int(n / PagesPerBitmapPage);
   {
     const QByteArray& page = row(&offset, &length);
-    if (slot >= (length - 1) / 4) fail(QStringLiteral("The file is too large for its usage map."));
+    if (slot >= (length - 1) / 4) fail(QStringLiteral("文件超出了使用位图能记的大小。"));
     if (u32(page, offset + 1 + 4 * slot) == 0) {
       if (inverted_) return;  // the global map records nothing for this range
       const quint32 bitmap = file_.allocate();
@@ -193,7 +193,7 @@ void UsageMap::addReferenced(quint32 n, bool bitValue) {
   }
   const QByteArray& page = row(&offset, &length);
   const quint32 bitmapPage = u32(page, offset + 1 + 4 * slot);
-  if (bitmapPage >= file_.pageCount()) fail(QStringLiteral("A usage map points outside the file."));
+  if (bitmapPage >= file_.pageCount()) fail(QStringLiteral("有一个使用位图指向文件之外。"));
   QByteArray& bits = file_.page(bitmapPage);
   const quint32 index = n % PagesPerBitmapPage;
   const int byte = 4 + int(index / 8);
@@ -205,7 +205,7 @@ void UsageMap::addReferenced(quint32 n, bool bitValue) {
 
 PageFile::PageFile(QFile& file) : file_(file) {
   if (file.size() % PageSize != 0 || file.size() < 3 * PageSize)
-    fail(QStringLiteral("The file length is not a whole number of pages."));
+    fail(QStringLiteral("文件长度不是整页。"));
   pageCount_ = quint32(file.size() / PageSize);
 }
 
@@ -217,17 +217,17 @@ QByteArray& PageFile::page(quint32 n) {
 
 QByteArray PageFile::readPage(quint32 n) const {
   if (auto it = cache_.find(n); it != cache_.end()) return it->second;
-  if (n >= pageCount_) fail(QStringLiteral("Page %1 lies outside the file.").arg(n));
+  if (n >= pageCount_) fail(QStringLiteral("第 %1 页在文件之外。").arg(n));
   if (!file_.seek(qint64(n) * PageSize)) fail(file_.errorString());
   QByteArray content = file_.read(PageSize);
-  if (content.size() != PageSize) fail(QStringLiteral("Page %1 cannot be read: %2").arg(n).arg(file_.errorString()));
+  if (content.size() != PageSize) fail(QStringLiteral("第 %1 页不能读取：%2").arg(n).arg(file_.errorString()));
   return content;
 }
 
 void PageFile::writePage(quint32 n, const QByteArray& content) {
   if (auto it = cache_.find(n); it != cache_.end()) it->second = content;
   if (!file_.seek(qint64(n) * PageSize) || file_.write(content) != PageSize)
-    fail(QStringLiteral("Page %1 cannot be written: %2").arg(n).arg(file_.errorString()));
+    fail(QStringLiteral("第 %1 页不能写入：%2").arg(n).arg(file_.errorString()));
 }
 
 quint32 PageFile::allocate() {
@@ -236,7 +236,7 @@ quint32 PageFile::allocate() {
     n = released_.front();
     released_.pop_front();
   } else {
-    if (pageCount_ >= MaxPages) fail(QStringLiteral("The file would exceed the 2 GB limit of Access files."));
+    if (pageCount_ >= MaxPages) fail(QStringLiteral("文件将超过 Access 文件 2 GB 的上限。"));
     n = pageCount_++;
     writePage(n, QByteArray(PageSize, '\0'));
   }
@@ -253,7 +253,7 @@ void PageFile::release(quint32 n) {
 void PageFile::flush() {
   for (const auto& [n, content] : cache_) {
     if (!file_.seek(qint64(n) * PageSize) || file_.write(content) != PageSize)
-      fail(QStringLiteral("Page %1 cannot be written: %2").arg(n).arg(file_.errorString()));
+      fail(QStringLiteral("第 %1 页不能写入：%2").arg(n).arg(file_.errorString()));
   }
   if (!file_.flush()) fail(file_.errorString());
 }

@@ -16,20 +16,20 @@ constexpr quint32 MaxTdefLength = 1u << 20;
 // of every continuation page.
 QByteArray tdefStream(const PageFile& file, quint32 first) {
   QByteArray page = file.readPage(first);
-  if (quint8(page[0]) != TdefPage) fail(QStringLiteral("Page %1 is not a table definition.").arg(first));
+  if (quint8(page[0]) != TdefPage) fail(QStringLiteral("第 %1 页不是表定义。").arg(first));
   const quint32 length = u32(page, 8);
-  if (length < 63 || length > MaxTdefLength) fail(QStringLiteral("The table definition on page %1 is damaged.").arg(first));
+  if (length < 63 || length > MaxTdefLength) fail(QStringLiteral("第 %1 页的表定义已损坏。").arg(first));
   QByteArray stream = page;
   quint32 next = u32(page, 4);
   int guard = 0;
   while (quint32(stream.size()) < length && next != 0) {
-    if (++guard > 256) fail(QStringLiteral("The table definition on page %1 is damaged.").arg(first));
+    if (++guard > 256) fail(QStringLiteral("第 %1 页的表定义已损坏。").arg(first));
     page = file.readPage(next);
-    if (quint8(page[0]) != TdefPage) fail(QStringLiteral("The table definition on page %1 is damaged.").arg(first));
+    if (quint8(page[0]) != TdefPage) fail(QStringLiteral("第 %1 页的表定义已损坏。").arg(first));
     stream += page.mid(8);
     next = u32(page, 4);
   }
-  if (quint32(stream.size()) < length) fail(QStringLiteral("The table definition on page %1 is incomplete.").arg(first));
+  if (quint32(stream.size()) < length) fail(QStringLiteral("第 %1 页的表定义不完整。").arg(first));
   stream.truncate(int(length));
   return stream;
 }
@@ -39,7 +39,7 @@ class StreamReader {
   StreamReader(const QByteArray& bytes, int offset, quint32 page) : bytes_(bytes), offset_(offset), page_(page) {}
   void need(int count) const {
     if (count < 0 || offset_ + count > bytes_.size())
-      fail(QStringLiteral("The table definition on page %1 is damaged.").arg(page_));
+      fail(QStringLiteral("第 %1 页的表定义已损坏。").arg(page_));
   }
   quint16 take16() {
     need(2);
@@ -120,7 +120,7 @@ TableDef readTableDef(const PageFile& file, quint32 tdefPage) {
   t.ownedMap = RowPointer::from(u32(s, 55));
   t.freeMap = RowPointer::from(u32(s, 59));
   if (t.physicalIndexes > 1000 || t.logicalIndexes > 1000)
-    fail(QStringLiteral("The table definition on page %1 is damaged.").arg(tdefPage));
+    fail(QStringLiteral("第 %1 页的表定义已损坏。").arg(tdefPage));
 
   StreamReader in(s, 63 + 12 * int(t.physicalIndexes), tdefPage);
   for (int i = 0; i < columnCount; ++i) t.columns.push_back(columnFrom(in.take(ColumnBlockSize)));
@@ -138,7 +138,7 @@ TableDef readTableDef(const PageFile& file, quint32 tdefPage) {
     const bool badFixed = c.fixed() && c.type != BoolColumn && c.fixedOffset + c.length > 4000;
     const bool badVar = !c.fixed() && c.varIndex >= t.varColumns;
     if (c.number >= t.maxColumns || badFixed || badVar)
-      fail(QStringLiteral("The table definition on page %1 is damaged.").arg(tdefPage));
+      fail(QStringLiteral("第 %1 页的表定义已损坏。").arg(tdefPage));
   }
   return t;
 }
@@ -206,7 +206,7 @@ std::vector<CatalogEntry> readCatalog(PageFile& file) {
   const auto columnOf = [&](const char* name) {
     for (size_t i = 0; i < catalog.columns.size(); ++i)
       if (catalog.columns[i].name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return int(i);
-    fail(QStringLiteral("The catalog has no column %1.").arg(QLatin1String(name)));
+    fail(QStringLiteral("表目录中没有列 %1。").arg(QLatin1String(name)));
   };
   const int idColumn = columnOf("Id");
   const int nameColumn = columnOf("Name");

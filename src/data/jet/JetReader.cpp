@@ -58,7 +58,7 @@ class StreamWriter {
   }
   void end() {
     const std::size_t length = buffer_.size() - messageStart_ - 5;
-    if (length > Stream::MaxMessage) throw ReadFailure("a value is larger than Access allows");
+    if (length > Stream::MaxMessage) throw ReadFailure("有一个值比 Access 允许的大");
     for (int i = 0; i < 4; ++i) buffer_[messageStart_ + 1 + i] = char((length >> (8 * i)) & 0xFF);
     if (buffer_.size() >= flushSize) flush();
   }
@@ -153,10 +153,10 @@ class FileStreamer {
     out_.u32(mdb_->f->db_key);
     out_.end();
     if (mdb_->f->jet_version != MDB_VER_JET4)
-      throw ReadFailure("the file is not an Access 2000 (Jet 4) database");
+      throw ReadFailure("文件不是 Access 2000 (Jet 4) 数据库");
     const std::uint64_t pageSize = mdb_->fmt->pg_size;
     if (fileSize_ % pageSize != 0) throw Shortfall{Stream::PartialPage, {}, std::uint32_t(fileSize_ % pageSize)};
-    if (!mdb_read_catalog(mdb_, MDB_ANY)) throw ReadFailure("the table catalog cannot be read");
+    if (!mdb_read_catalog(mdb_, MDB_ANY)) throw ReadFailure("表目录不能读取");
     checkCatalogComplete();
     std::uint32_t tables = 0;
     for (unsigned i = 0; i < mdb_->num_catalog; ++i) {
@@ -174,12 +174,12 @@ class FileStreamer {
  private:
   void streamTable(MdbCatalogEntry* entry) {
     const TablePtr table(mdb_read_table(entry));
-    if (!table) throw ReadFailure(std::string("the definition of table ") + entry->object_name + " cannot be read");
+    if (!table) throw ReadFailure(std::string("表 ") + entry->object_name + " 的定义不能读取");
     if (!mdb_read_columns(table.get()) || table->num_cols == 0 || table->num_cols > unsigned(Stream::MaxColumns))
-      throw ReadFailure(std::string("the columns of table ") + entry->object_name + " cannot be read");
+      throw ReadFailure(std::string("表 ") + entry->object_name + " 的列不能读取");
     // libmdb scans a table through its page map and does not check it is there.
     if (!table->usage_map || table->map_sz == 0)
-      throw ReadFailure(std::string("the page map of table ") + entry->object_name + " cannot be read");
+      throw ReadFailure(std::string("表 ") + entry->object_name + " 的页表不能读取");
     checkPageMap(table.get(), entry->table_pg);
     sendTableStart(table.get());
     std::vector<MdbField> fields(table->num_cols);
@@ -198,7 +198,7 @@ class FileStreamer {
   // its table definition (page 2) counts.
   void checkCatalogComplete() {
     if (mdb_read_pg(mdb_, catalogDefinitionPage) != ssize_t(mdb_->fmt->pg_size) || mdb_->pg_buf[0] != 0x02)
-      throw ReadFailure("the table catalog cannot be read");
+      throw ReadFailure("表目录不能读取");
     const std::uint32_t declared = le32(mdb_->pg_buf + mdb_->fmt->tab_num_rows_offset);
     if (mdb_->num_catalog != declared) throw Shortfall{Stream::RowCount, "MSysObjects", mdb_->num_catalog, declared};
   }
@@ -242,10 +242,10 @@ class FileStreamer {
     int start = 0;
     std::size_t size = 0;
     if (table->cur_row == 0 || mdb_find_row(mdb_, int(table->cur_row - 1), &start, &size) != 0)
-      throw ReadFailure(std::string("a row of table ") + table->name + " cannot be found");
+      throw ReadFailure(std::string("表 ") + table->name + " 有一行找不到");
     start &= 0x1FFF;
     if (size == 0 || mdb_crack_row(table, start, size, fields.data()) < 0)
-      throw ReadFailure(std::string("a row of table ") + table->name + " is damaged");
+      throw ReadFailure(std::string("表 ") + table->name + " 有一行已损坏");
     out_.begin(Stream::Row);
     for (unsigned c = 0; c < table->num_cols; ++c) {
       auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
@@ -267,10 +267,10 @@ class FileStreamer {
     }
     const int pgSize = int(mdb_->fmt->pg_size);
     if (field.start < 0 || field.siz < 0 || field.start + field.siz > pgSize)
-      throw ReadFailure(std::string("a value in table ") + tableName + " lies outside its page");
+      throw ReadFailure(std::string("表 ") + tableName + " 有一个值超出了所在的页");
     const unsigned char* p = mdb_->pg_buf + field.start;
     const auto need = [&](int n) {
-      if (field.siz < n) throw ReadFailure(std::string("a value in table ") + tableName + " is cut short");
+      if (field.siz < n) throw ReadFailure(std::string("表 ") + tableName + " 有一个值不完整");
     };
     switch (col->col_type) {
       case MDB_BYTE: need(1); sendInt(fixedInt(p, 1)); break;
@@ -339,20 +339,20 @@ class FileStreamer {
   // (one row, or a chain of rows each pointing to the next).
   Bytes longValue(MdbColumn* col, const MdbField& field, const char* tableName) {
     if (field.siz < MDB_MEMO_OVERHEAD)
-      throw ReadFailure(std::string("a memo in table ") + tableName + " has a damaged header");
+      throw ReadFailure(std::string("表 ") + tableName + " 有一个备注的头部已损坏");
     unsigned char header[MDB_MEMO_OVERHEAD];
     std::memcpy(header, mdb_->pg_buf + field.start, MDB_MEMO_OVERHEAD);
     const std::uint32_t word = le32(header);
     const std::uint64_t length = word & memoLengthMask;
     if (length > fileSize_)
-      throw ReadFailure(std::string("a memo in table ") + tableName + " claims more bytes than the file has");
+      throw ReadFailure(std::string("表 ") + tableName + " 有一个备注所记的字节数超过了文件的大小");
     if (word & memoInline) {
       const std::size_t stored = std::size_t(field.siz - MDB_MEMO_OVERHEAD);
       if (stored < length) throw Shortfall{Stream::MemoCut, tableName, rowsSent_};
       return Bytes(reinterpret_cast<const char*>(mdb_->pg_buf + field.start + MDB_MEMO_OVERHEAD), length);
     }
     if ((word & 0xC0000000) != memoSinglePage && (word & 0xC0000000) != 0)
-      throw ReadFailure(std::string("a memo in table ") + tableName + " has an unknown kind");
+      throw ReadFailure(std::string("表 ") + tableName + " 有一个备注的类型无法识别");
     Bytes value;
     col->bind_ptr = pageBuffer_.data();
     std::size_t n = mdb_ole_read(mdb_, col, header, pageBuffer_.size());
@@ -401,9 +401,9 @@ int streamFile(const char* path, int fd, const char* onlyTable) {
   StreamWriter out(fd);
   try {
     struct stat st {};
-    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) throw ReadFailure("the file cannot be found");
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) throw ReadFailure("找不到文件");
     const MdbPtr mdb(mdb_open(path, MDB_NOFLAGS));
-    if (!mdb || !mdb->fmt || !mdb->f) throw ReadFailure("the file is not an Access database");
+    if (!mdb || !mdb->fmt || !mdb->f) throw ReadFailure("文件不是 Access 数据库");
     FileStreamer(mdb.get(), out, std::uint64_t(st.st_size), onlyTable).run();
     out.flush();
     return 0;
@@ -420,7 +420,7 @@ int streamFile(const char* path, int fd, const char* onlyTable) {
   } catch (const StreamClosed&) {
   } catch (const std::bad_alloc&) {
     try {
-      sendFailure(out, "out of memory");
+      sendFailure(out, "内存不足");
     } catch (const StreamClosed&) {
     }
   } catch (...) {

@@ -49,17 +49,17 @@ std::array<quint8, 128> headerMask() {
 
 QString headerProblem(const QByteArray& page0, qint64 fileSize) {
   if (page0.size() < PageSize || page0.mid(4, 15) != QByteArrayLiteral("Standard Jet DB"))
-    return QStringLiteral("it is not an Access database");
+    return QStringLiteral("它不是 Access 数据库");
   if (quint8(page0[VersionOffset]) != Jet4Version)
-    return QStringLiteral("it is not in the Access 2000-2003 (Jet 4) format");
-  if (fileSize % PageSize != 0 || fileSize < 3 * PageSize) return QStringLiteral("the file is damaged (incomplete pages)");
+    return QStringLiteral("它不是 Access 2000-2003 (Jet 4) 格式");
+  if (fileSize % PageSize != 0 || fileSize < 3 * PageSize) return QStringLiteral("文件已损坏（页不完整）");
   const std::array<quint8, 128> mask = headerMask();
   quint32 key = 0;
   for (int i = 0; i < 4; ++i) {
     const int at = EncryptionKeyOffset + i;
     key |= quint32(quint8(page0[at]) ^ mask[size_t(at - MaskedRegion)]) << (8 * i);
   }
-  if (key != 0) return QStringLiteral("the database is encrypted");
+  if (key != 0) return QStringLiteral("数据库已加密");
   return {};
 }
 
@@ -76,7 +76,7 @@ QString lockFileOf(const QString& path) {
 QString lockProblem(const QString& path) {
   const QString lock = lockFileOf(path);
   return lock.isEmpty() ? QString()
-                        : QStringLiteral("it is open in Access (the lock file %1 exists)").arg(QDir::toNativeSeparators(lock));
+                        : QStringLiteral("它正在 Access 中打开（锁定文件 %1 存在）").arg(QDir::toNativeSeparators(lock));
 }
 
 QString indexProblem(PageFile& file) {
@@ -84,15 +84,15 @@ QString indexProblem(PageFile& file) {
     if (e.system) continue;
     // The counts alone decide; the rest of the definition need not make sense.
     const QByteArray tdef = file.readPage(e.tdefPage);
-    if (quint8(tdef[0]) != TdefPage) return QStringLiteral("the file is damaged (table %1)").arg(e.name);
+    if (quint8(tdef[0]) != TdefPage) return QStringLiteral("文件已损坏（表 %1）").arg(e.name);
     if (u32(tdef, 47) > 0 || u32(tdef, 51) > 0)
-      return QStringLiteral("table %1 has indexes, which Corvina cannot keep up to date").arg(e.name);
+      return QStringLiteral("表 %1 有索引，本程序不能同时更新索引").arg(e.name);
   }
   return {};
 }
 
 [[noreturn]] void refuse(const QString& path, const QString& reason) {
-  fail(QStringLiteral("Cannot write to '%1': %2.").arg(QDir::toNativeSeparators(path), reason));
+  fail(QStringLiteral("不能写入 '%1'：%2。").arg(QDir::toNativeSeparators(path), reason));
 }
 
 void copyInto(const QString& source, QFile& target) {
@@ -108,7 +108,7 @@ void copyInto(const QString& source, QFile& target) {
 const CatalogEntry& findTable(const std::vector<CatalogEntry>& catalog, const QString& name) {
   for (const CatalogEntry& e : catalog)
     if (!e.system && e.name.compare(name, Qt::CaseInsensitive) == 0) return e;
-  fail(QStringLiteral("The file has no table %1.").arg(name));
+  fail(QStringLiteral("文件中没有表 %1。").arg(name));
 }
 
 }  // namespace
@@ -140,14 +140,14 @@ void syncFolderOf(const QString& path) {
 }
 
 void replaceDestination(QTemporaryFile& temp, const QString& destination) {
-  if (::fsync(temp.handle()) != 0) refuse(destination, QStringLiteral("the new file cannot be saved to disk"));
+  if (::fsync(temp.handle()) != 0) refuse(destination, QStringLiteral("新文件不能存到磁盘上"));
   // The new file keeps the mode of the one it replaces; a file that is new
   // gets what any new file gets (the temporary file starts as 0600).
   struct stat old {};
   const QByteArray path = QFile::encodeName(destination);
   ::fchmod(temp.handle(), ::stat(path.constData(), &old) == 0 ? old.st_mode & 07777 : newFileMode());
   if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(destination).constData()) != 0)
-    refuse(destination, QStringLiteral("the new file cannot replace it (%1)").arg(QString::fromLocal8Bit(strerror(errno))));
+    refuse(destination, QStringLiteral("新文件不能替换它（%1）").arg(QString::fromLocal8Bit(strerror(errno))));
   temp.setAutoRemove(false);
   syncFolderOf(destination);
 }
@@ -165,7 +165,7 @@ QString unwritableReason(const QString& path) {
     PageFile file(f);
     return indexProblem(file);
   } catch (const DataError& e) {
-    return QStringLiteral("the file is damaged (%1)").arg(e.description());
+    return QStringLiteral("文件已损坏（%1）").arg(e.description());
   }
 }
 
@@ -212,7 +212,7 @@ void FileUpdate::appendFrom(QSqlDatabase& mirror, const QString& mirrorTable) {
     }
   } catch (const DataError& e) {
     if (e.source() != QLatin1String("QSQLITE")) throw;
-    fail(QStringLiteral("Table %1 cannot be read: %2").arg(mirrorTable, e.description()));
+    fail(QStringLiteral("表 %1 不能读取：%2").arg(mirrorTable, e.description()));
   }
 }
 
@@ -221,7 +221,7 @@ void FileUpdate::commit() {
     try {
       writer->finish();
     } catch (const DataError& e) {
-      fail(QStringLiteral("Table %1: %2").arg(name, e.description()));
+      fail(QStringLiteral("表 %1：%2").arg(name, e.description()));
     }
   }
   file_->flush();
@@ -234,7 +234,7 @@ void FileUpdate::appendTables(QSqlDatabase& mirror) {
     try {
       appendFrom(mirror, table);
     } catch (const DataError& e) {
-      fail(QStringLiteral("Table %1: %2").arg(table, e.description()));
+      fail(QStringLiteral("表 %1：%2").arg(table, e.description()));
     }
   }
 }

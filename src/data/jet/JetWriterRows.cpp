@@ -158,11 +158,11 @@ void TableWriter::bindColumns(const QStringList& sourceNames) {
     int source = -1;
     for (int i = 0; i < sourceNames.size() && source < 0; ++i)
       if (sourceNames[i].compare(c.name, Qt::CaseInsensitive) == 0) source = i;
-    if (source < 0) fail(QStringLiteral("The data for column %1 is missing.").arg(c.name));
+    if (source < 0) fail(QStringLiteral("缺少列 %1 的数据。").arg(c.name));
     bindings_.push_back({&c, source});
   }
   if (sourceNames.size() != int(bindings_.size()))
-    fail(QStringLiteral("The data has columns the table in the file does not have."));
+    fail(QStringLiteral("数据中有文件的表所没有的列。"));
 }
 
 void TableWriter::append(const Bulk::Row& sourceRow) {
@@ -173,7 +173,7 @@ void TableWriter::append(const Bulk::Row& sourceRow) {
 }
 
 void TableWriter::failValue(const ColumnDef& c, const QString& why) const {
-  fail(QStringLiteral("Column %1: %2").arg(c.name, why));
+  fail(QStringLiteral("列 %1：%2").arg(c.name, why));
 }
 
 QByteArray TableWriter::encodeRow(const std::vector<QVariant>& values) {
@@ -201,7 +201,7 @@ QByteArray TableWriter::encodeRow(const std::vector<QVariant>& values) {
   qsizetype length = row.size() + maskBytes_ + (table_.varColumns > 0 ? 4 + 2 * table_.varColumns : 0);
   for (const QByteArray& v : vars) length += v.size();
   length += LongValueHeader * qsizetype(longValues.size());
-  if (length > MaxRowLength) fail(QStringLiteral("A row is longer than the %1 bytes Access allows.").arg(MaxRowLength));
+  if (length > MaxRowLength) fail(QStringLiteral("有一行超过了 Access 允许的 %1 字节。").arg(MaxRowLength));
   for (const auto& [column, data] : longValues) {
     const bool asInline = data.size() <= MaxInlineLongValue && length + data.size() <= MaxRowLength;
     if (asInline) length += data.size();
@@ -249,7 +249,7 @@ void TableWriter::encodeFixed(const ColumnDef& c, const QVariant& v, QByteArray&
     case MoneyColumn:
     case DateColumn: {
       const double d = c.type == DateColumn ? toJetDate(v, &ok) : v.toDouble(&ok);
-      if (!ok || !std::isfinite(d)) failValue(c, QStringLiteral("'%1' is not a %2.").arg(v.toString(), c.type == DateColumn ? QStringLiteral("date") : QStringLiteral("number")));
+      if (!ok || !std::isfinite(d)) failValue(c, QStringLiteral("'%1' 不是%2。").arg(v.toString(), c.type == DateColumn ? QStringLiteral("日期") : QStringLiteral("数字")));
       if (c.type == FloatColumn) {
         const float f = float(d);
         quint32 bits = 0;
@@ -269,7 +269,7 @@ void TableWriter::encodeFixed(const ColumnDef& c, const QVariant& v, QByteArray&
       return;
     }
     default:
-      failValue(c, QStringLiteral("values of this column type cannot be written."));
+      failValue(c, QStringLiteral("这种类型的列的值不能写入。"));
   }
 }
 
@@ -277,20 +277,20 @@ QByteArray TableWriter::encodeVar(const ColumnDef& c, const QVariant& v) {
   if (c.type == TextColumn) {
     const QString text = v.toString();
     if (text.size() > c.length / 2)
-      failValue(c, QStringLiteral("the text is %1 characters long; the column holds %2.").arg(text.size()).arg(c.length / 2));
+      failValue(c, QStringLiteral("文本有 %1 个字符，这一列只能存 %2 个。").arg(text.size()).arg(c.length / 2));
     return encodeText(text, c.compressible());
   }
   if (c.type == MemoColumn) {
     const QByteArray data = encodeText(v.toString(), c.compressible());
-    if (quint32(data.size()) > MaxLongValueLength) failValue(c, QStringLiteral("the text is too long."));
+    if (quint32(data.size()) > MaxLongValueLength) failValue(c, QStringLiteral("文本太长。"));
     return data;
   }
   if (c.type == OleColumn || c.type == BinaryColumn) {
     const QByteArray data = v.toByteArray();
-    if (c.type == BinaryColumn && data.size() > c.length) failValue(c, QStringLiteral("the value is too long."));
+    if (c.type == BinaryColumn && data.size() > c.length) failValue(c, QStringLiteral("值太长。"));
     return data;
   }
-  failValue(c, QStringLiteral("values of this column type cannot be written."));
+  failValue(c, QStringLiteral("这种类型的列的值不能写入。"));
 }
 
 QByteArray TableWriter::storeLongValue(const ColumnDef& c, const QByteArray& data, bool asInline) {
