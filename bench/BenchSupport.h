@@ -45,9 +45,9 @@ inline qint64 rowsIn(const QString& exchangeFile) {
   dal.OpenExchangeFile(exchangeFile, ExchangeAccess::Read);
   qint64 rows = 0;
   for (const QString& table : Schema::courseTableNames()) {
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(QStringLiteral("select count(*) from ") + table, rs);
-    rows += rs->Value(0).toLongLong();
+    Bulk::Query count = dal.OpenQuery(QStringLiteral("select count(*) from ") + table);
+    count.next();
+    rows += count.value(0).toLongLong();
   }
   return rows;
 }

@@ -40,7 +40,7 @@ long peakRssKb(int who) {
 }
 
 void exec(QSqlQuery& q) {
-  if (!q.exec()) throw DataError(DataError::GenericNumber, QStringLiteral("bench"), q.lastError().text());
+  if (!q.exec()) throw DataError(QStringLiteral("bench"), q.lastError().text());
 }
 
 int make(const QString& file, int problems, const QString& templateFile) {

@@ -22,9 +22,9 @@ void fill(CDataAccess& dal, int n, bool exchange) {
     const QString side = exchange ? QStringLiteral("甲") : QStringLiteral("乙");
     const QString name = QStringLiteral("专业") + QString::number(i) + (i % 2 == 0 ? QString() : side);
     if (exchange)
-      dal.ExecQuery({}, QStringLiteral("insert into Subject (SubjectID,name) values (?,?)"), {1000 + i, name});
+      dal.ExecQuery(QStringLiteral("insert into Subject (SubjectID,name) values (?,?)"), {1000 + i, name});
     else
-      dal.ExecQuery({}, QStringLiteral("insert into Subject (name) values (?)"), {name});
+      dal.ExecQuery(QStringLiteral("insert into Subject (name) values (?)"), {name});
   }
   dal.CommitTrans();
 }

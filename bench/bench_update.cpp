@@ -66,7 +66,7 @@ qint64 logSize() { return QFile(qEnvironmentVariable("BENCH_PG_LOG")).size(); }
 void setStatementLog(const QString& connect, bool on) {
   CDataAccess dal;
   const QString db = Connection::connectValue(connect, QStringLiteral("Database"));
-  dal.ExecQuery(QString(), QStringLiteral("ALTER DATABASE %1 SET log_statement='%2'").arg(db, on ? "all" : "none"));
+  dal.ExecQuery(QStringLiteral("ALTER DATABASE %1 SET log_statement='%2'").arg(db, on ? "all" : "none"));
 }
 
 // One run in a process of its own: the import or the update of one file.

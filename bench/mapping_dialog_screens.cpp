@@ -32,7 +32,7 @@ QString makeSystemDb(const QString& file) {
   return connect;
 }
 
-void run(CDataAccess& dal, const QString& sql, const QVariantList& values) { dal.ExecQuery(QString(), sql, values); }
+void run(CDataAccess& dal, const QString& sql, const QVariantList& values) { dal.ExecQuery(sql, values); }
 
 // Subjects, a user-defined feature and partitions as another school keeps them.
 void fillExchangeFile(CDataAccess& x) {
@@ -57,10 +57,8 @@ void fillExchangeFile(CDataAccess& x) {
 }
 
 qint32 systemFeature(ImportSession& g, const QString& name) {
-  RecordsetPtr rs;
-  g.ImportDestDAL().GetConnectedRecordset(QStringLiteral("select FeatureID from Feature where name=?"),
-                                                        {name}, rs);
-  return rs->Eof() ? 0 : rs->Value(0).toInt();
+  Bulk::Query rows = g.ImportDestDAL().OpenQuery(QStringLiteral("select FeatureID from Feature where name=?"), {name});
+  return rows.next() ? rows.at(0).toInt() : 0;
 }
 
 }  // namespace
@@ -91,17 +89,18 @@ int main(int argc, char* argv[]) {
 
   MappingModel& form = g.mappingForm();
   form.intStep = step;
+  // This file goes through three steps: subjects, features, the partitions of 认知层次.
+  form.nStepNumber = step;
+  form.nStepCount = 3;
   if (step == 3) {
     // 认知层次 was paired in step 2; 识记 came paired by its number.
     form.SourceFeatureID = 41;
     form.DestFeatureID = systemFeature(g, QStringLiteral("认知层次"));
     form.bIntegerType = true;
-    RecordsetPtr rs;
-    g.ImportDestDAL().GetConnectedRecordset(
+    Bulk::Query rows = g.ImportDestDAL().OpenQuery(
         QStringLiteral("select FeaturePartitionID from FeaturePartition where FeatureID=") +
-            QString::number(form.DestFeatureID),
-        rs);
-    if (!rs->Eof()) form.tmpPartitionMap.add(411, rs->Value(0).toInt());
+        QString::number(form.DestFeatureID));
+    if (rows.next()) form.tmpPartitionMap.add(411, rows.at(0).toInt());
   }
   form.Load();
   if (named) form.pairByName();

@@ -63,7 +63,7 @@ QString PrepareFolder(const QString& home) {
   CExport(interaction()).ExportCourseData(file, course);
   CDataAccess dal{CDataAccess::Unconnected{}};
   dal.OpenExchangeFile(file, ExchangeAccess::Write);
-  for (const QString& sql : kRevision) dal.ExecQuery(QString(), sql);
+  for (const QString& sql : kRevision) dal.ExecQuery(sql);
   dal.CloseConnection();
   return file;
 }

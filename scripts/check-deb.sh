@@ -28,6 +28,10 @@ done
 has '-rw-r--r--' /usr/lib/corvina/Template.mdb
 has '-rw-r--r--' /usr/share/applications/corvina.desktop
 has '-rw-r--r--' /usr/share/icons/hicolor/scalable/apps/corvina.svg
+for doc in /usr/share/doc/corvina/copyright /usr/share/doc/corvina/changelog.gz /usr/share/man/man1/corvina.1.gz \
+           /usr/share/man/man1/corvina-cli.1.gz /usr/share/bash-completion/completions/corvina-cli; do
+  has '-rw-r--r--' "$doc"
+done
 
 # Unpacked, the wrapper runs the program with a program folder under the
 # user's home, holding a copy of the template; nothing is written beside it.
@@ -52,4 +56,7 @@ chmod -R u+w "$root/usr"
 if command -v desktop-file-validate >/dev/null 2>&1; then
   desktop-file-validate "$root/usr/share/applications/corvina.desktop" || fail "invalid desktop entry"
 fi
+# As Debian sees it: any error or warning fails the check.
+command -v lintian >/dev/null 2>&1 || fail "lintian is not installed (scripts/install-deps.sh test)"
+lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings"
 echo "check-deb: $deb is complete"

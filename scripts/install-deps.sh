@@ -7,8 +7,9 @@ packages=(cmake g++ pkg-config qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc un
           odbc-postgresql tdsodbc mdbtools mdbtools-dev libx11-dev libgl1-mesa-dev fonts-noto-cjk ccache
           qt6-translations-l10n libqt6svg6 libsqlite3-dev)
 if [ "$what" = test ]; then
-  # dpkg-dev: the Debian package that test.sh builds and checks.
-  packages+=(googletest libgtest-dev xvfb xauth x11-utils imagemagick postgresql dpkg-dev)
+  # dpkg-dev and lintian: the Debian package that test.sh builds and checks;
+  # openbox: a window manager for looking at the windows under Xvfb.
+  packages+=(googletest libgtest-dev xvfb xauth x11-utils imagemagick postgresql dpkg-dev lintian openbox)
   # The Access writer's tests cross-check with the npm package mdb-reader
   # (they install it into the build folder themselves).
   command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)

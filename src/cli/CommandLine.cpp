@@ -149,10 +149,8 @@ bool logIn(Context& c) {
 
 int listSubjects(Context&) {
   CDataAccess dal;
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(SubjectListSql(), rs);
-  for (; !rs->Eof(); rs->MoveNext())
-    out() << field(rs->Value(0)) << '\t' << field(rs->Value(1)) << '\t' << field(rs->Value(2)) << '\n';
+  Bulk::Query rows = dal.OpenQuery(SubjectListSql());
+  while (rows.next()) out() << field(rows.value(0)) << '\t' << field(rows.value(1)) << '\t' << field(rows.value(2)) << '\n';
   return kOk;
 }
 
@@ -168,10 +166,8 @@ int listCourses(Context& c) {
   qint32 nSubjectID = 0;
   if (!subjectFilter(c, nSubjectID)) return kUsage;
   CDataAccess dal;
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(CourseListSql(nSubjectID), rs);
-  for (; !rs->Eof(); rs->MoveNext())
-    out() << field(rs->Value(0)) << '\t' << field(rs->Value(1)) << '\t' << field(rs->Value(2)) << '\n';
+  Bulk::Query rows = dal.OpenQuery(CourseListSql(nSubjectID));
+  while (rows.next()) out() << field(rows.value(0)) << '\t' << field(rows.value(1)) << '\t' << field(rows.value(2)) << '\n';
   return kOk;
 }
 
@@ -198,9 +194,8 @@ QString exportFolder() {
 
 QString courseName(qint32 nCourseID) {
   CDataAccess dal;
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(QStringLiteral("select Name from Course where CourseID=") + QString::number(nCourseID), rs);
-  return rs->Eof() ? QString() : rs->Value(0).toString();
+  Bulk::Query rows = dal.OpenQuery(QStringLiteral("select Name from Course where CourseID=") + QString::number(nCourseID));
+  return rows.next() ? rows.value(0).toString() : QString();
 }
 
 int exportOne(Context& c) {
@@ -240,9 +235,8 @@ int exportAll(Context& c) {
   QList<Listed> courses;
   {
     CDataAccess dal;
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(CourseListSql(nSubjectID), rs);
-    for (; !rs->Eof(); rs->MoveNext()) courses.append({rs->Value(0).toInt(), rs->Value(1).toString()});
+    Bulk::Query rows = dal.OpenQuery(CourseListSql(nSubjectID));
+    while (rows.next()) courses.append({rows.at(0).toInt(), rows.value(1).toString()});
   }
   std::vector<std::pair<qint32, QString>> named;
   for (const Listed& course : courses) named.emplace_back(course.id, course.name);

@@ -69,16 +69,18 @@ DemoData::Summary build(const QString& target, int problems) {
   {
     QFile empty(work);
     if (!empty.open(QIODevice::WriteOnly))
-      throw DataError(DataError::GenericNumber, QStringLiteral("init-demo"),
+      throw DataError(QStringLiteral("init-demo"),
                       QStringLiteral("cannot create %1: %2").arg(work, empty.errorString()));
   }
   DemoData::Summary summary;
   try {
     CDataAccess dal{CDataAccess::Unconnected{}};
     dal.OpenConnection(ConnectionSettings::sqliteString(work));
-    dal.BeginTrans();
-    Schema::createSystemTables(dal);
-    dal.CommitTrans();
+    {
+      Transaction tables(dal);
+      Schema::createSystemTables(dal);
+      tables.commit();
+    }
     summary = DemoData::create(dal, problems);
     dal.CloseConnection();
   } catch (...) {
@@ -87,7 +89,7 @@ DemoData::Summary build(const QString& target, int problems) {
   }
   QFile::remove(target);
   if (!QFile::rename(work, target))
-    throw DataError(DataError::GenericNumber, QStringLiteral("init-demo"),
+    throw DataError(QStringLiteral("init-demo"),
                     QStringLiteral("cannot move %1 to %2").arg(work, target));
   return summary;
 }
@@ -102,19 +104,21 @@ DemoData::Summary buildOnServer(const QString& connect, int problems) {
   for (const QString& table : dal.connection()->database().tables())
     holdsTables = holdsTables || Schema::find(table) != nullptr;
   if (holdsTables)
-    throw DataError(DataError::GenericNumber, QStringLiteral("init-demo"),
+    throw DataError(QStringLiteral("init-demo"),
                     QStringLiteral("the database already holds the system tables; init-demo --connect fills "
                                    "only an empty database"));
-  dal.BeginTrans();
-  Schema::createSystemTables(dal);
-  dal.CommitTrans();
+  {
+    Transaction tables(dal);
+    Schema::createSystemTables(dal);
+    tables.commit();
+  }
   try {
     return DemoData::create(dal, problems);
   } catch (...) {
     dal.OpenConnection(connect);
     for (const Schema::Table& t : Schema::tables()) {
       try {
-        dal.ExecQuery(QString(), QStringLiteral("DROP TABLE ") + t.name);
+        dal.ExecQuery(QStringLiteral("DROP TABLE ") + t.name);
       } catch (const DataError&) {
         // Keep dropping the others; the first error is the one to report.
       }

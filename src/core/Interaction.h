@@ -78,6 +78,9 @@ class Interaction {
   // default its lines in a message box. Answers Ok or Cancel.
   virtual Answer ConfirmCourseUpdate(const UpdatePreview& preview);
   virtual void SetBusy(bool busy) { (void)busy; }
+  // The message now open, if any, has lost its object (the transfer it asks
+  // about has ended): it closes as if answered with its last button.
+  virtual void WithdrawQuestion() {}
   virtual void OpenFolder(const QString& path) { (void)path; }
 
   // The implementation for the windows' own messages (login, settings, error

@@ -1,17 +1,11 @@
 #include "data/BulkUpdate.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
+#include <algorithm>
 
-#include "data/Connection.h"
+#include "data/CDataAccess.h"
 
 namespace Bulk {
 namespace {
-
-void run(const Connection& conn, const QString& sql) {
-  QSqlQuery q(conn.database());
-  if (!q.exec(sql)) conn.raise(q.lastError());
-}
 
 // A temporary table holds only what one connection sees; SQL Server names
 // such tables with a leading '#'.
@@ -43,28 +37,28 @@ QString updateFromStage(Dialect d, const QString& stage, const QString& table, c
 
 }  // namespace
 
-void updateRows(Connection& conn, const QString& table, const QString& keyColumn, const QStringList& columns,
+void updateRows(CDataAccess& dal, const QString& table, const QString& keyColumn, const QStringList& columns,
                 const std::vector<Row>& rows) {
   if (rows.empty() || columns.isEmpty()) return;
-  const Dialect d = conn.dialect();
+  const Dialect d = dal.dialect();
   const QString stage = stageName(d);
-  run(conn, createStage(d, stage, table, keyColumn, columns));
+  dal.ExecQuery(createStage(d, stage, table, keyColumn, columns));
   {
-    Writer staged(conn, stage, QStringList{keyColumn} + columns);
+    Writer staged = dal.InsertInto(stage, QStringList{keyColumn} + columns);
     for (const Row& row : rows) staged.add(row);
     staged.flush();
   }
-  run(conn, updateFromStage(d, stage, table, keyColumn, columns));
-  run(conn, QStringLiteral("DROP TABLE ") + stage);
+  dal.ExecQuery(updateFromStage(d, stage, table, keyColumn, columns));
+  dal.ExecQuery(QStringLiteral("DROP TABLE ") + stage);
 }
 
-void deleteKeys(Connection& conn, const QString& table, const QString& keyColumn, const std::vector<qint32>& keys,
+void deleteKeys(CDataAccess& dal, const QString& table, const QString& keyColumn, const std::vector<qint32>& keys,
                 const QString& condition) {
   constexpr size_t keysPerStatement = 1000;
   for (size_t from = 0; from < keys.size(); from += keysPerStatement) {
     QStringList list;
     for (size_t i = from; i < std::min(keys.size(), from + keysPerStatement); ++i) list << QString::number(keys[i]);
-    run(conn, QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)%4")
+    dal.ExecQuery(QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)%4")
                   .arg(table, keyColumn, list.join(','), condition.isEmpty() ? QString() : QStringLiteral(" AND ") + condition));
   }
 }

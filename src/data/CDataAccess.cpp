@@ -1,23 +1,15 @@
 #include "data/CDataAccess.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-
 #include "data/Connection.h"
 #include "data/ConnectionSettings.h"
 #include "data/DataError.h"
 
 namespace {
-[[noreturn]] void raiseClosed() {
-  throw DataError(3704, DataError::DataAccessSource,
-                  QStringLiteral("Operation is not allowed when the object is closed."));
-}
+// The source the data access object puts on everything it raises again.
+const QString dataAccessSource = QStringLiteral("DataAccessAPI");
 
-void execOn(Connection& conn, const QString& sql, const QVariantList& params) {
-  QSqlQuery q(conn.database());
-  if (!q.prepare(sql)) conn.raise(q.lastError());
-  for (const QVariant& p : params) q.addBindValue(p);
-  if (!q.exec()) conn.raise(q.lastError());
+[[noreturn]] void raiseClosed() {
+  throw DataError(dataAccessSource, QStringLiteral("Operation is not allowed when the object is closed."));
 }
 }  // namespace
 
@@ -39,9 +31,9 @@ void CDataAccess::rethrow() const {
   try {
     throw;
   } catch (const DataError& e) {
-    throw DataError(e.number(), DataError::DataAccessSource, e.description());
+    throw DataError(e.number(), dataAccessSource, e.description());
   } catch (const std::exception& e) {
-    throw DataError(DataError::GenericNumber, DataError::DataAccessSource, QString::fromUtf8(e.what()));
+    throw DataError(dataAccessSource, QString::fromUtf8(e.what()));
   }
 }
 
@@ -64,10 +56,10 @@ void CDataAccess::OpenConnection(const QString& Connect) {
 }
 
 void CDataAccess::OpenExchangeFile(const QString& path, ExchangeAccess access,
-                                   const QVector<WholeTableRead>& wholeTables) {
+                                   const QVector<StreamedTable>& streamed) {
   try {
     CloseConnection();
-    m_connection = Connection::openExchangeFile(path, access, wholeTables);
+    m_connection = Connection::openExchangeFile(path, access, streamed);
     m_strConnect.clear();
   } catch (...) {
     rethrow();
@@ -82,64 +74,52 @@ void CDataAccess::CloseConnection() {
   conn->release();
 }
 
-void CDataAccess::GetConnectedRecordset(const QString& SQLQuery, RecordsetPtr& RecordSet) {
-  GetConnectedRecordset(SQLQuery, {}, RecordSet);
-}
-
-void CDataAccess::GetConnectedRecordset(const QString& SQLQuery, const QVariantList& params,
-                                        RecordsetPtr& RecordSet) {
+Bulk::Query CDataAccess::OpenQuery(const QString& SQLQuery, const QVariantList& params) {
   try {
-    RecordSet.reset();
-    held();
-    RecordSet = std::make_unique<Recordset>(m_connection, SQLQuery, params);
-  } catch (...) {
-    RecordSet.reset();
-    rethrow();
-  }
-}
-
-void CDataAccess::ExecQuery(const QString& Connect, const QString& SQLQuery) {
-  ExecQuery(Connect, SQLQuery, {});
-}
-
-void CDataAccess::ExecQuery(const QString& Connect, const QString& SQLQuery, const QVariantList& params) {
-  try {
-    if (!Connect.isEmpty()) {
-      auto perCall = Connection::open(Connect);
-      execOn(*perCall, SQLQuery, params);
-      perCall->release();
-    } else {
-      execOn(held(), SQLQuery, params);
-    }
+    return Bulk::Query(held().select(SQLQuery, params));
   } catch (...) {
     rethrow();
   }
 }
 
-void CDataAccess::GetRecordset(const QString& Connect, const QString& SQLQuery, RecordsetPtr& RecordSet) {
+Bulk::Query CDataAccess::TableRows(const QString& table, const QString& orderColumn) {
   try {
-    RecordSet.reset();
-    auto conn = Connect.isEmpty() ? m_connection : Connection::open(Connect);
-    if (!conn) raiseClosed();
-    RecordSet = std::make_unique<Recordset>(conn, SQLQuery);
-    RecordSet->Disconnect();
+    return Bulk::Query(held().tableRows(table, orderColumn));
   } catch (...) {
-    RecordSet.reset();
     rethrow();
   }
 }
 
-void CDataAccess::PutRecordset(const QString& Connect, RecordsetPtr& RecordSet) {
+QStringList CDataAccess::ColumnsOf(const QString& table) {
   try {
-    if (!RecordSet) raiseClosed();
-    auto conn = Connect.isEmpty() ? m_connection : Connection::open(Connect);
-    if (!conn) raiseClosed();
-    RecordSet->Reconnect(conn);
-    RecordSet->UpdateBatch();
-    RecordSet->Reconnect(nullptr);
-    if (!Connect.isEmpty()) conn->release();
+    return held().columnsOf(table);
   } catch (...) {
-    if (RecordSet) RecordSet->Reconnect(nullptr);
+    rethrow();
+  }
+}
+
+Bulk::Writer CDataAccess::InsertInto(const QString& table, const QStringList& columns, const QString& keyColumn,
+                                     Bulk::ReadBack readBack) {
+  try {
+    return Bulk::Writer(held(), table, columns, keyColumn, readBack);
+  } catch (...) {
+    rethrow();
+  }
+}
+
+void CDataAccess::ExecQuery(const QString& SQLQuery, const QVariantList& params) {
+  try {
+    held().execute(SQLQuery, params);
+  } catch (...) {
+    rethrow();
+  }
+}
+
+void CDataAccess::UpdateColumn(const QString& table, const QString& keyColumn, const QString& column,
+                               const std::vector<std::pair<qint32, QString>>& values) {
+  try {
+    held().updateColumn(table, keyColumn, column, values);
+  } catch (...) {
     rethrow();
   }
 }
@@ -174,3 +154,33 @@ void CDataAccess::RollbackTrans() {
 
 QString CDataAccess::GetConnectionString() { return ConnectionSettings::connectionString(); }
 
+// ---------------------------------------------------------------- Transaction
+
+Transaction::Transaction(CDataAccess& dal, const QString& savepoint)
+    : dal_(dal), savepoint_(savepoint), own_(!dal.IsInTransaction()) {
+  if (own_)
+    dal_.BeginTrans();
+  else
+    dal_.ExecQuery(Sql::savepoint(dal_.dialect(), savepoint_));
+}
+
+Transaction::~Transaction() {
+  if (done_) return;
+  try {
+    if (!own_)
+      dal_.ExecQuery(Sql::rollbackToSavepoint(dal_.dialect(), savepoint_));
+    else if (dal_.IsInTransaction())
+      dal_.RollbackTrans();
+  } catch (...) {  // the failure that ended the scope is the one to report
+  }
+}
+
+void Transaction::commit() {
+  if (own_) {
+    dal_.CommitTrans();
+  } else {
+    const QString release = Sql::releaseSavepoint(dal_.dialect(), savepoint_);
+    if (!release.isEmpty()) dal_.ExecQuery(release);
+  }
+  done_ = true;
+}

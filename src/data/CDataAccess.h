@@ -1,14 +1,13 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 #include <memory>
 
 #include "data/Connection.h"
 #include "data/Dialect.h"
-#include "data/Recordset.h"
-
-class Connection;
+#include "data/Rows.h"
 
 // The one class through which the program talks to a database. A new instance
 // connects at once to the system database named by the stored settings; code
@@ -25,20 +24,26 @@ class CDataAccess {
 
   void OpenConnection(const QString& Connect);
   // An exchange file, by path (never inside a connection string, so any
-  // character may stand in the name).
-  // wholeTables: statements the reader will run once over whole tables.
-  void OpenExchangeFile(const QString& path, ExchangeAccess access, const QVector<WholeTableRead>& wholeTables = {});
+  // character may stand in the name). The streamed tables are read only
+  // whole, through TableRows.
+  void OpenExchangeFile(const QString& path, ExchangeAccess access, const QVector<StreamedTable>& streamed = {});
   void CloseConnection();  // writes back a working copy (Jet) and may raise then
 
-  void GetConnectedRecordset(const QString& SQLQuery, RecordsetPtr& RecordSet);
-  // The same with the statement's values bound as parameters.
-  void GetConnectedRecordset(const QString& SQLQuery, const QVariantList& params, RecordsetPtr& RecordSet);
-
-  void ExecQuery(const QString& Connect, const QString& SQLQuery);
-  void ExecQuery(const QString& Connect, const QString& SQLQuery, const QVariantList& params);
-
-  void GetRecordset(const QString& Connect, const QString& SQLQuery, RecordsetPtr& RecordSet);
-  void PutRecordset(const QString& Connect, RecordsetPtr& RecordSet);
+  // The rows of a statement, its values bound as parameters.
+  Bulk::Query OpenQuery(const QString& SQLQuery, const QVariantList& params = {});
+  // The whole of a table, in rising order of a column when one is named.
+  Bulk::Query TableRows(const QString& table, const QString& orderColumn = {});
+  // A table's columns in their order.
+  QStringList ColumnsOf(const QString& table);
+  // The writer of every row the program adds to a table; with keyColumn,
+  // add() hands back the new row's key.
+  Bulk::Writer InsertInto(const QString& table, const QStringList& columns, const QString& keyColumn = {},
+                          Bulk::ReadBack readBack = Bulk::ReadBack::AfterFlush);
+  // A statement that returns no rows.
+  void ExecQuery(const QString& SQLQuery, const QVariantList& params = {});
+  // Sets column to a new text in the rows whose keyColumn holds the paired key.
+  void UpdateColumn(const QString& table, const QString& keyColumn, const QString& column,
+                    const std::vector<std::pair<qint32, QString>>& values);
 
   void BeginTrans();
   void CommitTrans();
@@ -61,4 +66,23 @@ class CDataAccess {
   bool m_bInTransaction = false;
   std::shared_ptr<Connection> m_connection;
   QString m_strConnect;
+};
+
+// What a scope writes stays only when it says so: a transaction on the data
+// access object's connection, or, when one is open already, a savepoint
+// inside it. Leaving the scope without commit() undoes the writes.
+class Transaction {
+ public:
+  explicit Transaction(CDataAccess& dal, const QString& savepoint = QStringLiteral("scope"));
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  void commit();
+
+ private:
+  CDataAccess& dal_;
+  const QString savepoint_;
+  const bool own_;
+  bool done_ = false;
 };

@@ -12,7 +12,9 @@
 
 #include "data/DataError.h"
 #include "data/ExchangeCheck.h"
-#include "data/RowPipeline.h"
+#include "data/OdbcBackend.h"
+#include "data/PostgresBackend.h"
+#include "data/SqliteBackend.h"
 #include "data/jet/JetExchange.h"
 
 namespace {
@@ -27,39 +29,17 @@ QString stripBraces(QString v) {
   return v;
 }
 
-Dialect odbcDialect(const QString& driver) {
-  const QString d = driver.toLower();
-  if (d.contains(QLatin1String("postgres"))) return Dialect::PostgreSQL;
-  if (d.contains(QLatin1String("sql server")) || d.contains(QLatin1String("freetds")))
-    return Dialect::SQLServer;
-  return Dialect::Other;
-}
-
-// psqlODBC wraps every statement inside a transaction in a savepoint of its
-// own (a subtransaction per row of an import) unless told otherwise. With
-// "-0" it leaves a failed statement's transaction failed, and the
-// transaction, or our own savepoint, is rolled back by the program as on
-// every other server. A level the connection string sets is kept.
-QString withoutStatementSavepoints(const QString& connectString, Dialect dialect) {
-  if (dialect != Dialect::PostgreSQL || !Connection::connectValue(connectString, QStringLiteral("Protocol")).isEmpty())
-    return connectString;
-  QString s = connectString.trimmed();
-  if (!s.isEmpty() && !s.endsWith(';')) s += ';';
-  return s + QStringLiteral("Protocol=7.4-0;");
-}
-
-class OdbcConnection : public Connection {
- public:
-  explicit OdbcConnection(const QString& connectString, Dialect dialect)
-      : Connection(connectString, dialect, false) {
-    // The original waited at most 90 seconds for a connection.
-    openDatabase(QStringLiteral("QODBC"), withoutStatementSavepoints(connectString, dialect),
-                 QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=90"));
-  }
-};
-
 [[noreturn]] void raiseMessage(const QString& source, const QString& text) {
-  throw DataError(DataError::GenericNumber, source, text);
+  throw DataError(source, text);
+}
+
+// The backend follows the ODBC driver's name.
+std::shared_ptr<Connection> openServer(const QString& connectString, const QString& driver) {
+  const QString d = driver.toLower();
+  if (d.contains(QLatin1String("postgres"))) return std::make_shared<PostgresConnection>(connectString);
+  if (d.contains(QLatin1String("sql server")) || d.contains(QLatin1String("freetds")))
+    return std::make_shared<OdbcConnection>(connectString, Dialect::SQLServer);
+  return std::make_shared<OdbcConnection>(connectString, Dialect::Other);
 }
 }  // namespace
 
@@ -97,7 +77,7 @@ void Connection::raise(const QSqlError& error, const QString& source, const QStr
   QString text = error.databaseText();
   if (text.isEmpty()) text = error.driverText();
   if (text.isEmpty()) text = error.text();
-  throw DataError(ok && native != 0 ? native : DataError::GenericNumber, source,
+  throw DataError(ok ? native : 0, source,
                   withDetail(sentence.isEmpty() ? QStringLiteral("数据库操作失败。") : sentence, text));
 }
 
@@ -157,30 +137,6 @@ QString Connection::connectValue(const QString& connectString, const QString& ke
   return value;
 }
 
-SqliteConnection::SqliteConnection(const QString& connectString, const QString& path, bool exchange,
-                                   bool readOnly)
-    : Connection(connectString, Dialect::SQLite, exchange) {
-  if (path.isEmpty() || !QFileInfo(path).isFile())
-    raiseMessage(QStringLiteral("QSQLITE"), QStringLiteral("找不到数据库文件 '%1'。").arg(path));
-  if (!readOnly) {
-    openDatabase(QStringLiteral("QSQLITE"), path, QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
-    return;
-  }
-  // immutable: SQLite neither locks the file nor creates a journal or WAL
-  // index beside it. Temporary tables (the mapping keeps its pairs in them)
-  // still work: they live outside the file.
-  const QString uri = QStringLiteral("file:") +
-                      QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
-                      QStringLiteral("?mode=ro&immutable=1");
-  openDatabase(QStringLiteral("QSQLITE"), uri, QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
-  QSqlQuery pragma(database());
-  for (const char* sql : {"PRAGMA trusted_schema=OFF", "PRAGMA cell_size_check=ON"})
-    if (!pragma.exec(QString::fromLatin1(sql))) raise(pragma.lastError());
-  timeLimit_ = std::make_unique<ExchangeCheck::StatementTimeLimit>(database(), std::chrono::seconds(30));
-}
-
-SqliteConnection::~SqliteConnection() = default;
-
 namespace {
 const QString kExchangeSource = QStringLiteral("Microsoft JET Database Engine");
 
@@ -200,7 +156,7 @@ QString unreadableReason(const QString& path) {
 }  // namespace
 
 std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, ExchangeAccess access,
-                                                         const QVector<WholeTableRead>& wholeTables) {
+                                                         const QVector<StreamedTable>& streamed) {
   const QString reason = unreadableReason(path);
   if (!reason.isEmpty()) raiseMessage(kExchangeSource, reason);
   QFile file(path);
@@ -216,7 +172,7 @@ std::shared_ptr<Connection> Connection::openExchangeFile(const QString& path, Ex
     }
     return conn;
   }
-  if (Jet::isJetFile(head)) return Jet::openExchange(path, access, wholeTables);
+  if (Jet::isJetFile(head)) return Jet::openExchange(path, access, streamed);
   raiseMessage(kExchangeSource, QStringLiteral("不是 Access 或 SQLite 格式的数据库文件。"));
 }
 
@@ -227,26 +183,32 @@ std::shared_ptr<Connection> Connection::open(const QString& connectString) {
     if (driver.compare(QLatin1String("SQLite3"), Qt::CaseInsensitive) == 0)
       return std::make_shared<SqliteConnection>(
           connectString, connectValue(connectString, QStringLiteral("Database")), false);
-    return std::make_shared<OdbcConnection>(connectString, odbcDialect(driver));
+    return openServer(connectString, driver);
   }
   if (provider.compare(QLatin1String("MSDataShape"), Qt::CaseInsensitive) == 0)
     // The offline system database is a SQLite file.
     return std::make_shared<SqliteConnection>(
         connectString, connectValue(connectString, QStringLiteral("Data Source")), false);
   if (!provider.isEmpty())
-    throw DataError(3706, QStringLiteral("ADODB.Connection"),
-                    QStringLiteral("连接字符串中的 Provider 无法识别，可能没有正确安装。"));
-  throw DataError(DataError::GenericNumber, QStringLiteral("ADODB.Connection"),
-                  QStringLiteral("连接字符串中没有数据源，也没有指定驱动程序（Driver）。"));
+    raiseMessage(QStringLiteral("Connection"),
+                 QStringLiteral("连接字符串中的 Provider 无法识别，可能没有正确安装。"));
+  raiseMessage(QStringLiteral("Connection"),
+               QStringLiteral("连接字符串中没有数据源，也没有指定驱动程序（Driver）。"));
 }
 
-std::unique_ptr<Bulk::RowSink> Connection::directRows(const QString& table, const QStringList& columns) {
-  (void)table;
-  (void)columns;
-  return nullptr;
+void Connection::execute(const QString& sql, const QVariantList& params) {
+  QSqlQuery q(database());
+  q.setForwardOnly(true);
+  if (!q.prepare(sql)) raise(q.lastError());
+  for (const QVariant& p : params) q.addBindValue(p);
+  if (!q.exec()) raise(q.lastError());
 }
 
-std::unique_ptr<Bulk::RowSource> Connection::rowsOf(const QString& statement) const {
-  (void)statement;
-  return nullptr;
+std::unique_ptr<Bulk::RowSource> Connection::tableRows(const QString& table, const QString& orderColumn) const {
+  const QString order = orderColumn.isEmpty() ? QString() : QStringLiteral(" order by ") + orderColumn;
+  return select(QStringLiteral("select * from ") + table + order, {});
+}
+
+QStringList Connection::columnsOf(const QString& table) const {
+  return select(QStringLiteral("select * from %1 where 1=0").arg(table), {})->columns();
 }

@@ -2,45 +2,43 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <QVector>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "data/Dialect.h"
+#include "data/Rows.h"
 
 class QSqlError;
-namespace Bulk {
-class RowSink;
-class RowSource;
-}
-namespace ExchangeCheck {
-class StatementTimeLimit;
-}
 
 // What an exchange file is opened for. Files read for an import come from
 // other machines and are never written.
 enum class ExchangeAccess { Read, Write };
 
-// A statement a reader of an exchange file will run once, reading a whole
-// table (in rising order of a column, or any order): a backend may leave the
-// table's rows out of its working copy and hand them out from the file when
-// the statement runs (Connection::rowsOf).
-struct WholeTableRead {
-  QString statement;
+// A table of an exchange file a reader takes whole, once, in rising order of
+// a column (or in any order): a backend may leave its rows out of its working
+// copy and hand them out from the file (Connection::tableRows). Statements
+// on such a table are then refused.
+struct StreamedTable {
   QString table;
   QString orderColumn;
 };
 
-// One open database connection behind a data access object. The connection
-// string decides the backend: native SQLite, ODBC, or an exchange file (whose
-// format is recognised by its first bytes).
+// One open database connection behind a data access object, and the backend
+// of the row interface for its database engine. The connection string
+// decides the kind: SQLite (SqliteBackend), PostgreSQL (PostgresBackend),
+// SQL Server and other ODBC servers (OdbcBackend), or an exchange file whose
+// format is recognised by its first bytes (SQLite, or Access: JetExchange).
 class Connection {
  public:
   // Throws DataError with the driver's number, source and text.
   static std::shared_ptr<Connection> open(const QString& connectString);
   // An exchange file, by path: its format is recognised by its first bytes.
   static std::shared_ptr<Connection> openExchangeFile(const QString& path, ExchangeAccess access,
-                                                      const QVector<WholeTableRead>& wholeTables = {});
+                                                      const QVector<StreamedTable>& streamed = {});
   virtual ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -55,6 +53,22 @@ class Connection {
   void rollback();
   bool inTransaction() const { return inTransaction_; }
 
+  // The rows of a statement with its values bound as parameters, forward only.
+  virtual std::unique_ptr<Bulk::RowSource> select(const QString& sql, const QVariantList& params) const = 0;
+  // A statement that returns no rows.
+  virtual void execute(const QString& sql, const QVariantList& params);
+  // The whole of a table in rising order of a column (any order when none).
+  virtual std::unique_ptr<Bulk::RowSource> tableRows(const QString& table, const QString& orderColumn) const;
+  // A table's column names in their order; raises when there is no such table.
+  virtual QStringList columnsOf(const QString& table) const;
+  // The writer of rows for one table; keyColumn non-empty when add() is to
+  // hand back the key the database generates.
+  virtual std::unique_ptr<Bulk::TableWriter> writer(const QString& table, const QStringList& columns,
+                                                    const QString& keyColumn, Bulk::ReadBack readBack) = 0;
+  // Sets column to a new text in the rows whose keyColumn holds the paired key.
+  virtual void updateColumn(const QString& table, const QString& keyColumn, const QString& column,
+                            const std::vector<std::pair<qint32, QString>>& values) = 0;
+
   // Told when a transaction ends: a backend with a working copy (Jet) uses it
   // to tell committed changes from rolled-back ones.
   virtual void transactionStarted() {}
@@ -63,14 +77,6 @@ class Connection {
   // Called when the owner lets go of the connection: a backend that keeps a
   // working copy (a Jet exchange file) writes it back here. May throw DataError.
   virtual void release() {}
-
-  // A way for rows appended to table (columns in that order) that no
-  // statement on this connection reads before it is released: straight into
-  // the file, past statements. Null when the backend has none.
-  virtual std::unique_ptr<Bulk::RowSink> directRows(const QString& table, const QStringList& columns);
-  // The rows of a statement the connection was opened to serve itself
-  // (WholeTableRead), or null: the statement then runs as any other.
-  virtual std::unique_ptr<Bulk::RowSource> rowsOf(const QString& statement) const;
 
   // Raises the driver's error for a failed call.
   [[noreturn]] void raise(const QSqlError& error) const;
@@ -93,17 +99,4 @@ class Connection {
   Dialect dialect_;
   bool exchange_;
   bool inTransaction_ = false;
-};
-
-// A plain SQLite file: the embedded or offline system database, or a
-// SQLite-format exchange file.
-class SqliteConnection : public Connection {
- public:
-  // readOnly: a file from elsewhere that this program must not change and
-  // whose statements run under a time limit.
-  SqliteConnection(const QString& connectString, const QString& path, bool exchange, bool readOnly = false);
-  ~SqliteConnection() override;
-
- private:
-  std::unique_ptr<ExchangeCheck::StatementTimeLimit> timeLimit_;
 };

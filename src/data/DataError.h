@@ -3,9 +3,12 @@
 
 #include <stdexcept>
 
-// A raised error: number, source and description reach the caller unchanged.
+// A raised error: what failed (a driver, a file, a step of the program), the
+// words the database or the program gave, and the database's own error
+// number when it gave one (0 otherwise). They reach the caller unchanged.
 class DataError : public std::runtime_error {
  public:
+  DataError(QString source, QString description) : DataError(0, std::move(source), std::move(description)) {}
   DataError(int number, QString source, QString description)
       : std::runtime_error(description.toStdString()),
         number_(number),
@@ -15,13 +18,6 @@ class DataError : public std::runtime_error {
   int number() const { return number_; }
   const QString& source() const { return source_; }
   const QString& description() const { return description_; }
-
-  // The source the data access object puts on everything it raises again.
-  static inline const QString DataAccessSource = QStringLiteral("DataAccessAPI");
-  // ADO's generic "unspecified error" number, for failures without a native number.
-  static constexpr int GenericNumber = -2147467259;
-  // ADO's "item cannot be found in the collection" for an unknown field name.
-  static constexpr int ItemNotFound = 3265;
 
  private:
   int number_;
@@ -35,11 +31,11 @@ inline QString withDetail(const QString& sentence, const QString& detail) {
   return detail.trimmed().isEmpty() ? sentence : sentence + QStringLiteral("\r\n详细信息：") + detail.trimmed();
 }
 
+// The number the error log and the messages show for a failure: the
+// database's own, else the one the system has always shown for a failure
+// that brings no number of its own.
+int shownErrorNumber(const std::exception& e);
+
 // How the windows and the commands word a raised failure: "发生错误：" with
 // the number, then the description.
-inline QString failureText(const std::exception& e) {
-  const auto* d = dynamic_cast<const DataError*>(&e);
-  const int number = d ? d->number() : DataError::GenericNumber;
-  const QString description = d ? d->description() : QString::fromUtf8(e.what());
-  return QStringLiteral("发生错误：") + QString::number(number) + QStringLiteral("\r\n") + description;
-}
+QString failureText(const std::exception& e);

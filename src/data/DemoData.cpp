@@ -143,7 +143,7 @@ class Writer {
 
   Summary run() {
     // A bigger page cache keeps the index pages of a large course in memory.
-    if (dal_.dialect() == Dialect::SQLite) dal_.ExecQuery(QString(), QStringLiteral("PRAGMA cache_size=-65536"));
+    if (dal_.dialect() == Dialect::SQLite) dal_.ExecQuery(QStringLiteral("PRAGMA cache_size=-65536"));
     makeSubjects();
     makeFeatures();
     for (int c = 0; c < static_cast<int>(std::size(kCourses)); ++c)
@@ -154,31 +154,29 @@ class Writer {
   }
 
  private:
-  // One open recordset per table, so that its prepared insert is reused, and
-  // the position of each column named so far.
-  struct Target {
-    RecordsetPtr rs;
-    QHash<const char*, int> columns;
-  };
-
-  Target& target(const QString& name) {
-    Target& t = targets_[name];
-    if (!t.rs) dal_.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(name), t.rs);
-    return t;
+  // One writer per table and set of columns, so that its prepared insert is
+  // reused. Each row is written at once and hands back its generated key,
+  // unless the row brings its own.
+  Bulk::Writer& target(const QString& table, Values values) {
+    QStringList columns;
+    for (const auto& value : values) columns << QLatin1String(value.first);
+    const QString key = table + ':' + columns.join(',');
+    auto found = targets_.find(key);
+    if (found == targets_.end()) {
+      QString first = firstColumns_.value(table);
+      if (first.isEmpty()) first = firstColumns_[table] = dal_.ColumnsOf(table).value(0);
+      const QString keyColumn = columns.contains(first, Qt::CaseInsensitive) ? QString() : first;
+      found = targets_.emplace(key, dal_.InsertInto(table, columns, keyColumn, Bulk::ReadBack::AtOnce)).first;
+    }
+    return found->second;
   }
 
-  // AddNew, field assignment, Update; the generated first column of the new row.
+  // The generated first column of the new row.
   int insert(const QString& tableName, Values values) {
-    Target& t = target(tableName);
-    Recordset& rs = *t.rs;
-    rs.AddNew();
-    for (const auto& [name, value] : values) {
-      auto column = t.columns.constFind(name);
-      if (column == t.columns.constEnd()) column = t.columns.insert(name, rs.FieldIndex(QLatin1String(name)));
-      rs.SetValue(*column, value);
-    }
-    rs.Update();
-    return rs.Value(0).toInt();
+    Bulk::Row row;
+    row.reserve(values.size());
+    for (const auto& value : values) row.push_back(Bulk::Cell::fromVariant(value.second));
+    return target(tableName, values).add(row);
   }
 
   QDateTime stamp(int minutes) { return base_.addSecs(60LL * minutes); }
@@ -197,10 +195,10 @@ class Writer {
     // Every database has the subject -1. It is written last so that the
     // generated IDs of the others start at 1.
     const bool explicitIdentity = dal_.dialect() == Dialect::SQLServer;
-    if (explicitIdentity) dal_.ExecQuery(QString(), QStringLiteral("SET IDENTITY_INSERT Subject ON"));
+    if (explicitIdentity) dal_.ExecQuery(QStringLiteral("SET IDENTITY_INSERT Subject ON"));
     insert(QStringLiteral("Subject"),
            {{"SubjectID", -1}, {"name", QStringLiteral("公共基础")}, {"description", QStringLiteral("各专业共用")}});
-    if (explicitIdentity) dal_.ExecQuery(QString(), QStringLiteral("SET IDENTITY_INSERT Subject OFF"));
+    if (explicitIdentity) dal_.ExecQuery(QStringLiteral("SET IDENTITY_INSERT Subject OFF"));
   }
 
   FeatureIds makeFeature(const QString& name, int number, int type, double minimum, double maximum,
@@ -308,7 +306,7 @@ class Writer {
       xml += QStringLiteral("</CONTENT>");
     }
     xml += QStringLiteral("</CONTENTHIERARCHY>");
-    dal_.ExecQuery(QString(), QStringLiteral("update Course set ContentHierarchy=? where CourseID=") +
+    dal_.ExecQuery(QStringLiteral("update Course set ContentHierarchy=? where CourseID=") +
                                   QString::number(courseId),
                    QVariantList{xml});
     summary_.contents += static_cast<int>(contents.size());
@@ -397,7 +395,7 @@ class Writer {
       xml += QStringLiteral("<PROBLEM ID=\"%1\"/>")
                  .arg(makeProblem(plan, leaf, section, keySubject, kGroupType, groupId));
     xml += QStringLiteral("</GROUP></PROBLEMHIERARCHY>");
-    dal_.ExecQuery(QString(), QStringLiteral("update ProblemGroup set ProblemHierarchy=? where ProblemGroupID=") +
+    dal_.ExecQuery(QStringLiteral("update ProblemGroup set ProblemHierarchy=? where ProblemGroupID=") +
                                   QString::number(groupId),
                    QVariantList{xml});
     ++summary_.problemGroups;
@@ -463,7 +461,8 @@ class Writer {
   std::mt19937 rng_;
   // UTC: local times would consult the time zone for every row.
   const QDateTime base_{QDate(2024, 9, 1), QTime(8, 0), Qt::UTC};
-  std::map<QString, Target> targets_;
+  std::map<QString, Bulk::Writer> targets_;
+  QHash<QString, QString> firstColumns_;
   QHash<QString, int> sequence_;
   QVector<int> subjects_;
   FeatureIds type_, difficulty_, cognition_, time_;
@@ -473,23 +472,14 @@ class Writer {
 }  // namespace
 
 Summary create(CDataAccess& dal, int problems) {
-  dal.BeginTrans();
-  try {
-    Summary summary;
-    {
-      Writer writer(dal, problems < 0 ? 0 : problems);
-      summary = writer.run();
-    }
-    dal.CommitTrans();
-    return summary;
-  } catch (...) {
-    try {
-      dal.RollbackTrans();
-    } catch (...) {
-      // The first failure is the one worth reporting.
-    }
-    throw;
+  Transaction transaction(dal);
+  Summary summary;
+  {
+    Writer writer(dal, problems < 0 ? 0 : problems);
+    summary = writer.run();
   }
+  transaction.commit();
+  return summary;
 }
 
 }  // namespace DemoData

@@ -4,23 +4,6 @@
 
 namespace Sql {
 
-QString insertReturning(Dialect d, const QString& table, const QStringList& columns,
-                        const QString& firstColumn) {
-  QStringList marks;
-  for (int i = 0; i < columns.size(); ++i) marks << QStringLiteral("?");
-  const QString cols = columns.join(',');
-  if (d == Dialect::SQLServer) {
-    if (columns.isEmpty())
-      return QStringLiteral("INSERT INTO %1 OUTPUT INSERTED.%2 DEFAULT VALUES").arg(table, firstColumn);
-    return QStringLiteral("INSERT INTO %1 (%2) OUTPUT INSERTED.%3 VALUES (%4)")
-        .arg(table, cols, firstColumn, marks.join(','));
-  }
-  if (columns.isEmpty())
-    return QStringLiteral("INSERT INTO %1 DEFAULT VALUES RETURNING %2").arg(table, firstColumn);
-  return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
-      .arg(table, cols, marks.join(','), firstColumn);
-}
-
 QString userRightQuery(Dialect d, long rightId) {
   const QString rolesOfUser = QStringLiteral(
       "select distinct ui.Userid,rr.rightid from userinfo ui,RolesRights rr "

@@ -6,10 +6,6 @@
 enum class Dialect { SQLite, PostgreSQL, SQLServer, Other };
 
 namespace Sql {
-// "INSERT INTO t (c...) VALUES (?...)" that hands back the first column of the
-// new row (RETURNING on SQLite/PostgreSQL, OUTPUT INSERTED on SQL Server).
-QString insertReturning(Dialect d, const QString& table, const QStringList& columns,
-                        const QString& firstColumn);
 QString dialectName(Dialect d);
 // Savepoints inside a transaction: set, undo back to, and let go of one
 // (nothing to send for the last on SQL Server).

@@ -17,7 +17,7 @@
 #include <optional>
 
 #include "data/DataError.h"
-#include "data/RowPipeline.h"
+#include "data/SqliteBackend.h"
 #include "data/Schema.h"
 
 namespace ExchangeCheck {
@@ -206,7 +206,7 @@ std::optional<QString> misfit(const Schema::Column& column, const Bulk::Cell& v)
 }
 
 // The rows are checked as an Access file's are on their way in.
-std::optional<QString> firstMisfit(Bulk::SqliteStatement& q, RowCheck& check, int columns) {
+std::optional<QString> firstMisfit(SqliteStatement& q, RowCheck& check, int columns) {
   Bulk::Cell v;
   for (; q.step(); check.nextRow()) {
     for (int i = 0; i < columns; ++i) {
@@ -229,7 +229,7 @@ void checkTable(const QSqlDatabase& db, const Schema::Table& table, const QStrin
   if (columns.isEmpty()) return;
   std::optional<QString> problem;
   try {
-    Bulk::SqliteStatement q(db, QStringLiteral("SELECT %1 FROM %2").arg(names.join(", "), quoted(table.name)));
+    SqliteStatement q(db, QStringLiteral("SELECT %1 FROM %2").arg(names.join(", "), quoted(table.name)));
     RowCheck check(table.name, columns);
     problem = firstMisfit(q, check, int(columns.size()));
   } catch (const DataError& e) {
@@ -242,7 +242,7 @@ void checkTable(const QSqlDatabase& db, const Schema::Table& table, const QStrin
 }  // namespace
 
 [[noreturn]] void refuse(const QString& path, const QString& text) {
-  throw DataError(DataError::GenericNumber, QStringLiteral("QSQLITE"), QStringLiteral("'%1': %2").arg(path, text));
+  throw DataError(QStringLiteral("QSQLITE"), QStringLiteral("'%1': %2").arg(path, text));
 }
 
 RowCheck::RowCheck(const QString& table, const QStringList& columns) : table_(table), names_(columns) {

@@ -181,21 +181,21 @@ QStringList exchangeDdl() {
 }
 
 void createSystemTables(CDataAccess& dal) {
-  for (const QString& stmt : systemDdl(dal.dialect())) dal.ExecQuery(QString(), stmt);
+  for (const QString& stmt : systemDdl(dal.dialect())) dal.ExecQuery(stmt);
 }
 
 void writeSqliteTemplate(const QString& path) {
   QFile::remove(path);
   QFile f(path);
   if (!f.open(QIODevice::WriteOnly))
-    throw DataError(DataError::GenericNumber, QStringLiteral("Template"),
+    throw DataError(QStringLiteral("Template"),
                     QStringLiteral("Cannot create '%1': %2").arg(path, f.errorString()));
   f.close();  // an empty file is a valid, empty SQLite database
   CDataAccess dal{CDataAccess::Unconnected{}};
   dal.OpenConnection(ConnectionSettings::sqliteString(path));
-  dal.BeginTrans();
-  for (const QString& stmt : exchangeDdl()) dal.ExecQuery(QString(), stmt);
-  dal.CommitTrans();
+  Transaction tables(dal);
+  for (const QString& stmt : exchangeDdl()) dal.ExecQuery(stmt);
+  tables.commit();
 }
 
 }  // namespace Schema

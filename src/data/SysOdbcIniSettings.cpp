@@ -19,7 +19,7 @@ void openAndClose(const QString& connect) {
 }
 
 [[noreturn]] void raiseNotWritten(const QString& file) {
-  throw DataError(DataError::GenericNumber, QStringLiteral("frmSysOdbcIni"),
+  throw DataError(QStringLiteral("frmSysOdbcIni"),
                   QStringLiteral("无法写入文件 %1").arg(file));
 }
 // The provider may take a while to give up on a server that is not there.

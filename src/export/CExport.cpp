@@ -24,8 +24,7 @@
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
-#include "data/Recordset.h"
-#include "data/RowPipeline.h"
+#include "data/Rows.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -68,9 +67,8 @@ QString wrapped(const QString& list) { return '(' + list + ')'; }
 
 QString collectIds(CDataAccess& dal, const QString& sql, const QString& column, const QString& fixed) {
   QString list = fixed;
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(sql, rs);
-  for (; !rs->Eof(); rs->MoveNext()) appendId(list, rs->Value(column));
+  Bulk::Query rows = dal.OpenQuery(sql);
+  while (rows.next()) appendId(list, rows.value(column));
   return list;
 }
 
@@ -85,18 +83,9 @@ QString withSubjectsOfSyllabus(CDataAccess& dal, const QString& courseId, const 
                     QStringLiteral("SubjectID"), list);
 }
 
-// The columns of a table of the exchange file, in their order.
-QStringList columnsOf(CDataAccess& dal, const QString& table) {
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(table), rs);
-  QStringList names;
-  for (int i = 0; i < rs->FieldCount(); ++i) names << rs->FieldName(i);
-  return names;
-}
-
 // Position in source of each destination column, matched by name; an
-// exchange column the system table lacks raises 3265 here.
-QVector<int> sourceColumnsOf(const QStringList& dest, const Bulk::Reader& source) {
+// exchange column the system table lacks raises here, naming it.
+QVector<int> sourceColumnsOf(const QStringList& dest, const Bulk::Query& source) {
   QVector<int> columns;
   columns.reserve(dest.size());
   for (const QString& name : dest) columns << source.column(name);
@@ -281,19 +270,18 @@ void CExport::PaperStages() {
   Progress(0, Res::str(334));
   ClearExportFile();
   qint32 nPaperDesignID = 0;
-  RecordsetPtr rs;
-  SourceDAL->GetConnectedRecordset(
-      QStringLiteral("Select PaperDesign.SubjectID SubjectID,PaperDesign.PaperDesignID PaperDesignID "
-                     "from PaperDesign,Paper where PaperDesign.PaperDesignID=Paper.PaperDesignID "
-                     "and Paper.PaperID=") + QString::number(nPaperID),
-      rs);
-  if (!rs->Eof()) {
-    QString list = QStringLiteral("-1");
-    appendId(list, rs->Value(QStringLiteral("SubjectID")));
-    m_strSubjectIDs = wrapped(list);
-    nPaperDesignID = rs->Value(QStringLiteral("PaperDesignID")).toInt();
+  {
+    Bulk::Query design = SourceDAL->OpenQuery(
+        QStringLiteral("Select PaperDesign.SubjectID SubjectID,PaperDesign.PaperDesignID PaperDesignID "
+                       "from PaperDesign,Paper where PaperDesign.PaperDesignID=Paper.PaperDesignID "
+                       "and Paper.PaperID=") + QString::number(nPaperID));
+    if (design.next()) {
+      QString list = QStringLiteral("-1");
+      appendId(list, design.value(QStringLiteral("SubjectID")));
+      m_strSubjectIDs = wrapped(list);
+      nPaperDesignID = design.value(QStringLiteral("PaperDesignID")).toInt();
+    }
   }
-  rs.reset();
   Progress(20, Res::str(335));
   ExportSubject();
   ExportPaperRows(nPaperDesignID);
@@ -313,19 +301,11 @@ void CExport::ExportPaperRows(qint32 nPaperDesignID) {
 }
 
 void CExport::WriteAtomically(Stages stages) {
-  DestDAL->BeginTrans();
-  try {
+  {
+    Transaction transaction(*DestDAL);
     (this->*stages)();
     m_session.checkCancel();
-    DestDAL->CommitTrans();
-  } catch (...) {
-    // The failure that stopped the export is the one the caller needs; a
-    // second one while undoing it is not reported.
-    try {
-      DestDAL->RollbackTrans();
-    } catch (...) {
-    }
-    throw;
+    transaction.commit();
   }
   ReleaseConnections();
 }
@@ -379,14 +359,12 @@ std::unique_ptr<ExportTarget> CExport::PrepareExportFile(QString& strDestFile) {
 
 bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAccess>& dal, bool bAcceptAnyRows,
                              bool bCourse) {
-  static const QStringList courseChecks{
-      QStringLiteral("select * from Subject where 1=0"), QStringLiteral("select * from Problem where 1=0"),
-      QStringLiteral("select * from ProblemGroup where 1=0"),
-      QStringLiteral("select * from ProblemsFeatures where 1=0"),
-      QStringLiteral("select * from ProblemsContents where 1=0")};
-  static const QStringList paperChecks{QStringLiteral("select * from Subject where 1=0"),
-                                       QStringLiteral("select * from PaperDesign where 1=0"),
-                                       QStringLiteral("select * from AnswerSheet where 1=0")};
+  // Tables the file must have.
+  static const QStringList courseTables{QStringLiteral("Subject"), QStringLiteral("Problem"),
+                                        QStringLiteral("ProblemGroup"), QStringLiteral("ProblemsFeatures"),
+                                        QStringLiteral("ProblemsContents")};
+  static const QStringList paperTables{QStringLiteral("Subject"), QStringLiteral("PaperDesign"),
+                                       QStringLiteral("AnswerSheet")};
   const QString strUnwritable = unwritableExchangeFile(strDestFile);
   if (!strUnwritable.isEmpty()) {
     transferBox(QStringLiteral("该Access文件不能写入：") + strDestFile + QStringLiteral("\r\n") + strUnwritable,
@@ -398,12 +376,11 @@ bool CExport::OpenExportFile(const QString& strDestFile, std::unique_ptr<CDataAc
     if (!dal)
       throw DataError(91, exportSource(), QStringLiteral("Object variable or With block variable not set"));
     dal->OpenExchangeFile(strDestFile, ExchangeAccess::Write);
-    RecordsetPtr rs;
-    dal->GetConnectedRecordset(bCourse ? QStringLiteral("select * from Course") : QStringLiteral("select * from Paper"),
-                               rs);
-    if (rs->Eof() && !bAcceptAnyRows) bResult = false;
-    for (const QString& sql : bCourse ? courseChecks : paperChecks)
-      if (bResult) dal->GetConnectedRecordset(sql, rs);
+    const bool empty =
+        dal->OpenQuery(bCourse ? QStringLiteral("select * from Course") : QStringLiteral("select * from Paper")).empty();
+    if (empty && !bAcceptAnyRows) bResult = false;
+    for (const QString& table : bCourse ? courseTables : paperTables)
+      if (bResult) dal->ColumnsOf(table);
   } catch (const DataError& e) {
     m_session.ui().MsgBox(QStringLiteral("连接数据库失败！\r\n") + e.description() + QStringLiteral("\r\n") + strDestFile,
                           {}, QString());
@@ -419,7 +396,7 @@ void CExport::ClearExportFile() {
       "CoursesFeaturePartitions", "CoursesSubjects", "FeaturePartition", "Feature", "Content",
       "Course", "AnswerSheet", "Paper", "PaperDesign", "Subject"};
   for (const char* table : tables)
-    DestDAL->ExecQuery(QString(), QStringLiteral("DELETE FROM ") + QLatin1String(table));
+    DestDAL->ExecQuery(QStringLiteral("DELETE FROM ") + QLatin1String(table));
 }
 
 // ---------------------------------------------------------------------------
@@ -429,9 +406,10 @@ void CExport::CollectSubjectIDs() {
   const QString id = QString::number(nCourseID);
   QString list = collectIds(*SourceDAL, QStringLiteral("select * from CoursesSubjects where CourseID=") + id,
                             QStringLiteral("SubjectID"), QStringLiteral("-1"));
-  RecordsetPtr rs;
-  SourceDAL->GetConnectedRecordset(QStringLiteral("select * from Course where CourseID=") + id, rs);
-  if (!rs->Eof()) appendId(list, rs->Value(QStringLiteral("KeySubjectID")));
+  {
+    Bulk::Query course = SourceDAL->OpenQuery(QStringLiteral("select * from Course where CourseID=") + id);
+    if (course.next()) appendId(list, course.value(QStringLiteral("KeySubjectID")));
+  }
   m_strSubjectIDs = wrapped(withSubjectsOfSyllabus(*SourceDAL, id, list));
 }
 
@@ -458,12 +436,12 @@ void CExport::SetProblemIDs() {
 // Table copiers
 
 bool CExport::ExportTable(const QString& strSourceSQL, const QString& strTable, const RowCopied& onRow) {
-  Bulk::Reader source(*SourceDAL->connection(), strSourceSQL);
+  Bulk::Query source = SourceDAL->OpenQuery(strSourceSQL);
   if (!source.next()) return true;
-  const QStringList destColumns = columnsOf(*DestDAL, strTable);
+  const QStringList destColumns = DestDAL->ColumnsOf(strTable);
   const QVector<int> columns = sourceColumnsOf(destColumns, source);
   // Nothing reads the exported rows back: they may go straight into the file.
-  Bulk::Writer dest(*DestDAL->connection(), strTable, destColumns, QString(), Bulk::ReadBack::NotNeeded);
+  Bulk::Writer dest = DestDAL->InsertInto(strTable, destColumns, QString(), Bulk::ReadBack::Never);
   Bulk::Row row(size_t(columns.size()));
   do {
     m_session.checkCancel();
@@ -493,7 +471,7 @@ void CExport::ExportCoursesSubjects() {
 void CExport::ExportContent() {
   QString list = QStringLiteral("0");
   ExportTable(QStringLiteral("select * from Content where CourseID=") + QString::number(nCourseID),
-              QStringLiteral("Content"), [&list](const Bulk::Reader& row) {
+              QStringLiteral("Content"), [&list](const Bulk::Query& row) {
                 appendId(list, row.at(row.column(QStringLiteral("ContentID"))).toVariant());
               });
   m_strContentIDs = wrapped(list);
@@ -545,7 +523,7 @@ void CExport::ExportProblemsFeatures() {
   std::optional<int> subjectAt;
   ExportTable(QStringLiteral("select * from ProblemsFeatures where +featureID in ") + m_strFeatureIDs +
                   QStringLiteral(" and ProblemID in ") + m_strProblemIDs,
-              QStringLiteral("ProblemsFeatures"), [&](const Bulk::Reader& row) {
+              QStringLiteral("ProblemsFeatures"), [&](const Bulk::Query& row) {
                 if (!subjectAt) subjectAt = row.column(QStringLiteral("SubjectID"));
                 const Bulk::Cell& subject = row.at(*subjectAt);
                 if (!subject.isNull()) subjects.insert(subject.toInt());

@@ -10,9 +10,8 @@
 
 class CDataAccess;
 class ExportTarget;
-class Recordset;
 namespace Bulk {
-class Reader;
+class Query;
 }
 
 // Writes one course, or one paper, of the system database into an exchange
@@ -46,7 +45,7 @@ class CExport {
   TransferResult ExportPaper(QString& strPaperName, qint32 varnPaperID = -1);
 
  private:
-  using RowCopied = std::function<void(const Bulk::Reader& source)>;
+  using RowCopied = std::function<void(const Bulk::Query& source)>;
   using Stages = void (CExport::*)();
 
   TransferResult Export(QString& strDestFile, bool bCourse, Stages stages);

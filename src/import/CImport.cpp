@@ -1,6 +1,9 @@
 #include "import/CImport.h"
 
+#include <QSet>
 #include <QStringList>
+
+#include <algorithm>
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
@@ -16,17 +19,30 @@ namespace {
 constexpr int kNoRowsMessage = 318;
 const QString kNotImported = QStringLiteral("未导入");
 
-bool HasRows(CDataAccess& dal, const QString& sql) {
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(sql, rs);
-  return !rs->Eof();
-}
+bool HasRows(CDataAccess& dal, const QString& sql) { return !dal.OpenQuery(sql).empty(); }
 
 // The name of a table's first column: its key.
-QString FirstColumnOf(CDataAccess& dal, const QString& table) {
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(table), rs);
-  return rs->FieldName(0);
+QString FirstColumnOf(CDataAccess& dal, const QString& table) { return dal.ColumnsOf(table).value(0); }
+
+// What the person calls the rows of a table.
+QString TableLabel(const QString& table) {
+  static const QMap<QString, QString> labels{
+      {QStringLiteral("Subject"), QStringLiteral("专业")},
+      {QStringLiteral("Course"), QStringLiteral("课程")},
+      {QStringLiteral("CoursesSubjects"), QStringLiteral("课程专业")},
+      {QStringLiteral("Content"), QStringLiteral("章节")},
+      {QStringLiteral("Syllabus"), QStringLiteral("教学大纲")},
+      {QStringLiteral("Feature"), QStringLiteral("题目指标")},
+      {QStringLiteral("FeaturePartition"), QStringLiteral("题目指标分布")},
+      {QStringLiteral("CoursesFeaturePartitions"), QStringLiteral("课程指标分布")},
+      {QStringLiteral("ProblemGroup"), QStringLiteral("题组")},
+      {QStringLiteral("Problem"), QStringLiteral("题目")},
+      {QStringLiteral("ProblemsContents"), QStringLiteral("题目章节")},
+      {QStringLiteral("ProblemsFeatures"), QStringLiteral("题目指标值")},
+      {QStringLiteral("PaperDesign"), QStringLiteral("试卷模版")},
+      {QStringLiteral("Paper"), QStringLiteral("试卷")},
+      {QStringLiteral("AnswerSheet"), QStringLiteral("学生答卷")}};
+  return labels.value(table, table);
 }
 
 TransferResult Outcome(TransferResult::Status status, const QString& file, const QString& reason, bool shown) {
@@ -47,7 +63,7 @@ std::optional<TransferResult> CImport::OpenExchangeFile(const QString& strFileNa
   Interaction& ui = m_session.ui();
   bool bHasRows = false;
   try {
-    Source().OpenExchangeFile(strFileName, ExchangeAccess::Read, bCourse ? LargeTableReads() : QVector<WholeTableRead>());
+    Source().OpenExchangeFile(strFileName, ExchangeAccess::Read, bCourse ? StreamedTables() : QVector<StreamedTable>());
     bHasRows = CheckExchangeTables(Source(), bCourse);
   } catch (const DataError& e) {
     const QString text = QStringLiteral("连接数据库失败！\r\n") + e.description() + QStringLiteral("\r\n") + strFileName;
@@ -69,8 +85,7 @@ bool CImport::CheckExchangeTables(CDataAccess& dal, bool bCourse) {
                                                    QStringLiteral("ProblemsContents")}
                                      : QStringList{QStringLiteral("Subject"), QStringLiteral("PaperDesign"),
                                                    QStringLiteral("AnswerSheet")};
-  RecordsetPtr rs;
-  for (const QString& table : tables) dal.GetConnectedRecordset(QStringLiteral("select * from %1 where 1=0").arg(table), rs);
+  for (const QString& table : tables) dal.ColumnsOf(table);
   return true;
 }
 
@@ -90,6 +105,8 @@ TransferResult CImport::Run(const QString& file, const Steps& steps) {
   m_skipped.clear();
   m_unusedTrees.clear();
   m_strDryRun.clear();
+  m_imported = {};
+  m_nShownSteps = 0;
   m_session.clearMaps();
   TransferResult result;
   try {
@@ -114,7 +131,7 @@ TransferResult CImport::Run(const QString& file, const Steps& steps) {
 
 TransferResult CImport::CourseSteps(const QString& file) {
   if (auto refused = OpenExchangeFile(file, true)) return *refused;
-  ImportTransaction transaction(Dest());
+  Transaction transaction(Dest());
   const TableCounts before = m_session.bDryRun ? CountSystemRows() : TableCounts();
   if (!ConfirmNameConflict()) {
     TransferResult declined = Outcome(TransferResult::Status::Declined, file, m_strDeclined, true);
@@ -122,6 +139,7 @@ TransferResult CImport::CourseSteps(const QString& file) {
     return declined;
   }
   const TransferResult cancelled = Outcome(TransferResult::Status::Declined, file, kNotImported, false);
+  m_nMappingSteps = m_session.bAutoMap ? 0 : MappingStepCount();
   if (!RunSubjectStep()) return cancelled;
   m_session.mappingForm().intStep = 2;
   if (!ImportFeature()) return cancelled;
@@ -151,6 +169,10 @@ TransferResult CImport::CourseSteps(const QString& file) {
   ImportCoursesSubjects();
   UpdateProblemHierarchy();
   m_session.checkCancel();
+  {
+    Bulk::Query stored = Dest().OpenQuery(QStringLiteral("select Name from Course where CourseID=%1").arg(m_nCourseID));
+    m_imported = {stored.next() ? stored.value(0).toString() : QString(), m_ProblemMap.size(), m_ContentMap.size()};
+  }
   if (m_session.bDryRun) {
     m_strDryRun = DescribeDryRun(before, CountSystemRows());
     return Outcome(TransferResult::Status::Succeeded, file, QString(), false);  // rolled back on the way out
@@ -162,7 +184,8 @@ TransferResult CImport::CourseSteps(const QString& file) {
 
 TransferResult CImport::PaperSteps(const QString& file) {
   if (auto refused = OpenExchangeFile(file, false)) return *refused;
-  ImportTransaction transaction(Dest());
+  Transaction transaction(Dest());
+  m_nMappingSteps = 1;
   if (!RunSubjectStep()) return Outcome(TransferResult::Status::Declined, file, kNotImported, false);
 
   const BusyPointer busy(m_session.ui());
@@ -185,12 +208,12 @@ void CImport::RaiseProgress(qint16 nBarValue, const QString& strMessage) {
 
 bool CImport::ConfirmNameConflict() {
   m_bRenameCourse = false;
-  RecordsetPtr rs;
-  Source().GetConnectedRecordset(QStringLiteral("select Name from Course"), rs);
-  const QString name = rs->Value(QStringLiteral("Name")).toString();
+  Bulk::Query course = Source().OpenQuery(QStringLiteral("select Name from Course"));
+  course.next();
+  const QString name = course.value(QStringLiteral("Name")).toString();
   const QString sameName = Sql::equalsIgnoringCase(Dest().dialect(), QStringLiteral("Name"));
-  Dest().GetConnectedRecordset(QStringLiteral("select CourseID from Course where ") + sameName, QVariantList{name}, rs);
-  if (rs->Eof()) return true;
+  if (Dest().OpenQuery(QStringLiteral("select CourseID from Course where ") + sameName, QVariantList{name}).empty())
+    return true;
   if (m_session.ui().Ask(Question::RenameConflictingCourse, name) != Answer::Ok) {
     m_strDeclined = promptFor(Question::RenameConflictingCourse, name).text;
     return false;
@@ -213,20 +236,40 @@ bool CImport::RunSubjectStep() {
 // A form the person left without finishing counts as cancelled.
 bool CImport::ShowMappingStep() {
   MappingModel& form = m_session.mappingForm();
+  form.nStepNumber = ++m_nShownSteps;
+  form.nStepCount = std::max(m_nMappingSteps, form.nStepNumber);
   if (!form.isLoaded()) form.Load();
   if (MappingDialog* dialog = MappingDialog::of(m_session.ui())) dialog->ShowMappingDialog(form);
   if (form.isLoaded()) form.cancel();
   return !form.bCancel;
 }
 
+// The mapping steps a course file shown by hand goes through: the subjects;
+// the user-defined features when both databases have some (otherwise they are
+// created without asking); the partitions of each feature of type 0 that has
+// partitions in the file.
+int CImport::MappingStepCount() {
+  const QString userFeatures = QStringLiteral("select * from Feature where FeatureNumber=0");
+  int count = 1 + (HasRows(Source(), userFeatures) && HasRows(Dest(), userFeatures) ? 1 : 0);
+  QSet<qint32> partitioned;
+  for (Bulk::Query rows = Source().OpenQuery(QStringLiteral("select FeatureID from FeaturePartition")); rows.next();)
+    partitioned.insert(rows.at(0).toInt());
+  for (Bulk::Query rows = Source().OpenQuery(QStringLiteral("select * from Feature")); rows.next();) {
+    const Bulk::Cell& type = rows.at(QStringLiteral("type"));
+    if (!type.isNull() && type.toInt() == 0 && partitioned.contains(rows.at(QStringLiteral("FeatureID")).toInt()))
+      ++count;
+  }
+  return count;
+}
+
 // ---------------------------------------------------------------- dry run
 
 CImport::TableCounts CImport::CountSystemRows() {
   TableCounts counts;
-  RecordsetPtr rs;
   for (const QString& table : Schema::courseTableNames()) {
-    Dest().GetConnectedRecordset(QStringLiteral("select count(*) from ") + table, rs);
-    counts.insert(table, rs->Value(0).toLongLong());
+    Bulk::Query count = Dest().OpenQuery(QStringLiteral("select count(*) from ") + table);
+    count.next();
+    counts.insert(table, count.value(0).toLongLong());
   }
   return counts;
 }
@@ -236,7 +279,8 @@ CImport::TableCounts CImport::CountSystemRows() {
 QString CImport::DescribeDryRun(const TableCounts& before, const TableCounts& after) const {
   QStringList written;
   for (auto it = after.cbegin(); it != after.cend(); ++it)
-    if (it.value() != before.value(it.key())) written << QStringLiteral("%1 %2").arg(it.key()).arg(it.value() - before.value(it.key()));
+    if (it.value() != before.value(it.key()))
+      written << QStringLiteral("%1 %2").arg(TableLabel(it.key())).arg(it.value() - before.value(it.key()));
   const auto pairing = [&](const QString& what, const QString& table, const IdMap& map) {
     const qint64 created = after.value(table) - before.value(table);
     const qint64 mapped = map.size() - (map.contains(-1) ? 1 : 0);
@@ -256,25 +300,24 @@ QString CImport::DescribeDryRun(const TableCounts& before, const TableCounts& af
 Bulk::Cell& CImport::TargetRow::operator[](const QString& name) {
   for (int i = 0; i < columns_.size(); ++i)
     if (columns_[i].compare(name, Qt::CaseInsensitive) == 0) return values[size_t(i)];
-  throw DataError(DataError::ItemNotFound, QStringLiteral("ADODB.Recordset"),
-                  QStringLiteral("Item cannot be found in the collection corresponding to the requested "
-                                 "name or ordinal. (%1)").arg(name));
+  throw DataError(QStringLiteral("CImport"), QStringLiteral("Item cannot be found in the collection corresponding "
+                                                            "to the requested name or ordinal. (%1)").arg(name));
 }
 
-std::unique_ptr<Bulk::Reader> CImport::ReadSource(const QString& statement, std::unique_ptr<Bulk::RowSource> rows) {
-  if (rows) return std::make_unique<Bulk::Reader>(*Source().connection(), std::move(rows));
-  return std::make_unique<Bulk::Reader>(*Source().connection(), statement);
+Bulk::Query CImport::ReadSource(const QString& table, const QString& order, std::unique_ptr<Bulk::RowSource> rows) {
+  if (rows) return Bulk::Query(std::move(rows));
+  return Source().TableRows(table, order);
 }
 
 qint32 CImport::CopyRows(const CopyStep& step, std::unique_ptr<Bulk::RowSource> rows) {
-  const std::unique_ptr<Bulk::Reader> reader = ReadSource(step.sourceQuery, std::move(rows));
-  Bulk::Reader& source = *reader;
+  Bulk::Query source = rows || !step.sourceTable.isEmpty() ? ReadSource(step.sourceTable, step.sourceOrder, std::move(rows))
+                                                           : Source().OpenQuery(step.sourceQuery);
   if (!source.next()) return 0;
   QStringList columns = source.columns().mid(step.nStart);
   for (const QString& name : step.setColumns)
     if (!columns.contains(name, Qt::CaseInsensitive)) columns << name;
   const QString key = step.map || step.newKeys ? FirstColumnOf(Dest(), step.table) : QString();
-  Bulk::Writer target(*Dest().connection(), step.table, columns, key);
+  Bulk::Writer target = Dest().InsertInto(step.table, columns, key);
   TargetRow row(columns);
   const int copied = int(source.columns().size()) - step.nStart;
   qint32 newId = 0;

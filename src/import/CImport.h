@@ -9,9 +9,8 @@
 #include "core/OrderedMap.h"
 #include "core/Transfer.h"
 #include "core/UpdatePreview.h"
-#include "data/Recordset.h"
 #include "data/Connection.h"
-#include "data/RowPipeline.h"
+#include "data/Rows.h"
 #include "mapping/ImportSession.h"
 
 class CDataAccess;
@@ -65,6 +64,15 @@ class CImport {
   // After a dry run that went through: what the import would have written
   // and created, for the person ("" otherwise).
   const QString& DryRunReport() const { return m_strDryRun; }
+  // After a course import that went through (a dry run too): the course as
+  // stored, its name with the date a conflict added, and how many problems
+  // and contents came with it.
+  struct ImportedCourse {
+    QString name;
+    int problems = 0;
+    int contents = 0;
+  };
+  const ImportedCourse& Imported() const { return m_imported; }
 
  private:
   // The row a copy step writes: the source's columns from nStart on, then
@@ -73,7 +81,7 @@ class CImport {
    public:
     explicit TargetRow(QStringList columns) : columns_(std::move(columns)), values(size_t(columns_.size())) {}
     const QStringList& columns() const { return columns_; }
-    Bulk::Cell& operator[](const QString& name);  // raises 3265 for a column the row lacks
+    Bulk::Cell& operator[](const QString& name);  // raises for a column the row lacks
 
    private:
     QStringList columns_;
@@ -81,7 +89,7 @@ class CImport {
    public:
     Bulk::Row values;
   };
-  using Overrides = std::function<void(const Bulk::Reader& source, TargetRow& target)>;
+  using Overrides = std::function<void(const Bulk::Query& source, TargetRow& target)>;
 
   // One step of the row-copy pattern.
   struct CopyStep {
@@ -94,8 +102,12 @@ class CImport {
     bool newKeys = false;        // the new first column is wanted without a map
     // Rows it turns down are not copied; when it reads the target table,
     // rows already copied are written out before each call.
-    std::function<bool(const Bulk::Reader& source)> include = {};
+    std::function<bool(const Bulk::Query& source)> include = {};
     bool includeReadsTarget = false;
+    // Instead of sourceQuery: the whole of a table of the file, in rising
+    // order of sourceOrder (the large tables, see StreamedTables).
+    QString sourceTable = {};
+    QString sourceOrder = {};
   };
 
   // The steps of one file; Succeeded when the file was imported, otherwise
@@ -152,11 +164,11 @@ class CImport {
   using ProblemFilter = std::function<bool(qint32 oldProblemId)>;
   void ImportProblemsContents(const ProblemFilter& wanted = {}, std::unique_ptr<Bulk::RowSource> rows = nullptr);
   void ImportProblemsFeatures(const ProblemFilter& wanted = {}, std::unique_ptr<Bulk::RowSource> rows = nullptr);
-  // The rows of one of those statements: given ones, else read from the file.
-  std::unique_ptr<Bulk::Reader> ReadSource(const QString& statement, std::unique_ptr<Bulk::RowSource> rows);
-  // The statements above that read whole large tables once: an Access file
-  // need not hold those rows in its working copy.
-  static QVector<WholeTableRead> LargeTableReads();
+  // The rows of a streamed table: given ones, else the file's.
+  Bulk::Query ReadSource(const QString& table, const QString& order, std::unique_ptr<Bulk::RowSource> rows);
+  // The large tables the steps above read whole, once: an Access file need
+  // not hold their rows in its working copy.
+  static QVector<StreamedTable> StreamedTables();
   Bulk::Cell TranslateFeatureValue(const Bulk::Cell& oldFeature, const Bulk::Cell& value);
   void UpdateProblemHierarchy();
 
@@ -174,6 +186,11 @@ class CImport {
   ImportSession m_session;
   QString m_strDeclined;  // the question the person declined
   QString m_strDryRun;
+  ImportedCourse m_imported;
+  // The mapping steps a file shown by hand goes through, and those shown so far.
+  int m_nMappingSteps = 0;
+  int m_nShownSteps = 0;
+  int MappingStepCount();
   using TableCounts = QMap<QString, qint64>;
   TableCounts CountSystemRows();
   QString DescribeDryRun(const TableCounts& before, const TableCounts& after) const;

@@ -14,10 +14,8 @@ namespace {
 // Exchange content ID -> the exchange parent ID the file gives it.
 QHash<qint32, qint32> ExchangeContentParents(CDataAccess& source) {
   QHash<qint32, qint32> parents;
-  RecordsetPtr rs;
-  source.GetConnectedRecordset(QStringLiteral("select * from Content"), rs);
-  for (; !rs->Eof(); rs->MoveNext())
-    parents.insert(rs->Value(0).toInt(), rs->Value(QStringLiteral("PARENTCONTENTID")).toInt());
+  Bulk::Query rows = source.OpenQuery(QStringLiteral("select * from Content"));
+  while (rows.next()) parents.insert(rows.at(0).toInt(), rows.at(QStringLiteral("PARENTCONTENTID")).toInt());
   return parents;
 }
 }  // namespace
@@ -26,7 +24,7 @@ void CImport::ImportCourse() {
   const ImportSession& g = m_session;
   const QString suffix = QStringLiteral("[") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
                          QStringLiteral("]");
-  const auto overrides = [&](const Bulk::Reader& source, TargetRow& target) {
+  const auto overrides = [&](const Bulk::Query& source, TargetRow& target) {
     if (m_bRenameCourse)
       target[QStringLiteral("Name")] =
           Bulk::Cell::text(source.at(source.column(QStringLiteral("Name"))).toString() + suffix);
@@ -41,7 +39,7 @@ void CImport::ImportCourse() {
   CopyStep step{QStringLiteral("select * from Course"), QStringLiteral("Course"), 2, nullptr, overrides,
                 {QStringLiteral("keysubjectid")}, true};
   bool first = true;
-  step.include = [&first](const Bulk::Reader&) { return std::exchange(first, false); };
+  step.include = [&first](const Bulk::Query&) { return std::exchange(first, false); };
   if (const qint32 id = CopyRows(step)) m_nCourseID = id;
 }
 
@@ -53,31 +51,28 @@ void CImport::ImportContent() {
 CImport::CopyStep CImport::ContentStep() {
   const Bulk::Cell course = Bulk::Cell::integer(m_nCourseID);
   return {QStringLiteral("select * from Content"), QStringLiteral("Content"), 2, &m_ContentMap,
-          [course](const Bulk::Reader&, TargetRow& target) { target[QStringLiteral("CourseID")] = course; },
+          [course](const Bulk::Query&, TargetRow& target) { target[QStringLiteral("CourseID")] = course; },
           {QStringLiteral("CourseID")}};
 }
 
 void CImport::ImportSyllabus() {
   const ImportSession& g = m_session;
-  RecordsetPtr source;
-  RecordsetPtr target;
-  Source().GetConnectedRecordset(QStringLiteral("select * from Syllabus"), source);
-  for (; !source->Eof(); source->MoveNext()) {
-    const std::optional<qint32> c = m_ContentMap.value(source->Value(0).toInt());
-    const std::optional<qint32> s = g.SubjectMap.value(source->Value(1).toInt());
+  const QStringList copied{QStringLiteral("DefaultWeight"), QStringLiteral("Requirement"), QStringLiteral("Lastupdated")};
+  Bulk::Writer target = Dest().InsertInto(QStringLiteral("Syllabus"),
+                                          QStringList{QStringLiteral("ContentID"), QStringLiteral("SubjectID")} + copied,
+                                          QString(), Bulk::ReadBack::AtOnce);
+  Bulk::Query source = Source().OpenQuery(QStringLiteral("select * from Syllabus"));
+  while (source.next()) {
+    const std::optional<qint32> c = m_ContentMap.value(source.at(0).toInt());
+    const std::optional<qint32> s = g.SubjectMap.value(source.at(1).toInt());
     if (!c || !s) {
       CountSkipped(QStringLiteral("Syllabus"));
-    } else {
-      Dest().GetConnectedRecordset(
-          QStringLiteral("select  * from Syllabus where ContentID=%1 and SubjectID =%2").arg(*c).arg(*s), target);
-      if (target->Eof()) {
-        target->AddNew();
-        target->SetValue(QStringLiteral("ContentID"), *c);
-        target->SetValue(QStringLiteral("SubjectID"), *s);
-        for (const char* column : {"DefaultWeight", "Requirement", "Lastupdated"})
-          target->SetValue(QLatin1String(column), source->Value(QLatin1String(column)));
-        target->Update();
-      }
+    } else if (Dest()
+                   .OpenQuery(QStringLiteral("select  * from Syllabus where ContentID=%1 and SubjectID =%2").arg(*c).arg(*s))
+                   .empty()) {
+      Bulk::Row row{Bulk::Cell::integer(*c), Bulk::Cell::integer(*s)};
+      for (const QString& column : copied) row.push_back(source.at(column));
+      target.add(row);
     }
     m_session.checkCancel();
   }
@@ -85,20 +80,17 @@ void CImport::ImportSyllabus() {
 
 void CImport::ImportCoursesSubjects() {
   const ImportSession& g = m_session;
-  RecordsetPtr source;
-  RecordsetPtr target;
-  Source().GetConnectedRecordset(QStringLiteral("select * from CoursesSubjects"), source);
-  Dest().GetConnectedRecordset(QStringLiteral("select * from CoursesSubjects where 1=0"), target);
-  for (; !source->Eof(); source->MoveNext()) {
-    const std::optional<qint32> s = g.SubjectMap.value(source->Value(QStringLiteral("SubjectID")).toInt());
+  Bulk::Writer target = Dest().InsertInto(QStringLiteral("CoursesSubjects"),
+                                          {QStringLiteral("CourseID"), QStringLiteral("SubjectID")}, QString(),
+                                          Bulk::ReadBack::AtOnce);
+  Bulk::Query source = Source().OpenQuery(QStringLiteral("select * from CoursesSubjects"));
+  while (source.next()) {
+    const std::optional<qint32> s = g.SubjectMap.value(source.at(QStringLiteral("SubjectID")).toInt());
     if (!s) {
       CountSkipped(QStringLiteral("CoursesSubjects"));
       continue;
     }
-    target->AddNew();
-    target->SetValue(QStringLiteral("CourseID"), m_nCourseID);
-    target->SetValue(QStringLiteral("SubjectID"), *s);
-    target->Update();
+    target.add({Bulk::Cell::integer(m_nCourseID), Bulk::Cell::integer(*s)});
   }
 }
 
@@ -107,23 +99,25 @@ void CImport::ImportCoursesSubjects() {
 // this file, else go to the top level. A tree that cannot be used is still
 // stored with new IDs only, and reported.
 void CImport::UpdateContentHierarchy() {
-  RecordsetPtr course;
-  Dest().GetConnectedRecordset(QStringLiteral("select * from Course where CourseID=%1").arg(m_nCourseID), course);
-  if (course->Eof()) return;
-  const ContentTreeResult tree = TranslateContentTree(course->Value(QStringLiteral("ContentHierarchy")), m_ContentMap);
+  QVariant hierarchy;
+  {
+    Bulk::Query course = Dest().OpenQuery(QStringLiteral("select * from Course where CourseID=%1").arg(m_nCourseID));
+    if (!course.next()) return;
+    hierarchy = course.value(QStringLiteral("ContentHierarchy"));
+  }
+  const ContentTreeResult tree = TranslateContentTree(hierarchy, m_ContentMap);
   if (tree.documentType)
     CountUnusedTree(QStringLiteral("ContentHierarchy"));
   else if (!tree.usable)
     CountSkipped(QStringLiteral("ContentHierarchy"));
-  if (tree.stored) {
-    course->SetValue(QStringLiteral("CONTENTHIERARCHY"), *tree.stored);
-    course->Update();
-  }
+  if (tree.stored)
+    Dest().ExecQuery(QStringLiteral("update Course set CONTENTHIERARCHY=? where CourseID=?"),
+                     QVariantList{*tree.stored, m_nCourseID});
   for (const ContentPlace& place : PlaceContents(m_ContentMap, tree.parents, ExchangeContentParents(Source())))
     UpdateContentParent(place.id, place.parent, place.level);
 }
 
 void CImport::UpdateContentParent(qint32 nContentID, qint32 nParentID, qint16 nLevel) {
-  Dest().ExecQuery(QString(), QStringLiteral("update CONTENT set PARENTCONTENTID=?,LEVEL=? where CONTENTID=?"),
+  Dest().ExecQuery(QStringLiteral("update CONTENT set PARENTCONTENTID=?,LEVEL=? where CONTENTID=?"),
                    QVariantList{nParentID, nLevel, nContentID});
 }

@@ -12,11 +12,11 @@
 
 namespace {
 // Two problem-type partitions pair by number only when they describe the same problem type.
-bool SameProblemType(const Recordset& exchange, const Recordset& system) {
+bool SameProblemType(const Bulk::Query& exchange, const Bulk::Query& system) {
   CExtPropertiesMapItem source;
   CExtPropertiesMapItem dest;
-  source.DeSerialize(exchange.Value(QStringLiteral("ExtProperties")).toString());
-  dest.DeSerialize(system.Value(QStringLiteral("ExtProperties")).toString());
+  source.DeSerialize(exchange.value(QStringLiteral("ExtProperties")).toString());
+  dest.DeSerialize(system.value(QStringLiteral("ExtProperties")).toString());
   return source.Compare(dest);
 }
 }  // namespace
@@ -25,16 +25,14 @@ bool CImport::ImportFeature() {
   IdMap& featureMap = m_session.FeatureMap;
   featureMap.clear();
 
-  RecordsetPtr found;
   CopyStep step{QStringLiteral("select * from Feature where FeatureNumber<>0"), QStringLiteral("Feature"), 1,
                 &featureMap, {}};
   // A feature whose number the system has already is that feature.
-  step.include = [&](const Bulk::Reader& source) {
+  step.include = [&](const Bulk::Query& source) {
     const qint16 n = static_cast<qint16>(source.at(source.column(QStringLiteral("FeatureNumber"))).toInt());
-    Dest().GetConnectedRecordset(QStringLiteral("select FeatureID from Feature where FeatureNumber=%1").arg(n),
-                                 found);
-    if (found->Eof()) return true;
-    featureMap.add(source.at(0).toInt(), found->Value(0).toInt());
+    Bulk::Query found = Dest().OpenQuery(QStringLiteral("select FeatureID from Feature where FeatureNumber=%1").arg(n));
+    if (!found.next()) return true;
+    featureMap.add(source.at(0).toInt(), found.at(0).toInt());
     return false;
   };
   step.includeReadsTarget = true;
@@ -46,12 +44,8 @@ bool CImport::ImportFeature() {
 // unless the system has none yet: then all are created.
 bool CImport::ImportUserFeatures() {
   const QString userFeatures = QStringLiteral("select * from Feature where FeatureNumber=0");
-  RecordsetPtr source;
-  RecordsetPtr system;
-  Source().GetConnectedRecordset(userFeatures, source);
-  if (source->Eof()) return true;
-  Dest().GetConnectedRecordset(userFeatures, system);
-  if (system->Eof()) {
+  if (Source().OpenQuery(userFeatures).empty()) return true;
+  if (Dest().OpenQuery(userFeatures).empty()) {
     CopyRows({userFeatures, QStringLiteral("Feature"), 1, &m_session.FeatureMap, {}});
     return true;
   }
@@ -79,20 +73,20 @@ bool CImport::PairFeaturePartitions(qint32 oldF, qint32 newF) {
   ImportSession& g = m_session;
   g.PartitionValueMap = std::make_shared<IdMap>();
 
-  RecordsetPtr feature;
-  Source().GetConnectedRecordset(QStringLiteral("select * from Feature where FeatureID=%1").arg(oldF), feature);
-  if (feature->Eof()) return true;
-  // A feature without a type is not of type 0: its partitions are not paired.
-  const QVariant type = feature->Value(QStringLiteral("type"));
-  const bool bIntegerType = !type.isNull() && type.toInt() == 0;
-  const bool bProblemType = feature->Value(QStringLiteral("FeatureNumber")).toInt() == 1;
+  bool bIntegerType = false;
+  bool bProblemType = false;
+  {
+    Bulk::Query feature = Source().OpenQuery(QStringLiteral("select * from Feature where FeatureID=%1").arg(oldF));
+    if (!feature.next()) return true;
+    // A feature without a type is not of type 0: its partitions are not paired.
+    const QVariant type = feature.value(QStringLiteral("type"));
+    bIntegerType = !type.isNull() && type.toInt() == 0;
+    bProblemType = feature.value(QStringLiteral("FeatureNumber")).toInt() == 1;
+  }
   if (!bIntegerType) return true;
 
   IdMap pairs = PairNumberedPartitions(oldF, newF, bProblemType);
-  RecordsetPtr partitions;
-  Source().GetConnectedRecordset(QStringLiteral("select * from FeaturePartition where FeatureID=%1").arg(oldF),
-                                 partitions);
-  if (!partitions->Eof()) {
+  if (!Source().OpenQuery(QStringLiteral("select * from FeaturePartition where FeatureID=%1").arg(oldF)).empty()) {
     MappingModel& form = m_session.mappingForm();
     form.bIntegerType = bIntegerType;
     form.bProblemType = bProblemType;
@@ -118,33 +112,27 @@ bool CImport::PairFeaturePartitions(qint32 oldF, qint32 newF) {
 // problems' values under the wrong feature.
 IdMap CImport::PairNumberedPartitions(qint32 oldF, qint32 newF, bool bProblemType) {
   IdMap pairs;
-  RecordsetPtr source;
-  RecordsetPtr system;
-  Source().GetConnectedRecordset(
-      QStringLiteral("select * from FeaturePartition where FeaturePartitionNumber<>0 and FeatureID=%1").arg(oldF),
-      source);
-  for (; !source->Eof(); source->MoveNext()) {
-    const qint16 m = static_cast<qint16>(source->Value(QStringLiteral("FeaturePartitionNumber")).toInt());
-    Dest().GetConnectedRecordset(
-        QStringLiteral("select * from FeaturePartition where FeaturePartitionNumber=%1 and FeatureID=%2").arg(m).arg(newF),
-        system);
-    if (system->Eof()) continue;
-    if (bProblemType && !SameProblemType(*source, *system)) continue;
-    pairs.add(source->Value(0).toInt(), system->Value(0).toInt());
+  Bulk::Query source = Source().OpenQuery(
+      QStringLiteral("select * from FeaturePartition where FeaturePartitionNumber<>0 and FeatureID=%1").arg(oldF));
+  while (source.next()) {
+    const qint16 m = static_cast<qint16>(source.at(QStringLiteral("FeaturePartitionNumber")).toInt());
+    Bulk::Query system = Dest().OpenQuery(
+        QStringLiteral("select * from FeaturePartition where FeaturePartitionNumber=%1 and FeatureID=%2").arg(m).arg(newF));
+    if (!system.next()) continue;
+    if (bProblemType && !SameProblemType(source, system)) continue;
+    pairs.add(source.at(0).toInt(), system.at(0).toInt());
   }
   return pairs;
 }
 
 // Features of type 1 the course uses: it takes all their system partitions.
 QList<qint32> CImport::TypeOneFeatures() {
-  RecordsetPtr rs;
-  Source().GetConnectedRecordset(
+  Bulk::Query rows = Source().OpenQuery(
       QStringLiteral("select distinct f.featureid from coursesfeaturepartitions cfp ,featurepartition fp ,feature f "
                      "\r\n Where fp.featurepartitionid = cfp.featurepartitionid and f.featureid=fp.featureid and "
-                     " f.Type = 1"),
-      rs);
+                     " f.Type = 1"));
   QList<qint32> ids;
-  for (; !rs->Eof(); rs->MoveNext()) ids << rs->Value(0).toInt();
+  while (rows.next()) ids << rows.at(0).toInt();
   return ids;
 }
 
@@ -153,33 +141,30 @@ void CImport::ImportCoursesFeaturePartitions() {
   const QList<qint32> typeOne = TypeOneFeatures();
   const QSet<qint32> bulkFeatures(typeOne.cbegin(), typeOne.cend());
 
-  RecordsetPtr source;
-  RecordsetPtr target;
-  Source().GetConnectedRecordset(
+  Bulk::Writer target = Dest().InsertInto(QStringLiteral("CoursesFeaturePartitions"),
+                                          {QStringLiteral("CourseID"), QStringLiteral("FeaturePartitionID"),
+                                           QStringLiteral("DefaultWeight"), QStringLiteral("Lastupdated")},
+                                          QString(), Bulk::ReadBack::AtOnce);
+  Bulk::Query source = Source().OpenQuery(
       QStringLiteral("select cfp.*,fp.featureid from CoursesFeaturePartitions cfp,FeaturePartition fp where "
-                     "cfp.FeaturePartitionID=fp.FeaturePartitionID "),
-      source);
-  for (; !source->Eof(); source->MoveNext()) {
-    const std::optional<qint32> p =
-        g.FeaturePartitionMap.value(source->Value(QStringLiteral("FeaturePartitionID")).toInt());
+                     "cfp.FeaturePartitionID=fp.FeaturePartitionID "));
+  while (source.next()) {
+    const std::optional<qint32> p = g.FeaturePartitionMap.value(source.at(QStringLiteral("FeaturePartitionID")).toInt());
     if (!p) {
       // Partitions of type-1 features come in bulk below; anything else is a loose reference.
-      if (!bulkFeatures.contains(source->Value(QStringLiteral("featureid")).toInt()))
+      if (!bulkFeatures.contains(source.at(QStringLiteral("featureid")).toInt()))
         CountSkipped(QStringLiteral("CoursesFeaturePartitions"));
       continue;
     }
-    Dest().GetConnectedRecordset(QStringLiteral("select * from CoursesFeaturePartitions where courseid=%1 and "
-                                                "FeaturePartitionID=%2")
-                                     .arg(m_nCourseID)
-                                     .arg(*p),
-                                 target);
-    if (!target->Eof()) continue;
-    target->AddNew();
-    target->SetValue(QStringLiteral("CourseID"), m_nCourseID);
-    target->SetValue(QStringLiteral("FeaturePartitionID"), *p);
-    target->SetValue(QStringLiteral("DefaultWeight"), source->Value(QStringLiteral("DefaultWeight")));
-    target->SetValue(QStringLiteral("Lastupdated"), source->Value(QStringLiteral("Lastupdated")));
-    target->Update();
+    const bool written = !Dest()
+                              .OpenQuery(QStringLiteral("select * from CoursesFeaturePartitions where courseid=%1 and "
+                                                        "FeaturePartitionID=%2")
+                                             .arg(m_nCourseID)
+                                             .arg(*p))
+                              .empty();
+    if (written) continue;
+    target.add({Bulk::Cell::integer(m_nCourseID), Bulk::Cell::integer(*p), source.at(QStringLiteral("DefaultWeight")),
+                source.at(QStringLiteral("Lastupdated"))});
   }
 
   QStringList list;
@@ -191,8 +176,7 @@ void CImport::ImportCoursesFeaturePartitions() {
       CountSkipped(QStringLiteral("CoursesFeaturePartitions"));
   }
   if (list.isEmpty()) return;
-  Dest().ExecQuery(QString(),
-                   QStringLiteral("insert into coursesfeaturepartitions (courseid,featurepartitionid,defaultweight)"
+  Dest().ExecQuery(QStringLiteral("insert into coursesfeaturepartitions (courseid,featurepartitionid,defaultweight)"
                                   "\r\nselect %1,featurepartitionid,0 from featurepartition where featureid in (%2)")
                        .arg(m_nCourseID)
                        .arg(list.join(QLatin1Char(','))));

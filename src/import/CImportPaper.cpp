@@ -7,7 +7,7 @@
 void CImport::ImportPaperDesign() {
   m_PaperDesignMap.clear();
   const IdMap& subjects = m_session.SubjectMap;
-  const auto overrides = [&](const Bulk::Reader& source, TargetRow& target) {
+  const auto overrides = [&](const Bulk::Query& source, TargetRow& target) {
     const std::optional<Bulk::Cell> subject = Translate(subjects, source.at(source.column(QStringLiteral("SubjectID"))));
     if (!subject) CountSkipped(QStringLiteral("PaperDesign"));  // written without a subject
     target[QStringLiteral("SubjectID")] = subject.value_or(Bulk::Cell());
@@ -18,7 +18,7 @@ void CImport::ImportPaperDesign() {
 
 void CImport::ImportPaper() {
   m_PaperMap.clear();
-  const auto overrides = [&](const Bulk::Reader& source, TargetRow& target) {
+  const auto overrides = [&](const Bulk::Query& source, TargetRow& target) {
     const std::optional<Bulk::Cell> design =
         Translate(m_PaperDesignMap, source.at(source.column(QStringLiteral("PaperDesignID"))));
     if (!design) CountSkipped(QStringLiteral("Paper"));  // written without a design
@@ -31,12 +31,12 @@ void CImport::ImportPaper() {
 // Answer sheets have no key of their own; one whose paper the file does not
 // hold would belong to no paper and is left out.
 void CImport::ImportAnswerSheet() {
-  const auto paperOf = [this](const Bulk::Reader& row) {
+  const auto paperOf = [this](const Bulk::Query& row) {
     return Translate(m_PaperMap, row.at(row.column(QStringLiteral("PaperID"))));
   };
   CopyStep step{QStringLiteral("select * from AnswerSheet"), QStringLiteral("AnswerSheet"), 0, nullptr,
-                [&paperOf](const Bulk::Reader& row, TargetRow& sheet) { sheet[QStringLiteral("PaperID")] = *paperOf(row); }};
-  step.include = [&](const Bulk::Reader& row) {
+                [&paperOf](const Bulk::Query& row, TargetRow& sheet) { sheet[QStringLiteral("PaperID")] = *paperOf(row); }};
+  step.include = [&](const Bulk::Query& row) {
     if (paperOf(row)) return true;
     CountSkipped(QStringLiteral("AnswerSheet"));
     return false;

@@ -7,9 +7,10 @@
 #include "mapping/ImportSession.h"
 
 namespace {
-const QString ProblemsInOrder = QStringLiteral("select * from Problem order by problemid");
-const QString AllProblemsContents = QStringLiteral("select * from ProblemsContents");
-const QString AllProblemsFeatures = QStringLiteral("select * from ProblemsFeatures");
+const QString ProblemTable = QStringLiteral("Problem");
+const QString ProblemOrder = QStringLiteral("ProblemID");
+const QString ProblemsContentsTable = QStringLiteral("ProblemsContents");
+const QString ProblemsFeaturesTable = QStringLiteral("ProblemsFeatures");
 
 // A problem belongs to a group when its group reference is a positive number.
 std::optional<qint32> GroupReference(const QVariant& value) {
@@ -22,10 +23,8 @@ std::optional<qint32> GroupReference(const QVariant& value) {
 }
 }  // namespace
 
-QVector<WholeTableRead> CImport::LargeTableReads() {
-  return {{ProblemsInOrder, QStringLiteral("Problem"), QStringLiteral("ProblemID")},
-          {AllProblemsContents, QStringLiteral("ProblemsContents"), QString()},
-          {AllProblemsFeatures, QStringLiteral("ProblemsFeatures"), QString()}};
+QVector<StreamedTable> CImport::StreamedTables() {
+  return {{ProblemTable, ProblemOrder}, {ProblemsContentsTable, QString()}, {ProblemsFeaturesTable, QString()}};
 }
 
 void CImport::ImportProblemGroup() {
@@ -39,7 +38,7 @@ void CImport::ImportProblem() {
 }
 
 CImport::CopyStep CImport::ProblemStep() {
-  const auto overrides = [this, guid = CGuid()](const Bulk::Reader& source, TargetRow& target) {
+  const auto overrides = [this, guid = CGuid()](const Bulk::Query& source, TargetRow& target) {
     const std::optional<qint32> group =
         GroupReference(source.at(source.column(QStringLiteral("ProblemGroupID"))).toVariant());
     if (group) {
@@ -52,18 +51,20 @@ CImport::CopyStep CImport::ProblemStep() {
     Bulk::Cell& code = target[QStringLiteral("ProblemCode")];
     if (code.isNull()) code = Bulk::Cell::text(guid.CreateGUID());
   };
-  return {ProblemsInOrder, QStringLiteral("Problem"), 2, &m_ProblemMap, overrides, {QStringLiteral("ProblemGroupID")}};
+  CopyStep step{QString(), ProblemTable, 2, &m_ProblemMap, overrides, {QStringLiteral("ProblemGroupID")}};
+  step.sourceTable = ProblemTable;
+  step.sourceOrder = ProblemOrder;
+  return step;
 }
 
 void CImport::ImportProblemsContents(const ProblemFilter& wanted, std::unique_ptr<Bulk::RowSource> rows) {
-  const std::unique_ptr<Bulk::Reader> reader = ReadSource(AllProblemsContents, std::move(rows));
-  Bulk::Reader& source = *reader;
+  Bulk::Query source = ReadSource(ProblemsContentsTable, {}, std::move(rows));
   if (!source.next()) return;
   const int problemAt = source.column(QStringLiteral("ProblemID"));
   const int contentAt = source.column(QStringLiteral("ContentID"));
   const int updatedAt = source.column(QStringLiteral("LastUpdated"));
-  Bulk::Writer target(*Dest().connection(), QStringLiteral("ProblemsContents"),
-                      {QStringLiteral("ProblemID"), QStringLiteral("ContentID"), QStringLiteral("Lastupdated")});
+  Bulk::Writer target = Dest().InsertInto(ProblemsContentsTable, {QStringLiteral("ProblemID"), QStringLiteral("ContentID"),
+                                                                  QStringLiteral("Lastupdated")});
   Bulk::Row row(3);
   do {
     if (wanted && !wanted(source.at(problemAt).toInt())) continue;
@@ -82,15 +83,14 @@ void CImport::ImportProblemsContents(const ProblemFilter& wanted, std::unique_pt
 
 void CImport::ImportProblemsFeatures(const ProblemFilter& wanted, std::unique_ptr<Bulk::RowSource> rows) {
   const ImportSession& g = m_session;
-  const std::unique_ptr<Bulk::Reader> reader = ReadSource(AllProblemsFeatures, std::move(rows));
-  Bulk::Reader& source = *reader;
+  Bulk::Query source = ReadSource(ProblemsFeaturesTable, {}, std::move(rows));
   if (!source.next()) return;
   const int problemAt = source.column(QStringLiteral("ProblemID"));
   const int featureAt = source.column(QStringLiteral("FeatureID"));
   const int subjectAt = source.column(QStringLiteral("SubjectID"));
   const int valueAt = source.column(QStringLiteral("Value"));
   const int updatedAt = source.column(QStringLiteral("Lastupdated"));
-  Bulk::Writer target(*Dest().connection(), QStringLiteral("ProblemsFeatures"),
+  Bulk::Writer target = Dest().InsertInto(ProblemsFeaturesTable,
                       {QStringLiteral("ProblemID"), QStringLiteral("FeatureID"), QStringLiteral("SubjectID"),
                        QStringLiteral("Value"), QStringLiteral("Lastupdated")});
   Bulk::Row row(5);
@@ -126,7 +126,7 @@ Bulk::Cell CImport::TranslateFeatureValue(const Bulk::Cell& oldFeature, const Bu
 // and is reported; one declaring a document type is not kept. The trees are those of the file: the rows were copied
 // unchanged.
 void CImport::UpdateProblemHierarchy() {
-  Bulk::Reader source(*Source().connection(), QStringLiteral("select * from ProblemGroup"));
+  Bulk::Query source = Source().OpenQuery(QStringLiteral("select * from ProblemGroup"));
   if (!source.next()) return;
   const int treeAt = source.column(QStringLiteral("ProblemHierarchy"));
   std::vector<std::pair<qint32, QString>> trees;
@@ -138,7 +138,7 @@ void CImport::UpdateProblemHierarchy() {
     if (tree.trimmed().isEmpty()) continue;
     if (DeclaresDocumentType(tree)) {
       CountUnusedTree(QStringLiteral("ProblemHierarchy"));
-      Dest().ExecQuery(QString(), QStringLiteral("update ProblemGroup set ProblemHierarchy=NULL where ProblemGroupID=?"),
+      Dest().ExecQuery(QStringLiteral("update ProblemGroup set ProblemHierarchy=NULL where ProblemGroupID=?"),
                        QVariantList{*group});
       continue;
     }
@@ -148,6 +148,6 @@ void CImport::UpdateProblemHierarchy() {
     else
       CountSkipped(QStringLiteral("ProblemHierarchy"));
   } while (source.next());
-  Bulk::updateColumn(*Dest().connection(), QStringLiteral("ProblemGroup"), QStringLiteral("ProblemGroupID"),
-                     QStringLiteral("ProblemHierarchy"), trees);
+  Dest().UpdateColumn(QStringLiteral("ProblemGroup"), QStringLiteral("ProblemGroupID"), QStringLiteral("ProblemHierarchy"),
+                      trees);
 }

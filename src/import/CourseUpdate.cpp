@@ -95,12 +95,12 @@ CourseUpdate::CourseUpdate(CImport& import, qint32 courseId, const QString& cour
   preview_.courseId = courseId;
 }
 
-// The statement the import reads a large table of the file with: an Access
-// file serves exactly that one from the file.
-QString CourseUpdate::WholeRead(const QString& table) {
-  for (const WholeTableRead& read : CImport::LargeTableReads())
-    if (read.table == table) return read.statement;
-  return QStringLiteral("select * from ") + table;
+// The import's reading of a large table: an Access file serves exactly that
+// one from the file.
+Bulk::Query CourseUpdate::FileTable(const QString& table) {
+  for (const StreamedTable& read : CImport::StreamedTables())
+    if (read.table == table) return im_.Source().TableRows(read.table, read.orderColumn);
+  return im_.Source().TableRows(table);
 }
 
 const UpdatePreview& CourseUpdate::Plan() {
@@ -116,11 +116,11 @@ std::vector<CourseUpdate::Content> CourseUpdate::ReadContents(bool fromFile, QVa
   CDataAccess& dal = fromFile ? im_.Source() : im_.Dest();
   const QString where = fromFile ? QString() : QStringLiteral(" where ") + courseCondition_;
   {
-    Bulk::Reader course(*dal.connection(), QStringLiteral("select ContentHierarchy from Course") + where);
+    Bulk::Query course = dal.OpenQuery(QStringLiteral("select ContentHierarchy from Course") + where);
     *tree = course.next() ? course.at(0).toVariant() : QVariant();
   }
   std::vector<Content> contents;
-  Bulk::Reader rows(*dal.connection(),
+  Bulk::Query rows = dal.OpenQuery(
                     QStringLiteral("select ContentID, PARENTCONTENTID, Name, Description, Lastupdated from Content") +
                         where + QStringLiteral(" order by ContentID"));
   while (rows.next())
@@ -204,9 +204,9 @@ QString CourseUpdate::CourseProblems() const {
 }
 
 void CourseUpdate::ReadSystemProblems() {
-  Connection& dest = *im_.Dest().connection();
+  CDataAccess& dest = im_.Dest();
   {
-    Bulk::Reader rows(dest, QStringLiteral("select ProblemID, ProblemGroupID, ProblemCode, Body, Answer, Score, "
+    Bulk::Query rows = dest.OpenQuery(QStringLiteral("select ProblemID, ProblemGroupID, ProblemCode, Body, Answer, Score, "
                                            "Lastupdated from Problem where ProblemID in (%1) order by ProblemID")
                                 .arg(CourseProblems()));
     while (rows.next()) {
@@ -223,13 +223,13 @@ void CourseUpdate::ReadSystemProblems() {
     }
   }
   {
-    Bulk::Reader links(dest, QStringLiteral("select pc.ProblemID, pc.ContentID from ProblemsContents pc inner join "
+    Bulk::Query links = dest.OpenQuery(QStringLiteral("select pc.ProblemID, pc.ContentID from ProblemsContents pc inner join "
                                             "Content c on c.ContentID=pc.ContentID where c.") + courseCondition_);
     while (links.next())
       if (const auto it = systemById_.constFind(links.at(0).toInt()); it != systemById_.cend())
         systemProblems_[size_t(*it)].links += Mix(quint64(links.at(1).toInt()));
   }
-  Bulk::Reader features(dest, QStringLiteral("select ProblemID, FeatureID, SubjectID, Value from ProblemsFeatures "
+  Bulk::Query features = dest.OpenQuery(QStringLiteral("select ProblemID, FeatureID, SubjectID, Value from ProblemsFeatures "
                                              "where ProblemID in (%1)").arg(CourseProblems()));
   while (features.next())
     if (const auto it = systemById_.constFind(features.at(0).toInt()); it != systemById_.cend())
@@ -239,7 +239,7 @@ void CourseUpdate::ReadSystemProblems() {
 
 // Keeps a row of the file for writing, up to a limit past which the table is
 // read again instead.
-void CourseUpdate::Keep(Kept& kept, const Bulk::Reader& rows) {
+void CourseUpdate::Keep(Kept& kept, const Bulk::Query& rows) {
   if (kept.columns.isEmpty()) kept.columns = rows.columns();
   if (!kept.complete) return;
   if (kept.rows.size() == kMaxKeptRows) {
@@ -258,7 +258,7 @@ std::unique_ptr<Bulk::RowSource> CourseUpdate::Rows(Kept& kept) {
 }
 
 void CourseUpdate::ReadFileProblems() {
-  Bulk::Reader rows(*im_.Source().connection(), WholeRead(QStringLiteral("Problem")));
+  Bulk::Query rows = FileTable(QStringLiteral("Problem"));
   const int groupAt = rows.column(QStringLiteral("ProblemGroupID"));
   const int codeAt = rows.column(QStringLiteral("ProblemCode"));
   int columnAt[kColumnCount];
@@ -294,7 +294,7 @@ void CourseUpdate::ReadFileProblems() {
 void CourseUpdate::ReadFileLinks() {
   QSet<qint32> fileContents;
   for (const Content& c : fileContents_) fileContents.insert(c.id);
-  Bulk::Reader rows(*im_.Source().connection(), WholeRead(QStringLiteral("ProblemsContents")));
+  Bulk::Query rows = FileTable(QStringLiteral("ProblemsContents"));
   const int problemAt = rows.column(QStringLiteral("ProblemID"));
   const int contentAt = rows.column(QStringLiteral("ContentID"));
   while (rows.next()) {
@@ -318,7 +318,7 @@ void CourseUpdate::ReadFileLinks() {
 void CourseUpdate::ReadFileFeatures() {
   const QMap<QString, int> skipped = im_.m_skipped;  // counted when written, not twice
   const ImportSession& g = im_.m_session;
-  Bulk::Reader rows(*im_.Source().connection(), WholeRead(QStringLiteral("ProblemsFeatures")));
+  Bulk::Query rows = FileTable(QStringLiteral("ProblemsFeatures"));
   const int problemAt = rows.column(QStringLiteral("ProblemID"));
   const int subjectAt = rows.column(QStringLiteral("SubjectID"));
   const int valueAt = rows.column(QStringLiteral("Value"));
@@ -381,7 +381,7 @@ void CourseUpdate::PlanProblems() {
   if (!first.empty()) {
     QStringList ids;
     for (const qint32 id : first) ids << QString::number(id);
-    Bulk::Reader rows(*im_.Dest().connection(),
+    Bulk::Query rows = im_.Dest().OpenQuery(
                       QStringLiteral("select ProblemID, Body from Problem where ProblemID in (%1)").arg(ids.join(',')));
     while (rows.next()) shown.insert(rows.at(0).toInt(), Shown(Head(rows.at(1))));
   }
@@ -423,13 +423,13 @@ void CourseUpdate::Apply() {
 // Rows that belong to the course and become the file's: the import's step
 // writes them again.
 void CourseUpdate::ReplaceCourseRows(const QString& table, const QString& condition) {
-  im_.Dest().ExecQuery(QString(), QStringLiteral("delete from %1 where %2").arg(table, condition));
+  im_.Dest().ExecQuery(QStringLiteral("delete from %1 where %2").arg(table, condition));
 }
 
 // The course keeps its ID and name and takes the file's other columns; its
 // tree holds the file's IDs until UpdateContentHierarchy translates it.
 void CourseUpdate::UpdateCourseRow() {
-  Bulk::Reader file(*im_.Source().connection(), QStringLiteral("select * from Course"));
+  Bulk::Query file = im_.Source().OpenQuery(QStringLiteral("select * from Course"));
   if (!file.next()) return;
   const std::optional<Bulk::Cell> key =
       CImport::Translate(im_.m_session.SubjectMap, file.at(file.column(QStringLiteral("KeySubjectID"))));
@@ -442,24 +442,24 @@ void CourseUpdate::UpdateCourseRow() {
                       file.at(file.column(QStringLiteral("Description"))), code,
                       file.at(file.column(QStringLiteral("ContentHierarchy"))),
                       file.at(file.column(QStringLiteral("Lastupdated")))};
-  Bulk::updateRows(*im_.Dest().connection(), QStringLiteral("Course"), QStringLiteral("CourseID"), columns, {row});
+  Bulk::updateRows(im_.Dest(), QStringLiteral("Course"), QStringLiteral("CourseID"), columns, {row});
 }
 
 void CourseUpdate::WriteContents() {
   if (!changedContents_.empty()) {
     QSet<qint32> changed(changedContents_.cbegin(), changedContents_.cend());
     std::vector<Bulk::Row> rows;
-    Bulk::Reader file(*im_.Source().connection(),
+    Bulk::Query file = im_.Source().OpenQuery(
                       QStringLiteral("select ContentID, Name, Description, Lastupdated from Content"));
     while (file.next())
       if (changed.remove(file.at(0).toInt()))
         rows.push_back({Bulk::Cell::integer(*contentPairs_.value(file.at(0).toInt())), file.at(1), file.at(2), file.at(3)});
-    Bulk::updateRows(*im_.Dest().connection(), QStringLiteral("Content"), QStringLiteral("ContentID"),
+    Bulk::updateRows(im_.Dest(), QStringLiteral("Content"), QStringLiteral("ContentID"),
                      {QStringLiteral("Name"), QStringLiteral("Description"), QStringLiteral("Lastupdated")}, rows);
   }
   im_.m_ContentMap = contentPairs_;
   CImport::CopyStep step = im_.ContentStep();
-  step.include = [this](const Bulk::Reader& source) { return !contentPairs_.contains(source.at(0).toInt()); };
+  step.include = [this](const Bulk::Query& source) { return !contentPairs_.contains(source.at(0).toInt()); };
   im_.CopyRows(step);
 }
 
@@ -471,7 +471,7 @@ void CourseUpdate::WriteGroups() {
   std::optional<std::pair<int, int>> at;  // Stem, Lastupdated
   CImport::CopyStep step{QStringLiteral("select * from ProblemGroup"), QStringLiteral("ProblemGroup"), 1,
                          &im_.m_ProblemGroupMap, {}};
-  step.include = [&](const Bulk::Reader& source) {
+  step.include = [&](const Bulk::Query& source) {
     const qint32 id = source.at(0).toInt();
     const std::optional<qint32> system = groupPairs_.value(id);
     if (!system) return true;
@@ -481,7 +481,7 @@ void CourseUpdate::WriteGroups() {
     return false;
   };
   im_.CopyRows(step);
-  Bulk::updateRows(*im_.Dest().connection(), QStringLiteral("ProblemGroup"), QStringLiteral("ProblemGroupID"),
+  Bulk::updateRows(im_.Dest(), QStringLiteral("ProblemGroup"), QStringLiteral("ProblemGroupID"),
                    {QStringLiteral("Stem"), QStringLiteral("Lastupdated")}, updates);
 }
 
@@ -508,7 +508,7 @@ void CourseUpdate::WriteProblems() {
     if (p.paired >= 0 && (p.changed & kGroupChanged) && !(p.changed & columnBits))
       groupUpdates.push_back({Bulk::Cell::integer(systemProblems_[size_t(p.paired)].id), groupOf(p, Bulk::Cell::integer(0))});
   CImport::CopyStep step = im_.ProblemStep();
-  step.include = [&](const Bulk::Reader& source) {
+  step.include = [&](const Bulk::Query& source) {
     const auto it = fileById_.constFind(source.at(0).toInt());
     if (it == fileById_.cend()) return true;
     const FileProblem& p = fileProblems_[size_t(*it)];
@@ -530,7 +530,7 @@ void CourseUpdate::WriteProblems() {
     im_.CopyRows(step);
   QStringList columns{QStringLiteral("ProblemGroupID")};
   for (const Compared& c : kComparedColumns) columns << QLatin1String(c.name);
-  Connection& dest = *im_.Dest().connection();
+  CDataAccess& dest = im_.Dest();
   Bulk::updateRows(dest, QStringLiteral("Problem"), QStringLiteral("ProblemID"), columns, updates);
   Bulk::updateRows(dest, QStringLiteral("Problem"), QStringLiteral("ProblemID"), {QStringLiteral("ProblemGroupID")},
                    groupUpdates);
@@ -541,7 +541,7 @@ void CourseUpdate::WriteProblems() {
 // problems' rows come from the plan; the file is read again only for paired
 // problems whose links or values changed.
 void CourseUpdate::ReplaceLinks() {
-  Connection& dest = *im_.Dest().connection();
+  CDataAccess& dest = im_.Dest();
   const auto write = [&](quint32 bit, const QString& table, const QString& condition, Kept& kept,
                          void (CImport::*step)(const CImport::ProblemFilter&, std::unique_ptr<Bulk::RowSource>)) {
     std::vector<qint32> changed;
@@ -570,10 +570,10 @@ void CourseUpdate::ReplaceLinks() {
 // did not name (the ones the file no longer has among them) are put under
 // their parent when it is there, else at the top, and placed by it.
 void CourseUpdate::MergeContentTree() {
-  Connection& dest = *im_.Dest().connection();
+  CDataAccess& dest = im_.Dest();
   QVariant tree;
   {
-    Bulk::Reader course(dest, QStringLiteral("select ContentHierarchy from Course where ") + courseCondition_);
+    Bulk::Query course = dest.OpenQuery(QStringLiteral("select ContentHierarchy from Course where ") + courseCondition_);
     if (course.next()) tree = course.at(0).toVariant();
   }
   IdMap ids;
@@ -581,7 +581,7 @@ void CourseUpdate::MergeContentTree() {
   QHash<qint32, qint16> levels;
   std::vector<std::pair<qint32, qint32>> contents;
   {
-    Bulk::Reader rows(dest, QStringLiteral("select ContentID, PARENTCONTENTID, LEVEL from Content where %1 order by ContentID")
+    Bulk::Query rows = dest.OpenQuery(QStringLiteral("select ContentID, PARENTCONTENTID, LEVEL from Content where %1 order by ContentID")
                                 .arg(courseCondition_));
     while (rows.next()) {
       const qint32 id = rows.at(0).toInt();
@@ -595,8 +595,8 @@ void CourseUpdate::MergeContentTree() {
   const std::optional<QString> merged = tree.isNull() ? std::nullopt : AddContents(tree.toString(), contents);
   if (!merged) return;  // no tree to keep them in: they keep their places
   if (*merged != tree.toString())
-    Bulk::updateColumn(dest, QStringLiteral("Course"), QStringLiteral("CourseID"), QStringLiteral("ContentHierarchy"),
-                       {{courseId_, *merged}});
+    dest.UpdateColumn(QStringLiteral("Course"), QStringLiteral("CourseID"), QStringLiteral("ContentHierarchy"),
+                      {{courseId_, *merged}});
   const ContentTreeResult placed = TranslateContentTree(*merged, ids);
   for (const ContentPlace& place : PlaceContents(ids, placed.usable ? placed.parents : QHash<qint32, qint32>(), parents))
     if (place.parent != parents.value(place.id) || place.level != levels.value(place.id))
@@ -609,12 +609,11 @@ namespace {
 // The system courses of the file's course name, compared as the name
 // conflict compares it.
 std::vector<std::pair<qint32, QString>> CoursesNamed(CDataAccess& dest, const QString& name) {
-  RecordsetPtr rs;
-  dest.GetConnectedRecordset(QStringLiteral("select CourseID, Name from Course where ") +
-                                 Sql::equalsIgnoringCase(dest.dialect(), QStringLiteral("Name")),
-                             QVariantList{name}, rs);
+  Bulk::Query rows = dest.OpenQuery(QStringLiteral("select CourseID, Name from Course where ") +
+                                        Sql::equalsIgnoringCase(dest.dialect(), QStringLiteral("Name")),
+                                    QVariantList{name});
   std::vector<std::pair<qint32, QString>> courses;
-  for (; !rs->Eof(); rs->MoveNext()) courses.emplace_back(rs->Value(0).toInt(), rs->Value(1).toString());
+  while (rows.next()) courses.emplace_back(rows.at(0).toInt(), rows.at(1).toString());
   return courses;
 }
 }  // namespace
@@ -626,10 +625,10 @@ TransferResult CImport::UpdateCourseData(const QString& strFileName) {
 TransferResult CImport::UpdateSteps(const QString& file) {
   m_preview = UpdatePreview();
   if (auto refused = OpenExchangeFile(file, true)) return *refused;
-  ImportTransaction transaction(Dest());
+  Transaction transaction(Dest());
   QString name;
   {
-    Bulk::Reader course(*Source().connection(), QStringLiteral("select Name from Course"));
+    Bulk::Query course = Source().OpenQuery(QStringLiteral("select Name from Course"));
     if (course.next()) name = course.at(0).toString();
   }
   const std::vector<std::pair<qint32, QString>> courses = CoursesNamed(Dest(), name);
@@ -644,6 +643,7 @@ TransferResult CImport::UpdateSteps(const QString& file) {
   m_bRenameCourse = false;
   const TransferResult notUpdated =
       TransferResult::ended(TransferResult::Status::Declined, file, QStringLiteral("未更新"), false);
+  m_nMappingSteps = m_session.bAutoMap ? 0 : MappingStepCount();
   if (!RunSubjectStep()) return notUpdated;
   m_session.mappingForm().intStep = 2;
   if (!ImportFeature()) return notUpdated;

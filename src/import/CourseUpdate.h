@@ -9,7 +9,7 @@
 
 #include "core/OrderedMap.h"
 #include "core/UpdatePreview.h"
-#include "data/RowPipeline.h"
+#include "data/Rows.h"
 
 class CImport;
 
@@ -70,10 +70,11 @@ class CourseUpdate {
     bool complete = true;  // false: too many to keep, the file is read again
   };
   static constexpr size_t kMaxKeptRows = 50000;
-  static void Keep(Kept& kept, const Bulk::Reader& rows);
+  static void Keep(Kept& kept, const Bulk::Query& rows);
   static std::unique_ptr<Bulk::RowSource> Rows(Kept& kept);
 
-  static QString WholeRead(const QString& table);
+  // A large table of the file, read whole as the import reads it.
+  Bulk::Query FileTable(const QString& table);
 
   // Contents.
   std::vector<Content> ReadContents(bool fromFile, QVariant* tree);

@@ -18,18 +18,15 @@ bool CheckInput(const QString& text) { return !text.contains('\''); }
 bool CheckPassword(const QString& strName, const QString& strPassword) {
   const QString digest = MD5(strName + ':' + strPassword, 32);
   CDataAccess dal;
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(QStringLiteral("select * from userinfo where Name=? and  password=?"),
-                            QVariantList{strName, digest}, rs);
+  Bulk::Query users =
+      dal.OpenQuery(QStringLiteral("select * from userinfo where Name=? and  password=?"), QVariantList{strName, digest});
   // Two users with the same name and digest are as good as none.
-  return rs->RecordCount() == 1;
+  return users.next() && !users.next();
 }
 
 bool CheckRight(const QString& strName, long nRight) {
   CDataAccess dal;
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(Sql::userRightQuery(dal.dialect(), nRight), QVariantList{strName}, rs);
-  return !rs->Eof();
+  return !dal.OpenQuery(Sql::userRightQuery(dal.dialect(), nRight), QVariantList{strName}).empty();
 }
 
 Outcome login(const QString& strName, const QString& strPassword) {

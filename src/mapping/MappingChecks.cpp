@@ -11,10 +11,11 @@ constexpr int kMinimumDiffers = 306;
 constexpr int kMaximumDiffers = 307;
 constexpr int kIncrementDiffers = 308;
 
-RecordsetPtr readRow(CDataAccess& dal, const QString& sqlPrefix, qint32 id) {
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(sqlPrefix + QString::number(id), rs);
-  return rs;
+// The first row of the statement, or no current row when there is none.
+Bulk::Query readRow(CDataAccess& dal, const QString& sqlPrefix, qint32 id) {
+  Bulk::Query rows = dal.OpenQuery(sqlPrefix + QString::number(id));
+  rows.next();
+  return rows;
 }
 
 // Column values compared as values: numbers numerically, and a Null on either
@@ -36,11 +37,11 @@ bool isRangeFeature(const QVariant& type) {
 }
 
 CExtPropertiesMapItem problemType(CDataAccess& dal, qint32 partitionId) {
-  const RecordsetPtr rs =
+  const Bulk::Query row =
       readRow(dal, QStringLiteral("select * from FeaturePartition where FeaturePartitionID="), partitionId);
   CExtPropertiesMapItem item;
   // Null reads as an empty text, which DeSerialize refuses.
-  item.DeSerialize(rs->Value(QStringLiteral("ExtProperties")).toString());
+  item.DeSerialize(row.value(QStringLiteral("ExtProperties")).toString());
   return item;
 }
 
@@ -48,11 +49,11 @@ CExtPropertiesMapItem problemType(CDataAccess& dal, qint32 partitionId) {
 
 bool MappingModel::CheckFeatureMatch(qint32 SourceID, qint32 DestID) {
   const QString sql = QStringLiteral("select * from Feature where FeatureID=");
-  const RecordsetPtr from = readRow(source(), sql, SourceID);
-  const RecordsetPtr to = readRow(dest(), sql, DestID);
+  const Bulk::Query from = readRow(source(), sql, SourceID);
+  const Bulk::Query to = readRow(dest(), sql, DestID);
 
-  const QVariant type = from->Value(QStringLiteral("type"));
-  if (differs(type, to->Value(QStringLiteral("type")))) {
+  const QVariant type = from.value(QStringLiteral("type"));
+  if (differs(type, to.value(QStringLiteral("type")))) {
     strCheckMessage = Res::str(kTypeDiffers);
     return false;
   }
@@ -65,7 +66,7 @@ bool MappingModel::CheckFeatureMatch(qint32 SourceID, qint32 DestID) {
   } rangeColumns[] = {{"minimum", kMinimumDiffers}, {"maximum", kMaximumDiffers}, {"valueincrement", kIncrementDiffers}};
   for (const auto& c : rangeColumns) {
     const QString column = QString::fromLatin1(c.column);
-    if (differs(from->Value(column), to->Value(column))) {
+    if (differs(from.value(column), to.value(column))) {
       strCheckMessage = Res::str(c.message);
       return false;
     }

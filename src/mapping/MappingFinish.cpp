@@ -15,32 +15,25 @@ namespace {
 struct StepTables {
   Question question;     // asked before creating anything
   const char* readRows;  // followed by the ID list
-  const char* newRows;
+  const char* table;      // where unpaired items are created
   int firstCopiedColumn;  // the ID (and in step 3 the FeatureID) is never copied
 };
 
 const StepTables& tablesFor(qint32 step) {
   static const StepTables tables[] = {
-      {Question::CreateUnpairedSubjects, "select * from Subject  where SubjectID in ",
-       "select  * from Subject where 1=0", 1},
-      {Question::CreateUnpairedFeatures, "select * from Feature  where FeatureID in ", "select * from Feature where 1=0",
-       1},
+      {Question::CreateUnpairedSubjects, "select * from Subject  where SubjectID in ", "Subject", 1},
+      {Question::CreateUnpairedFeatures, "select * from Feature  where FeatureID in ", "Feature", 1},
       {Question::CreateUnpairedPartitions, "select * from FeaturePartition  where FeaturePartitionID in ",
-       "select * from FeaturePartition where 1=0", 2},
+       "FeaturePartition", 2},
   };
   return tables[step - 1];
 }
 
-bool rowFound(CDataAccess& dal, const QString& sql) {
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(sql, rs);
-  return !rs->Eof();
-}
+bool rowFound(CDataAccess& dal, const QString& sql) { return !dal.OpenQuery(sql).empty(); }
 
 QVariant firstValue(CDataAccess& dal, const QString& sql, const QString& column) {
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(sql, rs);
-  return rs->Eof() ? QVariant() : rs->Value(column);
+  Bulk::Query rows = dal.OpenQuery(sql);
+  return rows.next() ? rows.value(column) : QVariant();
 }
 
 // Two partitions of one feature with the same value: the file is inconsistent,
@@ -54,45 +47,10 @@ DataError repeatedPartitionValue(CDataAccess& exchange, qint32 featureId, qint32
                    QStringLiteral("文件中指标 %1 的分区编号 %2 重复。").arg(name).arg(value));
 }
 
-// What the block wrote to the system database stays, or nothing does: a
+// What a step writes to the system database stays, or nothing does: a
 // failure half-way must not leave created items behind that no map knows of.
 // Inside the import's transaction a savepoint marks where to go back to.
-class WriteScope {
- public:
-  explicit WriteScope(CDataAccess& dal) : dal_(dal), own_(!dal.IsInTransaction()) {
-    if (own_)
-      dal_.BeginTrans();
-    else
-      dal_.ExecQuery(QString(), Sql::savepoint(dal_.dialect(), kSavepoint));
-  }
-  ~WriteScope() {
-    if (committed_) return;
-    try {
-      if (own_)
-        dal_.RollbackTrans();
-      else
-        dal_.ExecQuery(QString(), Sql::rollbackToSavepoint(dal_.dialect(), kSavepoint));
-    } catch (...) {  // the failure that got us here is the one to report
-    }
-  }
-  void commit() {
-    if (own_) {
-      dal_.CommitTrans();
-    } else {
-      const QString release = Sql::releaseSavepoint(dal_.dialect(), kSavepoint);
-      if (!release.isEmpty()) dal_.ExecQuery(QString(), release);
-    }
-    committed_ = true;
-  }
-  WriteScope(const WriteScope&) = delete;
-  WriteScope& operator=(const WriteScope&) = delete;
-
- private:
-  static inline const QString kSavepoint = QStringLiteral("mapping_step");
-  CDataAccess& dal_;
-  const bool own_;
-  bool committed_ = false;
-};
+const QString kStepSavepoint = QStringLiteral("mapping_step");
 
 }  // namespace
 
@@ -116,7 +74,7 @@ void MappingModel::finishStep(qint32 step) {
   if (!confirmCreation(step)) return;
 
   ImportSession& g = session_;
-  WriteScope writes(dest());
+  Transaction writes(dest(), kStepSavepoint);
   IdMap pairs = step == 1 ? pairs_.subject : step == 2 ? pairs_.feature : pairs_.partition;
   if (!SourceList.empty()) createUnmappedItems(step, pairs);
 
@@ -159,29 +117,38 @@ QString MappingModel::UnmappedIdList(qint32 step) const {
 
 void MappingModel::createUnmappedItems(qint32 step, IdMap& pairs) {
   const StepTables& t = tablesFor(step);
-  RecordsetPtr from;
-  source().GetConnectedRecordset(QString::fromLatin1(t.readRows) + UnmappedIdList(step), from);
-  RecordsetPtr to;
-  dest().GetConnectedRecordset(QString::fromLatin1(t.newRows), to);
+  Bulk::Query from = source().OpenQuery(QString::fromLatin1(t.readRows) + UnmappedIdList(step));
+  // The exchange columns from the first copied on, then those set here.
+  QStringList columns = from.columns().mid(t.firstCopiedColumn);
+  const auto place = [&columns](const QString& name) {
+    for (int i = 0; i < columns.size(); ++i)
+      if (columns[i].compare(name, Qt::CaseInsensitive) == 0) return size_t(i);
+    columns << name;
+    return size_t(columns.size() - 1);
+  };
+  const size_t featureAt = step == 3 ? place(QStringLiteral("FeatureID")) : 0;
+  const size_t minimumAt = step == 3 && bProblemType ? place(QStringLiteral("Minimum")) : 0;
+  const size_t maximumAt = step == 3 && bProblemType ? place(QStringLiteral("Maximum")) : 0;
+  Bulk::Writer to = dest().InsertInto(QLatin1String(t.table), columns, dest().ColumnsOf(QLatin1String(t.table)).value(0),
+                                      Bulk::ReadBack::AtOnce);
 
   const IdMap& featureMap = session_.FeatureMap;
-  for (; !from->Eof(); from->MoveNext()) {
-    to->AddNew();
-    for (int p = t.firstCopiedColumn; p < from->FieldCount(); ++p) to->SetValue(from->FieldName(p), from->Value(p));
+  Bulk::Row row(size_t(columns.size()));
+  while (from.next()) {
+    std::fill(row.begin(), row.end(), Bulk::Cell());
+    for (int p = t.firstCopiedColumn; p < from.columnCount(); ++p) row[size_t(p - t.firstCopiedColumn)] = from.at(p);
     if (step == 3) {
       // The feature was paired before its partitions; the dialog's system
       // feature stands in should the engine not have recorded the pair.
-      const qint32 featureId =
-          featureMap.value(from->Value(QStringLiteral("FeatureID")).toInt()).value_or(DestFeatureID);
-      to->SetValue(QStringLiteral("FeatureID"), featureId);
+      const qint32 featureId = featureMap.value(from.at(QStringLiteral("FeatureID")).toInt()).value_or(DestFeatureID);
+      row[featureAt] = Bulk::Cell::integer(featureId);
       if (bProblemType) {
-        const qint32 v = GetFreePartitionValue(from->Value(QStringLiteral("Minimum")).toInt(), featureId);
-        to->SetValue(QStringLiteral("Minimum"), v);
-        to->SetValue(QStringLiteral("Maximum"), v);
+        const qint32 v = GetFreePartitionValue(from.at(QStringLiteral("Minimum")).toInt(), featureId);
+        row[minimumAt] = Bulk::Cell::integer(v);
+        row[maximumAt] = Bulk::Cell::integer(v);
       }
     }
-    to->Update();
-    pairs.add(from->Value(0).toInt(), to->Value(0).toInt());
+    pairs.add(from.at(0).toInt(), to.add(row));
   }
 }
 

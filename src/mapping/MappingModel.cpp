@@ -33,10 +33,9 @@ struct Item {
   QString text;
 };
 std::vector<Item> readItems(CDataAccess& dal, const QString& sql) {
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(sql, rs);
+  Bulk::Query rows = dal.OpenQuery(sql);
   std::vector<Item> items;
-  for (; !rs->Eof(); rs->MoveNext()) items.push_back({rs->Value(0).toInt(), rs->Value(QStringLiteral("name")).toString()});
+  while (rows.next()) items.push_back({rows.at(0).toInt(), rows.value(QStringLiteral("name")).toString()});
   return items;
 }
 
@@ -92,10 +91,9 @@ void MappingModel::Load() {
 
 // The exchange feature whose partitions step 3 pairs, so the person knows which.
 QString MappingModel::featureName() {
-  RecordsetPtr rs;
-  source().GetConnectedRecordset(QStringLiteral("select name from Feature where FeatureID=?"),
-                                 QVariantList{SourceFeatureID}, rs);
-  return rs->Eof() ? QString() : rs->Value(0).toString();
+  Bulk::Query rows = source().OpenQuery(QStringLiteral("select name from Feature where FeatureID=?"),
+                                        QVariantList{SourceFeatureID});
+  return rows.next() ? rows.value(0).toString() : QString();
 }
 
 void MappingModel::Unload() {

@@ -33,6 +33,10 @@ class MappingModel {
   qint32 SourceFeatureID = 0;
   qint32 DestFeatureID = 0;
   qint32 intStep = 0;
+  // Where the person is among the steps of this file: step nStepNumber of
+  // nStepCount (0 when the form is not shown).
+  qint32 nStepNumber = 0;
+  qint32 nStepCount = 0;
 
   // The form's controls as the view shows them.
   MappingList SourceList;

@@ -19,7 +19,7 @@ const QHash<int, QString>& table() {
       {309, QStringLiteral("工作数据库中没有做对应的题目指标分布都将在系统数据库中新建，确定么?")},
       {310, QStringLiteral("请正确选择要取消对应的题目指标分布关系")},
       {311, QStringLiteral("请正确选择要对应的题目指标分布")},
-      {312, QStringLiteral("工作数据库中没有做对应的课程都将在系统数据库中新建，确定么?")},
+      {312, QStringLiteral("工作数据库中没有做对应的专业都将在系统数据库中新建，确定么?")},
       {313, QStringLiteral("请正确选择要取消的课程对应关系")},
       {314, QStringLiteral("请正确选择要对应的课程")},
       {315, QStringLiteral("导入操作成功")},

@@ -2,9 +2,17 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QScreen>
+#include <QSpacerItem>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QUrl>
+
+#include <algorithm>
 
 #include "ui/frmImport.h"
 #include "ui/frmUpdatePreview.h"
@@ -31,6 +39,22 @@ QMessageBox::StandardButton buttonFor(Answer answer) {
   }
   return QMessageBox::Ok;
 }
+
+// A box is at least as wide as its title, and a line naming a path is not
+// broken inside the path unless the screen is too narrow for it.
+void widenFor(QMessageBox& box, const QString& title, const QString& prompt) {
+  const QFontMetrics metrics(box.font());
+  // Room for the window's own buttons and the box's icon beside the title.
+  int width = metrics.horizontalAdvance(title) + 160;
+  for (const QString& line : prompt.split(QRegularExpression(QStringLiteral("\\r?\\n"))))
+    if (line.contains(QLatin1Char('/'))) width = std::max(width, metrics.horizontalAdvance(line) + 100);
+  const QScreen* screen = QApplication::primaryScreen();
+  if (screen) width = std::min(width, screen->availableGeometry().width() * 9 / 10);
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!grid) return;
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
+                grid->columnCount());
+}
 }  // namespace
 
 Answer QtInteraction::MsgBox(const QString& prompt, MessageStyle style, const QString& title) {
@@ -42,9 +66,15 @@ Answer QtInteraction::MsgBox(const QString& prompt, MessageStyle style, const QS
   box.setDefaultButton(buttonFor(byDefault));
   // Closing the box answers like its Cancel (or only) button.
   box.setEscapeButton(buttonFor(answers.back()));
+  widenFor(box, box.windowTitle(), prompt);
+  // A path stays whole on its line: the box is wide enough for it.
+  box.setTextFormat(Qt::PlainText);
+  const QPointer<QMessageBox> outer = open_;
+  open_ = &box;
   if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
   const int clicked = box.exec();
   if (busy_) QApplication::restoreOverrideCursor();
+  open_ = outer;
   for (const Answer a : answers)
     if (clicked == buttonFor(a)) return a;
   return answers.size() == 1 ? Answer::Ok : Answer::Cancel;
@@ -67,6 +97,10 @@ Answer QtInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
   const Answer answer = showUpdatePreview(preview);
   if (busy_) QApplication::restoreOverrideCursor();
   return answer;
+}
+
+void QtInteraction::WithdrawQuestion() {
+  if (open_ && open_->escapeButton()) open_->escapeButton()->click();
 }
 
 void QtInteraction::SetBusy(bool busy) {

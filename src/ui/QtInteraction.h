@@ -1,7 +1,10 @@
 #pragma once
+#include <QPointer>
+
 #include "core/Interaction.h"
 #include "mapping/MappingDialog.h"
 
+class QMessageBox;
 class QWidget;
 
 // The windows' implementation: real message boxes, input box, the modal mapping
@@ -14,8 +17,10 @@ class QtInteraction : public Interaction, public MappingDialog {
   void ShowMappingDialog(MappingModel& model) override;
   Answer ConfirmCourseUpdate(const UpdatePreview& preview) override;
   void SetBusy(bool busy) override;
+  void WithdrawQuestion() override;
   void OpenFolder(const QString& path) override;
 
  private:
   bool busy_ = false;
+  QPointer<QMessageBox> open_;  // the message box now shown, if any
 };

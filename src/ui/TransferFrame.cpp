@@ -7,10 +7,16 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QGridLayout>
 #include <QLineEdit>
+#include <QMenu>
+#include <QStyle>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+
+#include <algorithm>
+#include <initializer_list>
 
 #include "core/AppPaths.h"
 #include "core/Interaction.h"
@@ -19,6 +25,7 @@
 #include "import/CImport.h"
 #include "resources/Strings.h"
 #include "ui/ThreadedInteraction.h"
+#include "ui/UserSettings.h"
 #include "ui/modBrowseFolder.h"
 #include "core/modInputOutput.h"
 
@@ -52,8 +59,22 @@ QString selectionText(const QStringList& files) {
 
 const QString CrLf = QStringLiteral("\r\n");
 const QString Exporting = QStringLiteral("正在导出，请等待...");
-constexpr int NoCourseChosen = 352;
+// The string table's "请先选择试卷" names papers; these actions export courses.
+const QString NoCourseChosen = QStringLiteral("请先选择课程");
+const QString NoCourseListed = QStringLiteral("没有可导出的课程");
+const QString ImportCancelled = QStringLiteral("导入已取消，系统数据库没有改动。");
 constexpr int ImportSucceeded = 315;
+
+// One imported course, for the person: its name as stored and what came with it.
+QString describeImported(const CImport::ImportedCourse& course) {
+  return QStringLiteral("课程“%1”：题目 %2 道，章节 %3 个").arg(course.name).arg(course.problems).arg(course.contents);
+}
+
+// The person stopped it: the cancel button, or cancel in a mapping step.
+bool cancelledByPerson(const TransferResult& result) {
+  return result.status == TransferResult::Status::Cancelled ||
+         (result.status == TransferResult::Status::Declined && !result.shown);
+}
 
 bool isExport(TransferAction action) {
   return action == TransferAction::Export || action == TransferAction::ExportAll;
@@ -78,68 +99,116 @@ TransferFrame::~TransferFrame() {
 void TransferFrame::buildControls() {
   cboAction = new QComboBox(this);
   cboAction->setObjectName(QStringLiteral("cboAction"));
-  cboAction->setGeometry(20, 30, 160, 26);
+  cboAction->setMinimumWidth(120);
   lblTips = new QLabel(QStringLiteral("说明"), this);
   lblTips->setObjectName(QStringLiteral("lblTips"));
-  lblTips->setGeometry(200, 30, 500, 50);
   lblTips->setWordWrap(true);
   lblTips->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblTips->setMinimumHeight(2 * fontMetrics().height());
   lblFiles = new QLabel(QStringLiteral("MDB文件："), this);
   lblFiles->setObjectName(QStringLiteral("lblFiles"));
-  lblFiles->setGeometry(20, 100, 80, 26);
   txtFileName = new QLineEdit(this);
   txtFileName->setObjectName(QStringLiteral("txtFileName"));
-  txtFileName->setGeometry(100, 100, 520, 26);
+  txtFileName->setMinimumWidth(160);
+  addRecentFilesMenu();
   cmdSelectFile = new QPushButton(QStringLiteral("..."), this);
   cmdSelectFile->setObjectName(QStringLiteral("cmdSelectFile"));
-  cmdSelectFile->setGeometry(630, 100, 60, 26);
   chkPreview = new QCheckBox(QStringLiteral("只预览，不写入(&P)"), this);
   chkPreview->setObjectName(QStringLiteral("chkPreview"));
-  chkPreview->setGeometry(100, 130, 300, 24);
   chkManualMap = new QCheckBox(QStringLiteral("手工做对应(&M)"), this);
   chkManualMap->setObjectName(QStringLiteral("chkManualMap"));
-  chkManualMap->setGeometry(100, 130, 300, 24);
   chkManualMap->hide();
   lblIO = new QLabel(QStringLiteral("导入导出说明："), this);
   lblIO->setObjectName(QStringLiteral("lblIO"));
-  lblIO->setGeometry(20, 160, 670, 26);
+  lblIO->setTextInteractionFlags(Qt::TextSelectableByMouse);
   lblIO->hide();
   ProgressBar1 = new QProgressBar(this);
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
-  ProgressBar1->setGeometry(20, 195, 580, 24);
   ProgressBar1->hide();
   cmdCancel = new QPushButton(QStringLiteral("取消"), this);
   cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-  cmdCancel->setGeometry(610, 193, 80, 28);
   cmdCancel->hide();
   cmdIO = new QPushButton(QStringLiteral("导入导出"), this);
   cmdIO->setObjectName(QStringLiteral("cmdIO"));
-  cmdIO->setGeometry(20, 250, 120, 30);
+  cmdIO->setMinimumWidth(120);
+  layOutControls();
 
   connect(cboAction, &QComboBox::activated, this, [this] { cboAction_Click(); });
   connect(cmdSelectFile, &QPushButton::clicked, this, [this] { cmdSelectFile_Click(); });
   connect(cmdIO, &QPushButton::clicked, this, [this] { cmdIO_Click(); });
+  connect(txtFileName, &QLineEdit::returnPressed, this, [this] { cmdIO_Click(); });
   connect(cmdCancel, &QPushButton::clicked, this, [this] { cancelTransfer(); });
+}
+
+// The action and its description at the top, the file field under them, then
+// the progress; the start button below. Controls that come and go keep their
+// room, so that nothing jumps when a transfer starts or ends.
+void TransferFrame::layOutControls() {
+  for (QWidget* w : std::initializer_list<QWidget*>{lblFiles, txtFileName, cmdSelectFile, chkPreview, chkManualMap, lblIO,
+                                                    ProgressBar1, cmdCancel}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+  }
+  auto* grid = new QGridLayout(this);
+  grid->setColumnStretch(1, 1);
+  grid->addWidget(cboAction, 0, 0, Qt::AlignTop);
+  grid->addWidget(lblTips, 0, 1, 1, 2);
+  grid->addWidget(lblFiles, 1, 0);
+  grid->addWidget(txtFileName, 1, 1);
+  grid->addWidget(cmdSelectFile, 1, 2);
+  grid->addWidget(chkPreview, 2, 1, 1, 2);
+  grid->addWidget(chkManualMap, 2, 1, 1, 2);  // shown instead of chkPreview
+  grid->addWidget(lblIO, 3, 0, 1, 3);
+  grid->addWidget(ProgressBar1, 4, 0, 1, 2);
+  grid->addWidget(cmdCancel, 4, 2);
+  grid->addWidget(cmdIO, 5, 0);
+  grid->setRowStretch(6, 1);
+}
+
+// The exchange files used last, offered again from the end of the file field.
+void TransferFrame::addRecentFilesMenu() {
+  auto* recent = txtFileName->addAction(style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
+  recent->setObjectName(QStringLiteral("actRecentFiles"));
+  recent->setToolTip(QStringLiteral("最近使用的文件"));
+  connect(recent, &QAction::triggered, this, [this] {
+    QMenu menu(this);
+    for (const QString& file : UserSettings::RecentFiles())
+      connect(menu.addAction(file), &QAction::triggered, this, [this, file] { txtFileName->setText(file); });
+    if (menu.isEmpty()) menu.addAction(QStringLiteral("（无）"))->setEnabled(false);
+    menu.exec(txtFileName->mapToGlobal(txtFileName->rect().bottomRight()) - QPoint(menu.sizeHint().width(), 0));
+  });
 }
 
 TransferFrame::Dialogs TransferFrame::defaultDialogs() {
   Dialogs d;
+  // Each dialog opens where it was left the last time.
   d.openMdbFile = [this](bool multiSelect) {
     const QString filter = QStringLiteral("Access Files(*.mdb);;All Files (*)");
-    if (multiSelect) return selectionText(QFileDialog::getOpenFileNames(this, QString(), QString(), filter));
-    return QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+    const QString start = UserSettings::LastFolder(QStringLiteral("openMdbFile"));
+    const QStringList files = multiSelect ? QFileDialog::getOpenFileNames(this, QString(), start, filter)
+                                          : QStringList(QFileDialog::getOpenFileName(this, QString(), start, filter));
+    UserSettings::RememberFolder(QStringLiteral("openMdbFile"), files.value(0));
+    return selectionText(files);
   };
   d.browseFolder = [this](const QString& strTitle, const QString& strInitial) {
-    return BrowseForFolder(window(), strTitle, strInitial);
+    const QString dialog = QStringLiteral("browseFolder/") + strTitle;
+    const QString remembered = UserSettings::LastFolder(dialog);
+    const QString chosen = BrowseForFolder(window(), strTitle, remembered.isEmpty() ? strInitial : remembered);
+    UserSettings::RememberFolder(dialog, chosen);
+    return chosen;
   };
   d.saveMdbFile = [this](const QString& strProposed) -> std::optional<QString> {
     // The export asks itself about an existing file; the dialog must not ask first.
-    const QString chosen = QFileDialog::getSaveFileName(this, QString(), strProposed,
+    const QString folder = UserSettings::LastFolder(QStringLiteral("saveMdbFile"));
+    const QString start = folder.isEmpty() ? strProposed : folder + '/' + QFileInfo(strProposed).fileName();
+    const QString chosen = QFileDialog::getSaveFileName(this, QString(), start,
                                                         QStringLiteral("ACCESS数据库(*.mdb)"), nullptr,
                                                         QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty()) return std::nullopt;
+    UserSettings::RememberFolder(QStringLiteral("saveMdbFile"), chosen);
     return chosen;
   };
   return d;
@@ -174,8 +243,18 @@ bool TransferFrame::autoMap() const {
   return m_action != TransferAction::Import;
 }
 
+void TransferFrame::ShowSelectedCourse(const QString& strCourse) {
+  m_strSelectedCourse = strCourse;
+  if (m_action == TransferAction::Export) ShowActionOptions();
+}
+
+// The single export says which course it will write.
 void TransferFrame::ShowActionOptions() {
-  lblTips->setText(QString::fromUtf8(Actions[static_cast<int>(m_action) - 1].tips));
+  QString tips = QString::fromUtf8(Actions[static_cast<int>(m_action) - 1].tips);
+  if (m_action == TransferAction::Export)
+    tips += '\n' + (m_strSelectedCourse.isEmpty() ? QStringLiteral("（未选择课程）")
+                                                   : QStringLiteral("将导出课程：") + m_strSelectedCourse);
+  lblTips->setText(tips);
   if (isExport(m_action)) {
     ShowFileControls(false);
     return;
@@ -188,6 +267,26 @@ void TransferFrame::cmdSelectFile_Click() {
   const QString chosen =
       importsFolder() ? dialogs.browseFolder(QStringLiteral("选择题库所在文件夹"), QString()) : SelectMdbFile();
   if (!chosen.isEmpty()) txtFileName->setText(chosen);
+}
+
+// Exchange files, or for the folder import one folder (or a file in it).
+bool TransferFrame::AcceptsDroppedFiles(const QStringList& files) const {
+  if (isExport(m_action) || isTransferring() || files.isEmpty()) return false;
+  if (importsFolder()) return files.size() == 1;
+  if (!selectsSeveralFiles() && files.size() > 1) return false;
+  return std::all_of(files.cbegin(), files.cend(), [](const QString& f) {
+    return QFileInfo(f).isFile() && f.endsWith(QStringLiteral(".mdb"), Qt::CaseInsensitive);
+  });
+}
+
+bool TransferFrame::DropFiles(const QStringList& files) {
+  if (!AcceptsDroppedFiles(files)) return false;
+  const QFileInfo first(files.front());
+  if (importsFolder())
+    txtFileName->setText(first.isDir() ? first.absoluteFilePath() : first.absolutePath());
+  else
+    txtFileName->setText(selectionText(files));
+  return true;
 }
 
 QString TransferFrame::SelectMdbFile() { return dialogs.openMdbFile(selectsSeveralFiles()); }
@@ -268,6 +367,8 @@ void TransferFrame::SetControlsForTransfer(bool running) {
   cmdCancel->setEnabled(running);
   cmdCancel->setVisible(running);
   if (running) {
+    // Nothing of the last run stays on show while the file opens.
+    lblIO->setText(isExport(m_action) ? Exporting : QStringLiteral("正在打开文件…"));
     lblIO->show();
     ProgressBar1->setValue(0);
     ProgressBar1->show();
@@ -315,6 +416,8 @@ void TransferFrame::ImportFiles(const QStringList& files, const QString& strNoth
   }
   auto outcomes = std::make_shared<std::vector<ImportOutcome>>();
   const bool automatic = autoMap();
+  if (!importsFolder())
+    for (const QString& file : files) UserSettings::AddRecentFile(file);
   const bool preview = chkPreview->isChecked();
   StartTransfer(
       [this, files, outcomes, automatic, preview](Interaction& ui, const std::shared_ptr<CancelFlag>& cancel) {
@@ -326,7 +429,7 @@ void TransferFrame::ImportFiles(const QStringList& files, const QString& strNoth
           objImport.ImportProgress = [this, i, n = files.size(), name](qint16 v, const QString& text) {
             PostProgress(i, n, name, v, text);
           };
-          ImportOutcome outcome{objImport.ImportCourseData(files.at(i)), {}, {}};
+          ImportOutcome outcome{objImport.ImportCourseData(files.at(i)), {}, {}, objImport.Imported()};
           if (outcome.result.succeeded()) outcome.strSkipped = objImport.SkippedSummary();
           outcome.strPreview = objImport.DryRunReport();
           outcomes->push_back(std::move(outcome));
@@ -366,6 +469,7 @@ void TransferFrame::UpdateCourseFile(const QString& file) {
         const TransferResult& result = outcome->result;
         if (result.succeeded()) {
           QString strMessage = QStringLiteral("课程更新成功！");
+          ShowResult(strMessage);
           if (!outcome->strSkipped.isEmpty()) strMessage += CrLf + outcome->strSkipped;
           interaction().MsgBox(strMessage, {MessageKind::Information}, Res::str(Res::TransferTitle));
         } else if (result.declinedAt == Question::ApplyCourseUpdate) {
@@ -380,12 +484,13 @@ void TransferFrame::UpdateCourseFile(const QString& file) {
 void TransferFrame::ReportSingleImport(const ImportOutcome& outcome) {
   const TransferResult& result = outcome.result;
   if (result.succeeded()) {
-    QString strMessage = Res::str(ImportSucceeded);
+    ShowResult(describeImported(outcome.imported));
+    QString strMessage = Res::str(ImportSucceeded) + CrLf + describeImported(outcome.imported);
     if (!outcome.strSkipped.isEmpty()) strMessage += CrLf + outcome.strSkipped;
     interaction().MsgBox(strMessage, {MessageKind::Information}, Res::str(Res::TransferTitle));
-  } else if (result.status == TransferResult::Status::Cancelled) {
-    interaction().MsgBox(QStringLiteral("导入已取消，系统数据库没有改动。"), {MessageKind::Information},
-                         Res::str(Res::TransferTitle));
+  } else if (cancelledByPerson(result)) {
+    ShowResult(ImportCancelled);
+    interaction().MsgBox(ImportCancelled, {MessageKind::Information}, Res::str(Res::TransferTitle));
   } else if (result.status == TransferResult::Status::Failed && !result.shown) {
     // The engine reports its own refusals; a raised failure is ours to show.
     interaction().MsgBox(result.reason, {MessageKind::Error}, Res::str(Res::TransferTitle));
@@ -414,10 +519,10 @@ void TransferFrame::ReportImportOutcomes(const std::vector<ImportOutcome>& outco
   }
   QStringList failed;
   QStringList skipped;
-  int nImported = 0;
+  QStringList imported;
   for (const ImportOutcome& o : outcomes) {
     const TransferResult& r = o.result;
-    if (r.succeeded()) ++nImported;
+    if (r.succeeded()) imported << describeImported(o.imported);
     const QString reason = r.reason.isEmpty() ? QStringLiteral("未导入") : r.reason;
     if (!r.succeeded()) failed << r.file + QStringLiteral("：") + QString(reason).replace(CrLf, QStringLiteral(" "));
     if (!o.strSkipped.isEmpty()) skipped << r.file + QStringLiteral("：") + o.strSkipped;
@@ -428,11 +533,19 @@ void TransferFrame::ReportImportOutcomes(const std::vector<ImportOutcome>& outco
     strMessage = Res::str(ImportSucceeded);
   } else {
     kind = MessageKind::Warning;
-    strMessage = QStringLiteral("已导入 %1 个文件，共 %2 个。").arg(nImported).arg(outcomes.size()) + CrLf +
+    strMessage = QStringLiteral("已导入 %1 个文件，共 %2 个。").arg(imported.size()).arg(outcomes.size()) + CrLf +
                  QStringLiteral("以下文件未导入：") + CrLf + failed.join(CrLf);
   }
+  if (!imported.isEmpty()) strMessage += CrLf + QStringLiteral("导入的课程：") + CrLf + imported.join(CrLf);
   if (!skipped.isEmpty()) strMessage += CrLf + QStringLiteral("导入时略去的行：") + CrLf + skipped.join(CrLf);
+  ShowResult(QStringLiteral("已导入 %1 个文件，共 %2 个。").arg(imported.size()).arg(outcomes.size()));
   interaction().MsgBox(strMessage, {kind}, Res::str(Res::TransferTitle));
+}
+
+// The status line keeps what the last transfer came to until the next starts.
+void TransferFrame::ShowResult(const QString& strResult) {
+  lblIO->setText(strResult);
+  lblIO->show();
 }
 
 // Also after a failure in mid-transfer, so that the frame does not stay half-shown.
@@ -458,7 +571,7 @@ QString TransferFrame::PreparedExportFolder() const {
 void TransferFrame::ExportCourseSingle() {
   const std::optional<Course> course = m_courses.selected();
   if (!course) {
-    interaction().MsgBox(Res::str(NoCourseChosen), {MessageKind::Warning}, Res::str(Res::TransferTitle));
+    interaction().MsgBox(NoCourseChosen, {MessageKind::Warning}, Res::str(Res::TransferTitle));
     return;
   }
   try {
@@ -475,7 +588,7 @@ void TransferFrame::ExportCourseSingle() {
 void TransferFrame::ExportCourseAll() {
   const std::vector<Course> listed = m_courses.all();
   if (listed.empty()) {
-    interaction().MsgBox(Res::str(NoCourseChosen), {MessageKind::Warning}, Res::str(Res::TransferTitle));
+    interaction().MsgBox(NoCourseListed, {MessageKind::Warning}, Res::str(Res::TransferTitle));
     return;
   }
   try {
@@ -514,13 +627,17 @@ void TransferFrame::ExportCourses(const std::vector<CourseToExport>& courses, co
           if (!last->succeeded()) return;
         }
       },
-      [this, last, strFolder, strProcedure, selected] {
+      [this, last, strFolder, strProcedure, selected, n = courses.size()] {
         interaction().SetBusy(false);
-        if (last->succeeded())
+        if (last->succeeded()) {
+          ShowResult(n == 1 ? QStringLiteral("已导出到：") + last->file
+                            : QStringLiteral("已导出 %1 个课程到：%2").arg(n).arg(strFolder));
           interaction().OpenFolder(strFolder);
-        else if (last->status == TransferResult::Status::Cancelled)
-          interaction().MsgBox(QStringLiteral("导出已取消，") + last->file + QStringLiteral(" 没有写入。"),
-                               {MessageKind::Information}, Res::str(Res::TransferTitle));
+        } else if (last->status == TransferResult::Status::Cancelled) {
+          const QString strCancelled = QStringLiteral("导出已取消，") + last->file + QStringLiteral(" 没有写入。");
+          ShowResult(strCancelled);
+          interaction().MsgBox(strCancelled, {MessageKind::Information}, Res::str(Res::TransferTitle));
+        }
         else if (last->status == TransferResult::Status::Failed && !last->shown)
           interaction().MsgBox(last->reason, {MessageKind::Error}, strProcedure);
         m_courses.relist(selected);

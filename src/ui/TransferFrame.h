@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/Transfer.h"
+#include "import/CImport.h"
 
 class QCheckBox;
 class QComboBox;
@@ -72,6 +73,12 @@ class TransferFrame : public QGroupBox {
   bool selectsSeveralFiles() const { return m_action == TransferAction::ImportSeveral; }
 
   bool isTransferring() const { return m_worker != nullptr; }
+  // The course the single export would write (empty when none is selected).
+  void ShowSelectedCourse(const QString& strCourse);
+  // Files dropped on the window: true when they fit the chosen import action,
+  // which then finds them in its file field.
+  bool AcceptsDroppedFiles(const QStringList& files) const;
+  bool DropFiles(const QStringList& files);
   // Asks the running transfer to stop; it rolls back and reports.
   void cancelTransfer();
 
@@ -97,12 +104,16 @@ class TransferFrame : public QGroupBox {
     TransferResult result;
     QString strSkipped;  // rows the import left out, for the user
     QString strPreview;  // a dry run's report
+    CImport::ImportedCourse imported;
   };
   // The work of one action in the worker thread: it gets the interaction to
   // ask through and the flag that says stop. done runs on the GUI thread after.
   using Work = std::function<void(Interaction& ui, const std::shared_ptr<CancelFlag>& cancel)>;
 
   void buildControls();
+  void layOutControls();
+  void addRecentFilesMenu();
+  void ShowResult(const QString& strResult);
   Dialogs defaultDialogs();
   void cboAction_Click();
   void ShowActionOptions();
@@ -141,4 +152,5 @@ class TransferFrame : public QGroupBox {
   std::unique_ptr<QThread> m_worker;
   std::shared_ptr<CancelFlag> m_cancel;
   std::function<void()> m_done;
+  QString m_strSelectedCourse;
 };

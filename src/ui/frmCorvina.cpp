@@ -1,15 +1,22 @@
 #include "ui/frmCorvina.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
-#include <QScreen>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <initializer_list>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
-
-#include <cmath>
 
 #include "core/Interaction.h"
 #include "data/CDataAccess.h"
@@ -17,23 +24,18 @@
 #include "resources/Strings.h"
 #include "ui/AboutBox.h"
 #include "ui/TransferFrame.h"
+#include "ui/UserSettings.h"
 #include "ui/X11Window.h"
 #include "core/modInputOutput.h"
 
 namespace {
 const QString FormName = QStringLiteral("frmCorvina");
 
-// Design-time layout, in pixels (15 twips each at 96 dpi).
+// The size the window opens with the first time, when the screen has room.
 constexpr int DesignWidth = 780;
 constexpr int DesignHeight = 560;
-constexpr int GridLeft = 10;
-constexpr int GridTop = 10;
-constexpr int GridWidth = 740;
-constexpr int GridHeight = 420;
-constexpr int ButtonWidth = 90;
-constexpr int ButtonHeight = 28;
-constexpr int ButtonTop = 440;
-constexpr int CourseTabHeight = 425;
+// Below this a grid shows too few rows to choose from.
+constexpr int GridMinimumHeight = 120;
 constexpr int DecorationWidth = 16;
 constexpr int DecorationHeight = 48;
 
@@ -48,6 +50,7 @@ QTableWidget* makeGrid(const QString& name, QWidget* parent) {
   grid->setTabKeyNavigation(false);
   grid->horizontalHeader()->setStretchLastSection(true);
   grid->setColumnWidth(0, 220);
+  grid->setMinimumHeight(GridMinimumHeight);
   return grid;
 }
 
@@ -89,9 +92,9 @@ void refreshGuarded(QTableWidget* grid, const QString& procedure, Fill fill) {
   try {
     fill();
   } catch (const DataError& e) {
-    LogError(FormName, procedure, e.number(), e.description(), false);
+    LogError(FormName, procedure, shownErrorNumber(e), e.description(), false);
   } catch (const std::exception& e) {
-    LogError(FormName, procedure, DataError::GenericNumber, QString::fromStdString(e.what()), false);
+    LogError(FormName, procedure, shownErrorNumber(e), QString::fromStdString(e.what()), false);
   }
   grid->show();
 }
@@ -99,15 +102,17 @@ void refreshGuarded(QTableWidget* grid, const QString& procedure, Fill fill) {
 
 frmCorvina::frmCorvina(QWidget* parent) : QWidget(parent) {
   setObjectName(FormName);
-  resize(DesignWidth, DesignHeight);
+  setAcceptDrops(true);
   m_tabMain = new QTabWidget(this);
   m_tabMain->setObjectName(QStringLiteral("tabMain"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 6, 6, 6);
+  layout->addWidget(m_tabMain);
   buildSubjectPage();
   buildCoursePage();
   addAboutButton();
   connect(m_tabMain, &QTabWidget::currentChanged, this, &frmCorvina::onTabMainChanged);
   placeOnScreen();
-  Form_Resize();
   Form_Load();
 }
 
@@ -120,15 +125,18 @@ void frmCorvina::addAboutButton() {
   connect(about, &QPushButton::clicked, this, [this] { ShowAbout(this); });
 }
 
-// The design size fits a 1024x768 screen; a smaller one (or a large panel)
-// gets a smaller window, always whole and centred in the screen's free area.
+// Where the person left it; the first time the design size, which fits a
+// 1024x768 screen. A smaller one (or a large panel, or a larger scale) gets a
+// smaller window, always whole and centred in the screen's free area.
 void frmCorvina::placeOnScreen() {
+  if (UserSettings::RestoreGeometry(*this)) return;
   const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
   if (!shown) return;
   const QRect area = shown->availableGeometry();
   // Room for the title bar and borders, which the window manager adds later.
   const QSize decoration(DecorationWidth, DecorationHeight);
-  const QSize size = QSize(DesignWidth, DesignHeight).boundedTo(area.size() - decoration);
+  const QSize size =
+      QSize(DesignWidth, DesignHeight).boundedTo(area.size() - decoration).expandedTo(minimumSizeHint());
   resize(size);
   const QSize outer = size + decoration;
   move(area.left() + std::max(0, (area.width() - outer.width()) / 2),
@@ -137,42 +145,58 @@ void frmCorvina::placeOnScreen() {
 
 frmCorvina::~frmCorvina() = default;
 
+// A row of buttons at the right, under the page's grid; lead, when given,
+// stands at the left.
+static QHBoxLayout* buttonRow(QWidget* lead, std::initializer_list<QPushButton*> buttons) {
+  auto* row = new QHBoxLayout;
+  if (lead) row->addWidget(lead, 1);
+  else row->addStretch(1);
+  for (QPushButton* b : buttons) row->addWidget(b);
+  return row;
+}
+
 void frmCorvina::buildSubjectPage() {
   auto* page = new QWidget;
   m_sprSubject = makeGrid(QStringLiteral("sprSubject"), page);
-  m_sprSubject->setGeometry(GridLeft, GridTop, GridWidth, GridHeight);
   m_cmdSelectCourse = makeButton(QStringLiteral("cmdSelectCourse"), QStringLiteral("课程选择(&S)"), page);
-  m_cmdSelectCourse->setGeometry(GridLeft + GridWidth - 2 * ButtonWidth - 10, ButtonTop, ButtonWidth, ButtonHeight);
   m_cmdReturn[0] = makeButton(QStringLiteral("cmdReturn_0"), QStringLiteral("退出(&X)"), page);
-  m_cmdReturn[0]->setGeometry(GridLeft + GridWidth - ButtonWidth, ButtonTop, ButtonWidth, ButtonHeight);
+  auto* layout = new QVBoxLayout(page);
+  layout->addWidget(m_sprSubject, 1);
+  layout->addLayout(buttonRow(nullptr, {m_cmdSelectCourse, m_cmdReturn[0]}));
   m_tabMain->addTab(page, QStringLiteral(" 专业管理 "));
   connect(m_cmdSelectCourse, &QPushButton::clicked, this, &frmCorvina::cmdSelectCourse_Click);
   connect(m_cmdReturn[0], &QPushButton::clicked, this, &frmCorvina::cmdReturn_Click);
+  // Double-click or Enter on a subject opens its courses.
+  connect(m_sprSubject, &QTableWidget::activated, this, &frmCorvina::cmdSelectCourse_Click);
+  connect(m_sprSubject, &QTableWidget::doubleClicked, this, &frmCorvina::cmdSelectCourse_Click);
 }
 
 void frmCorvina::buildCoursePage() {
   auto* page = new QWidget;
   m_tabCourse = new QTabWidget(page);
   m_tabCourse->setObjectName(QStringLiteral("tabCourse"));
-  m_tabCourse->move(GridLeft, GridTop);
-  m_tabCourse->resize(GridWidth, CourseTabHeight);
 
   auto* gridPage = new QWidget;
   m_sprCourse = makeGrid(QStringLiteral("sprCourse"), gridPage);
-  m_sprCourse->setGeometry(5, 5, GridWidth - 16, CourseTabHeight - 45);
+  (new QVBoxLayout(gridPage))->addWidget(m_sprCourse);
   m_tabCourse->addTab(gridPage, QStringLiteral("课程选择"));
 
   auto* framePage = new QWidget;
   m_frame3 = new TransferFrame(courseList(), framePage);
-  m_frame3->setGeometry(5, 5, GridWidth - 16, CourseTabHeight - 45);
+  (new QVBoxLayout(framePage))->addWidget(m_frame3);
   m_tabCourse->addTab(framePage, QStringLiteral("课程导入导出"));
 
+  m_lblSubject = new QLabel(page);
+  m_lblSubject->setObjectName(QStringLiteral("lblSubject"));
   m_cmdReturn[1] = makeButton(QStringLiteral("cmdReturn_1"), QStringLiteral("返回(&R)"), page);
-  m_cmdReturn[1]->setGeometry(GridLeft + GridWidth - ButtonWidth, ButtonTop, ButtonWidth, ButtonHeight);
+  auto* layout = new QVBoxLayout(page);
+  layout->addWidget(m_tabCourse, 1);
+  layout->addLayout(buttonRow(m_lblSubject, {m_cmdReturn[1]}));
   m_tabMain->addTab(page, QStringLiteral(" 课程管理 "));
   connect(m_cmdReturn[1], &QPushButton::clicked, this, &frmCorvina::cmdReturn_Click);
   connect(m_frame3, &TransferFrame::transferStarted, this, [this] { SetTransferRunning(true); });
-  connect(m_frame3, &TransferFrame::transferFinished, this, [this] { SetTransferRunning(false); });
+  connect(m_frame3, &TransferFrame::transferFinished, this, &frmCorvina::OnTransferFinished);
+  connect(m_sprCourse, &QTableWidget::itemSelectionChanged, this, &frmCorvina::ShowSelectedCourse);
 }
 
 // What the transfer frame exports and lists again afterwards: the course grid.
@@ -216,13 +240,12 @@ void frmCorvina::fillSubjectRows(QTableWidget* grid) {
   setHeaders(grid, QStringLiteral("专业名称"), QStringLiteral("描述"));
   grid->setRowCount(0);
   CDataAccess dal;
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset(SubjectListSql(), rs);
-  grid->setRowCount(rs->RecordCount());
-  for (int row = 1; !rs->Eof(); ++row, rs->MoveNext()) {
-    setLockedCell(grid, 1, row, requiredText(rs->Value(QStringLiteral("name"))));
-    setLockedCell(grid, 2, row, optionalText(rs->Value(QStringLiteral("description"))));
-    setRowId(grid, row, rs->Value(QStringLiteral("subjectID")));
+  Bulk::Query rs = dal.OpenQuery(SubjectListSql());
+  for (int row = 1; rs.next(); ++row) {
+    grid->setRowCount(row);
+    setLockedCell(grid, 1, row, requiredText(rs.value(QStringLiteral("name"))));
+    setLockedCell(grid, 2, row, optionalText(rs.value(QStringLiteral("description"))));
+    setRowId(grid, row, rs.value(QStringLiteral("subjectID")));
   }
 }
 
@@ -233,13 +256,12 @@ void frmCorvina::RefreshCourse() {
     setHeaders(m_sprCourse, QStringLiteral("课程名称"), QStringLiteral("描述"));
     m_sprCourse->setRowCount(0);
     CDataAccess dal;
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(CourseListSql(m_nSubjectID), rs);
-    m_sprCourse->setRowCount(rs->RecordCount());
-    for (int row = 1; !rs->Eof(); ++row, rs->MoveNext()) {
-      setRowId(m_sprCourse, row, rs->Value(QStringLiteral("courseID")));
-      setLockedCell(m_sprCourse, 1, row, requiredText(rs->Value(QStringLiteral("Name"))));
-      setLockedCell(m_sprCourse, 2, row, optionalText(rs->Value(QStringLiteral("Description"))));
+    Bulk::Query rs = dal.OpenQuery(CourseListSql(m_nSubjectID));
+    for (int row = 1; rs.next(); ++row) {
+      m_sprCourse->setRowCount(row);
+      setRowId(m_sprCourse, row, rs.value(QStringLiteral("courseID")));
+      setLockedCell(m_sprCourse, 1, row, requiredText(rs.value(QStringLiteral("Name"))));
+      setLockedCell(m_sprCourse, 2, row, optionalText(rs.value(QStringLiteral("Description"))));
     }
   });
 }
@@ -261,6 +283,7 @@ void frmCorvina::tabMain_Click(int nPreviousTab) {
       m_tabMain->setCurrentIndex(0);
     } else {
       m_nSubjectID = CellText(m_sprSubject, 0, row).toInt();
+      ShowChosenSubject();
     }
   } else if (nPreviousTab == 1) {
     if (ActiveRow(m_sprCourse) < 1) m_tabMain->setCurrentIndex(0);
@@ -271,6 +294,17 @@ void frmCorvina::tabMain_Click(int nPreviousTab) {
   }
 }
 
+// The course page says whose courses it lists.
+void frmCorvina::ShowChosenSubject() {
+  const int row = ActiveRow(m_sprSubject);
+  m_lblSubject->setText(QStringLiteral("专业：") + CellText(m_sprSubject, 1, row));
+}
+
+void frmCorvina::ShowSelectedCourse() {
+  const int row = ActiveRow(m_sprCourse);
+  m_frame3->ShowSelectedCourse(row < 1 ? QString() : CellText(m_sprCourse, 1, row));
+}
+
 void frmCorvina::cmdSelectCourse_Click() {
   if (ActiveRow(m_sprSubject) >= 1) m_tabMain->setCurrentIndex(1);
 }
@@ -279,11 +313,16 @@ void frmCorvina::cmdReturn_Click() {
   if (!KeepOpenForTransfer()) close();
 }
 
+QString frmCorvina::CancelQuestion() { return QStringLiteral("正在进行导入导出，是否取消？"); }
+
 bool frmCorvina::KeepOpenForTransfer() {
   if (!m_frame3->isTransferring()) return false;
-  if (interaction().MsgBox(QStringLiteral("正在进行导入导出，是否取消？"), {MessageKind::Question, Buttons::YesNo, Answer::No},
-                           Res::str(Res::TransferTitle)) == Answer::Yes)
-    m_frame3->cancelTransfer();
+  if (interaction().MsgBox(CancelQuestion(), {MessageKind::Question, Buttons::YesNo, Answer::No},
+                           Res::str(Res::TransferTitle)) != Answer::Yes)
+    return true;
+  m_bCloseWhenTransferEnds = true;
+  if (!m_frame3->isTransferring()) return false;  // it ended meanwhile: nothing left to wait for
+  m_frame3->cancelTransfer();
   return true;
 }
 
@@ -291,6 +330,14 @@ bool frmCorvina::KeepOpenForTransfer() {
 void frmCorvina::SetTransferRunning(bool running) {
   m_tabMain->tabBar()->setEnabled(!running);
   m_tabCourse->tabBar()->setEnabled(!running);
+}
+
+// A question about cancelling has no object any more; a close asked for
+// during the transfer happens now that it has rolled back and reported.
+void frmCorvina::OnTransferFinished() {
+  SetTransferRunning(false);
+  interaction().WithdrawQuestion();
+  if (m_bCloseWhenTransferEnds) QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void frmCorvina::SelectRowWithId(QTableWidget* grid, qint32 id) {
@@ -322,35 +369,6 @@ void frmCorvina::SelectLastRow(QTableWidget* grid) {
   grid->selectRow(grid->rowCount() - 1);
 }
 
-frmCorvina::TabSizes frmCorvina::ResizeRule(int windowWidthTwips, int windowHeightTwips) {
-  const int tabMainWidth = windowWidthTwips - 100;
-  return {tabMainWidth, windowHeightTwips - 400, tabMainWidth - 500};
-}
-
-int frmCorvina::TwipsPerPixel() const {
-  const int dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
-  return std::max(1, static_cast<int>(std::lround(1440.0 / dpi)));
-}
-
-void frmCorvina::Form_Resize() {
-  if (isMinimized()) return;
-  const int tpp = TwipsPerPixel();
-  const QSize outer = frameGeometry().size();
-  const TabSizes sizes = ResizeRule(outer.width() * tpp, outer.height() * tpp);
-  m_tabMain->resize(std::max(0, sizes.tabMainWidth / tpp), std::max(0, sizes.tabMainHeight / tpp));
-  m_tabCourse->resize(std::max(0, sizes.tabCourseWidth / tpp), m_tabCourse->height());
-}
-
-void frmCorvina::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  Form_Resize();
-}
-
-void frmCorvina::changeEvent(QEvent* event) {
-  QWidget::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange) Form_Resize();
-}
-
 // The examination system's own window comes back, centred; closing is never refused.
 void frmCorvina::Form_Unload() { X11Window::RestoreCentred(Res::str(Res::AppTitle)); }
 
@@ -359,6 +377,29 @@ void frmCorvina::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  m_bCloseWhenTransferEnds = false;
+  UserSettings::SaveGeometry(*this);
   Form_Unload();
   event->accept();
+}
+
+// Exchange files dropped on the window go into the file field of the chosen
+// import action, on the course page.
+static QStringList droppedFiles(const QMimeData* data) {
+  QStringList files;
+  if (!data->hasUrls()) return files;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) files << url.toLocalFile();
+  return files;
+}
+
+void frmCorvina::dragEnterEvent(QDragEnterEvent* event) {
+  if (m_tabMain->currentIndex() == 1 && m_frame3->AcceptsDroppedFiles(droppedFiles(event->mimeData())))
+    event->acceptProposedAction();
+}
+
+void frmCorvina::dropEvent(QDropEvent* event) {
+  if (m_tabMain->currentIndex() != 1 || !m_frame3->DropFiles(droppedFiles(event->mimeData()))) return;
+  m_tabCourse->setCurrentIndex(1);
+  event->acceptProposedAction();
 }

@@ -4,13 +4,15 @@
 
 #include "ui/TransferFrame.h"
 
+class QLabel;
 class QPushButton;
 class QTabWidget;
 class QTableWidget;
 
 // The main window shown after a successful login: the subject page, the course
 // page with the course grid and the transfer frame. Closing it restores the
-// examination system's own window and ends the program.
+// examination system's own window and ends the program. The grids take the
+// room the window has; its size and place are remembered for the next run.
 class frmCorvina : public QWidget {
   Q_OBJECT
  public:
@@ -34,33 +36,29 @@ class frmCorvina : public QWidget {
   // Selects the row whose identifier is id; nothing when none has it.
   static void SelectRowWithId(QTableWidget* grid, qint32 id);
 
-  // The resize rule, in twips of the outer window: tabMain follows the window,
-  // tabCourse follows tabMain.
-  struct TabSizes {
-    int tabMainWidth;
-    int tabMainHeight;
-    int tabCourseWidth;
-  };
-  static TabSizes ResizeRule(int windowWidthTwips, int windowHeightTwips);
-  int TwipsPerPixel() const;
+  // The question asked when the window is left while a transfer runs.
+  static QString CancelQuestion();
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
-  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void Form_Load();
-  void Form_Resize();
   void Form_Unload();
   void tabMain_Click(int nPreviousTab);
   void onTabMainChanged(int nIndex);
   void cmdSelectCourse_Click();
   void cmdReturn_Click();
-  // While a transfer runs the window is not left: true when one runs (the
-  // person was asked whether to cancel it).
+  // While a transfer runs the window is not left: true when one runs. The
+  // person is asked whether to cancel it; 是 cancels it and closes the window
+  // once it has rolled back.
   bool KeepOpenForTransfer();
   void SetTransferRunning(bool running);
+  void OnTransferFinished();
+  void ShowChosenSubject();
+  void ShowSelectedCourse();
   void addAboutButton();
   void placeOnScreen();
   void buildSubjectPage();
@@ -74,8 +72,10 @@ class frmCorvina : public QWidget {
   QTableWidget* m_sprCourse = nullptr;
   QPushButton* m_cmdSelectCourse = nullptr;
   QPushButton* m_cmdReturn[2] = {nullptr, nullptr};
+  QLabel* m_lblSubject = nullptr;
   TransferFrame* m_frame3 = nullptr;
   qint32 m_nSubjectID = 0;
   int m_nShownTab = 0;
   bool m_bInTabChange = false;
+  bool m_bCloseWhenTransferEnds = false;
 };

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -9,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "mapping/MappingModel.h"
+#include "ui/UserSettings.h"
 
 namespace {
 
@@ -41,6 +44,7 @@ void showEntries(QListWidget* widget, const MappingList& list) {
 frmImport::frmImport(MappingModel& model, QWidget* parent) : QDialog(parent), model_(model) {
   setObjectName(QStringLiteral("frmImport"));
   setModal(true);
+  WithoutMaximiseButton(*this);
   buildControls();
   connectControls();
   render();
@@ -64,16 +68,19 @@ void frmImport::buildControls() {
   Finish_ = addButton(QStringLiteral("Finish"), QStringLiteral("下一步(&N) --->"));
   cmdCancel_ = addButton(QStringLiteral("cmdCancel"), QStringLiteral("取消(&C)"));
 
-  // The pairs above, the exchange file's items on the left and the system
-  // database's on the right, the buttons beside them.
+  lblStep_ = makeLabel(QStringLiteral("lblStep"), QString(), this);
+
+  // Where the person is, then the pairs, the exchange file's items on the
+  // left and the system database's on the right, the buttons beside them.
   auto* lists = new QGridLayout;
-  lists->addWidget(MapList_, 0, 0, 1, 2);
-  lists->addWidget(makeLabel(QStringLiteral("lblSource"), QStringLiteral("Access数据库"), this), 1, 0);
-  lists->addWidget(makeLabel(QStringLiteral("lblDest"), QStringLiteral("系统数据库"), this), 1, 1);
-  lists->addWidget(SourceList_, 2, 0);
-  lists->addWidget(DestList_, 2, 1);
-  lists->setRowStretch(0, 2);
-  lists->setRowStretch(2, 3);
+  lists->addWidget(lblStep_, 0, 0, 1, 2);
+  lists->addWidget(MapList_, 1, 0, 1, 2);
+  lists->addWidget(makeLabel(QStringLiteral("lblSource"), QStringLiteral("Access数据库"), this), 2, 0);
+  lists->addWidget(makeLabel(QStringLiteral("lblDest"), QStringLiteral("系统数据库"), this), 2, 1);
+  lists->addWidget(SourceList_, 3, 0);
+  lists->addWidget(DestList_, 3, 1);
+  lists->setRowStretch(1, 2);
+  lists->setRowStretch(3, 3);
 
   auto* buttons = new QVBoxLayout;
   for (QPushButton* b : {Link_, cmdUnLink_, cmdNameLink_, reset_}) buttons->addWidget(b);
@@ -84,7 +91,10 @@ void frmImport::buildControls() {
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(lists, 1);
   layout->addLayout(buttons);
-  resize(640, 480);
+  // The design size, less where the screen (at a large scale) is smaller.
+  const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+  const QSize room = shown ? shown->availableGeometry().size() - QSize(16, 48) : QSize(640, 480);
+  resize(QSize(640, 480).boundedTo(room).expandedTo(minimumSizeHint()));
 }
 
 void frmImport::connectControls() {
@@ -124,6 +134,11 @@ void frmImport::press(void (MappingModel::*operation)()) {
 void frmImport::render() {
   rendering_ = true;
   setWindowTitle(model_.Caption);
+  // Step 3 comes once per feature: the count says how many are still ahead.
+  const QString hint = QStringLiteral("未对应的项将新建");
+  lblStep_->setText(model_.nStepCount > 0
+                        ? QStringLiteral("第 %1/%2 步：").arg(model_.nStepNumber).arg(model_.nStepCount) + hint
+                        : hint);
   showEntries(SourceList_, model_.SourceList);
   showEntries(DestList_, model_.DestList);
   showEntries(MapList_, model_.MapList);

@@ -36,6 +36,7 @@ class frmImport : public QDialog {
 
   MappingModel& model_;
   bool rendering_ = false;
+  QLabel* lblStep_ = nullptr;
   QListWidget* SourceList_ = nullptr;
   QListWidget* DestList_ = nullptr;
   QListWidget* MapList_ = nullptr;

@@ -17,6 +17,7 @@
 #include "ui/AsteriskEcho.h"
 #include "ui/frmCorvina.h"
 #include "ui/frmSysOdbcIni.h"
+#include "ui/UserSettings.h"
 
 frmLogin::frmLogin(QWidget* parent)
     : QDialog(parent),
@@ -56,6 +57,9 @@ frmLogin::frmLogin(QWidget* parent)
   layout->addWidget(Frame1);
   layout->addLayout(buttons);
   setMinimumWidth(340);
+  WithoutMaximiseButton(*this);
+  // A small form: it takes the size its fields need, at any scale.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   setTabOrder(inputName, inputPWD);
   setTabOrder(inputPWD, cmdOk);
@@ -66,7 +70,12 @@ frmLogin::frmLogin(QWidget* parent)
 }
 
 void frmLogin::cmdOk_Click() {
-  if (LoginCheck::login(inputName->text(), inputPWD->text()) != LoginCheck::Outcome::Success) return;
+  if (LoginCheck::login(inputName->text(), inputPWD->text()) != LoginCheck::Outcome::Success) {
+    // The password that failed is not left for the next try.
+    inputPWD->clear();
+    inputPWD->setFocus();
+    return;
+  }
   // The main window becomes the only window; it lives until it is closed.
   try {
     auto main = std::make_unique<frmCorvina>();

@@ -19,6 +19,7 @@
 #include "data/Scramble.h"
 #include "resources/Strings.h"
 #include "ui/AsteriskEcho.h"
+#include "ui/UserSettings.h"
 
 frmSysOdbcIni::frmSysOdbcIni(QWidget* parent)
     : QDialog(parent),
@@ -36,6 +37,7 @@ frmSysOdbcIni::frmSysOdbcIni(QWidget* parent)
   setObjectName(QStringLiteral("frmSysOdbcIni"));
   setWindowTitle(QStringLiteral("设置数据源"));
   setModal(true);
+  WithoutMaximiseButton(*this);
   cboProvider->setObjectName(QStringLiteral("cboProvider"));
   cboProvider->setEditable(true);
   cboProvider->addItems({QStringLiteral("{SQL Server}"), QStringLiteral("{PostgreSQL Unicode}"), SqliteProvider});
@@ -69,11 +71,16 @@ frmSysOdbcIni::frmSysOdbcIni(QWidget* parent)
   layout->addLayout(form);
   layout->addWidget(txtString);
   layout->addLayout(buttons);
+  // A small form: it takes the size its fields need, at any scale.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(cmdTest, &QPushButton::clicked, this, &frmSysOdbcIni::cmdTest_Click);
   connect(cmdClose, &QPushButton::clicked, this, &QDialog::reject);
   connect(cmdBrowse, &QPushButton::clicked, this, &frmSysOdbcIni::cmdBrowse_Click);
-  connect(cboProvider, &QComboBox::currentTextChanged, this, &frmSysOdbcIni::cboProvider_Change);
+  connect(cboProvider, &QComboBox::currentTextChanged, this, [this] {
+    SwitchDriverFields();
+    cboProvider_Change();
+  });
   connect(txtDataSource, &QLineEdit::textChanged, this, &frmSysOdbcIni::showSqliteString);
   Form_Load();
 }
@@ -108,13 +115,32 @@ void frmSysOdbcIni::cmdBrowse_Click() {
 
 void frmSysOdbcIni::Form_Load() {
   const OdbcIniFields f = settings_.Load();
-  txtDataSource->setText(f.DataSource);
+  loading_ = true;
   cboProvider->setCurrentText(f.Provider);
+  showFields(f);
+  loading_ = false;
+  driverFields_.clear();
+  shownDriver_ = cboProvider->currentText();
+  cboProvider_Change();
+}
+
+void frmSysOdbcIni::showFields(const OdbcIniFields& f) {
+  txtDataSource->setText(f.DataSource);
   txtInitialCatalog->setText(f.InitialCatalog);
   txtUserID->setText(f.UserID);
   txtPassWord->setText(f.PassWord);
   txtString->setText(f.ConnectionString);
-  cboProvider_Change();
+}
+
+// A SQLite file is no server name, nor a server's login a file: the boxes of
+// the driver left are put aside and those of the driver chosen from the list
+// come back (empty the first time). A name being typed changes nothing yet.
+void frmSysOdbcIni::SwitchDriverFields() {
+  const QString driver = cboProvider->currentText();
+  if (loading_ || driver == shownDriver_ || cboProvider->findText(driver) < 0) return;
+  driverFields_.insert(shownDriver_, fields());
+  shownDriver_ = driver;
+  showFields(driverFields_.value(driver));
 }
 
 OdbcIniFields frmSysOdbcIni::fields() const {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <QHash>
 #include <QString>
 
 class QComboBox;
@@ -26,8 +27,14 @@ class frmSysOdbcIni : public QDialog {
   void showSqliteString();
   bool sqliteChosen() const;
   OdbcIniFields fields() const;
+  void showFields(const OdbcIniFields& f);
+  // Each driver keeps its own boxes while the dialog is open.
+  void SwitchDriverFields();
 
   SysOdbcIniSettings settings_;
+  QHash<QString, OdbcIniFields> driverFields_;
+  QString shownDriver_;
+  bool loading_ = false;
   QComboBox* cboProvider;
   QLineEdit* txtDataSource;
   QLineEdit* txtInitialCatalog;

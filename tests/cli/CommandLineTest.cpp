@@ -49,15 +49,14 @@ struct Home {
   QString scalar(const QString& sql) const {
     CDataAccess dal{CDataAccess::Unconnected{}};
     dal.OpenConnection("Driver=SQLite3;Database=" + path("demo/system.db"));
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(sql, rs);
-    return rs->Eof() ? QString() : rs->Value(0).toString();
+    Bulk::Query rows = dal.OpenQuery(sql);
+    return rows.next() ? rows.value(0).toString() : QString();
   }
   int count(const QString& table) const { return scalar("select count(*) from " + table).toInt(); }
   void exec(const QString& sql) const {
     CDataAccess dal{CDataAccess::Unconnected{}};
     dal.OpenConnection("Driver=SQLite3;Database=" + path("demo/system.db"));
-    dal.ExecQuery(QString(), sql);
+    dal.ExecQuery(sql);
   }
 };
 
@@ -149,9 +148,9 @@ TEST(CommandLine, ExportAllGivesEachCourseAFileOfItsOwn) {
   for (int id = 1; id <= 5; ++id) {
     CDataAccess file{CDataAccess::Unconnected{}};
     file.OpenExchangeFile(h.path("all/" + QString(files[id - 1]).replace("\\x1b", "\x1b")), ExchangeAccess::Read);
-    RecordsetPtr rs;
-    file.GetConnectedRecordset("select CourseID from Course", rs);
-    EXPECT_EQ(rs->Value(0).toInt(), id) << files[id - 1].toStdString();
+    Bulk::Query course = file.OpenQuery("select CourseID from Course");
+    ASSERT_TRUE(course.next()) << files[id - 1].toStdString();
+    EXPECT_EQ(course.value(0).toInt(), id) << files[id - 1].toStdString();
   }
 }
 

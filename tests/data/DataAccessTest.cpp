@@ -1,6 +1,6 @@
 // The data access object on the system database (SQLite, or the server as
-// pg.*) and on exchange files: what callers see of connections, recordsets,
-// transactions and rows written in bulk.
+// pg.*) and on exchange files: what callers see of connections, queries,
+// writers, transactions and rows written in bulk.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -14,7 +14,8 @@
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/ExchangeCheck.h"
-#include "data/RowPipeline.h"
+#include "data/Rows.h"
+#include "data/SqliteBackend.h"
 #include "support/TestEnv.h"
 
 namespace {
@@ -33,56 +34,63 @@ QString raised(Call call) {
 TEST(DataAccess, ConnectionsGoWhereTheyAreToldOrFailNamingWhy) {
   const TestEnv env;
   CDataAccess dal;
-  RecordsetPtr rs;
-  // A statement for another database leaves the held one alone.
-  dal.ExecQuery(TestEnv::createSystemDb(env.path("there.db")), "insert into Subject (name) values ('there')");
-  dal.GetConnectedRecordset("select * from Subject", rs);
-  EXPECT_TRUE(rs->Eof() && rs->Bof());
+  EXPECT_TRUE(dal.OpenQuery("select * from Subject").empty());
   // Keys of a connection string in any case; the held connection replaced.
   TestEnv::createSqliteSystemDb(env.path("other.db"));
   dal.OpenConnection("DRIVER=SQLite3;database=" + env.path("other.db"));
-  dal.ExecQuery("", "insert into Subject (name) values ('other')");
+  dal.ExecQuery("insert into Subject (name) values (?)", {"other"});
   EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), 0);
-  dal.GetConnectedRecordset("select name from Subject", rs);
-  EXPECT_EQ(rs->Value("NAME").toString(), "other");
-  // A failed query leaves the caller's variable empty; a failed open holds nothing usable.
-  EXPECT_TRUE(raised([&] { dal.GetConnectedRecordset("select * from NoSuchTable", rs); }).contains("NoSuchTable", Qt::CaseInsensitive));
-  EXPECT_EQ(rs, nullptr);
+  Bulk::Query names = dal.OpenQuery("select name from Subject");
+  ASSERT_TRUE(names.next());
+  EXPECT_EQ(names.value("NAME").toString(), "other");
+  // A failed statement names what failed; a failed open holds nothing usable.
+  EXPECT_TRUE(raised([&] { dal.OpenQuery("select * from NoSuchTable"); }).contains("NoSuchTable", Qt::CaseInsensitive));
   EXPECT_TRUE(raised([&] { dal.OpenConnection("Driver=SQLite3;Database=" + env.path("nope.db")); }).contains("nope.db"));
-  EXPECT_TRUE(raised([&] { dal.GetConnectedRecordset("select * from Subject", rs); }).contains("DataAccessAPI") && !dal.IsConnected());
+  EXPECT_TRUE(raised([&] { dal.OpenQuery("select * from Subject"); }).contains("DataAccessAPI") && !dal.IsConnected());
   env.useSystemDb("Driver=SQLite3;Database=" + env.path("missing.db"));
   const QString unreachable = raised([] { CDataAccess dal; });
   EXPECT_TRUE(unreachable.contains("DataAccessAPI: ") && unreachable.contains("missing.db")) << unreachable.toStdString();
 }
 
-// New rows read their generated key back; an edit updates the row its first
-// column names; field names in any case; dates stored in the one text form;
-// a disconnected recordset writes its changes in one batch.
-TEST(DataAccess, RecordsetsAddEditAndBatchRows) {
+// A query reads forward: fields by name in any case or by position, while
+// there is a current row; a field it lacks, or a field past the last row,
+// is refused saying so. Rows a writer adds at once are there for the next
+// statement, with their generated keys handed out one after another, and
+// dates stored in the one text form.
+TEST(DataAccess, QueriesReadForwardAndWritersAddRowsAtOnce) {
   const TestEnv env;
   CDataAccess dal;
-  RecordsetPtr rs;
-  for (const bool connected : {true, false}) {
-    connected ? dal.GetConnectedRecordset("select * from Course where 1=0", rs) : dal.GetRecordset("", "select * from Course where 1=0", rs);
-    for (const char* name : {"数学", "物理"}) {
-      rs->AddNew();
-      rs->SetValue("NAME", QString::fromUtf8(name));
-      rs->SetValue("lastUPDATED", QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
-      rs->Update();
-    }
-    EXPECT_EQ(env.scalar("select count(*) from Course where Lastupdated='2024-05-06 07:08:09'").toInt(), 2);
-    if (!connected) dal.PutRecordset("", rs);
-    EXPECT_EQ(rs->HasActiveConnection(), connected);
+  Bulk::Writer courses = dal.InsertInto("Course", {"NAME", "lastUPDATED"}, "CourseID", Bulk::ReadBack::AtOnce);
+  std::vector<qint32> keys;
+  for (const char* name : {"数学", "物理", "化学"}) {
+    keys.push_back(courses.add({Bulk::Cell::text(QString::fromUtf8(name)),
+                                Bulk::Cell::fromVariant(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)))}));
+    EXPECT_EQ(env.scalar(QString("select count(*) from Course where CourseID=%1").arg(keys.back())).toInt(), 1);
   }
-  EXPECT_EQ(env.scalar("select count(*) from Course where Lastupdated='2024-05-06 07:08:09'").toInt(), 4);
-  EXPECT_TRUE(raised([&] { rs->SetValue("NoSuchColumn", 1); }).startsWith(QString::number(DataError::ItemNotFound)));
-  dal.GetConnectedRecordset("select * from Course order by CourseID", rs);
-  const int first = rs->Value("courseid").toInt();
-  rs->SetValue("Description", QStringLiteral("改过"));
-  rs->Update();
-  EXPECT_EQ(env.scalar("select count(*) from Course where Description is not null").toInt(), 1);
-  EXPECT_EQ(env.scalar("select CourseID from Course where Description='改过'").toInt(), first);
-  EXPECT_EQ(env.scalar("select max(CourseID) - min(CourseID) from Course").toInt(), 3) << "keys handed out one after another";
+  EXPECT_EQ(keys.back() - keys.front(), 2) << "keys handed out one after another";
+  EXPECT_EQ(env.scalar("select count(*) from Course where Lastupdated='2024-05-06 07:08:09'").toInt(), 3);
+  Bulk::Query rows = dal.OpenQuery("select CourseID, Name from Course where CourseID>=? order by CourseID", {keys[1]});
+  EXPECT_TRUE(raised([&] { rows.value("name"); }).contains("current record"));
+  const struct {
+    QString field;
+    QString value;  // or the start of the refusal
+  } reads[] = {{"courseid", QString::number(keys[1])}, {"NAME", "物理"}, {"1", "物理"}, {"Description", "Item cannot be found"}};
+  ASSERT_TRUE(rows.next());
+  for (const auto& read : reads) {
+    bool position = false;
+    const int at = read.field.toInt(&position);
+    QString got;
+    try {
+      got = (position ? rows.value(at) : rows.value(read.field)).toString();
+    } catch (const DataError& e) {
+      got = e.description();
+    }
+    EXPECT_TRUE(got.startsWith(read.value)) << read.field.toStdString() << ": " << got.toStdString();
+  }
+  ASSERT_TRUE(rows.next());
+  EXPECT_EQ(rows.at(0).toInt(), keys[2]);
+  EXPECT_FALSE(rows.next());
+  EXPECT_TRUE(raised([&] { rows.at(0); }).contains("current record"));
 }
 
 // A transaction is known as open until it ends, keeps or drops its rows as
@@ -103,10 +111,39 @@ TEST(DataAccess, TransactionsHoldTheDatabaseAndEndAsAsked) {
       other = QSqlDatabase();
       QSqlDatabase::removeDatabase("second-writer");
     }
-    dal.ExecQuery("", "insert into Subject (name) values ('x')");
+    dal.ExecQuery("insert into Subject (name) values ('x')");
     commit ? dal.CommitTrans() : dal.RollbackTrans();
     EXPECT_FALSE(dal.IsInTransaction());
     EXPECT_EQ(env.scalar("select count(*) from Subject").toInt(), commit ? 1 : 0);
+  }
+}
+
+// A scope's writes stay only when it commits: inside an open transaction it
+// is a savepoint, undone alone; the outer scope's end decides for both.
+TEST(DataAccess, ScopesKeepTheirWritesOnlyWhenCommitted) {
+  const struct {
+    bool innerCommits;
+    bool outerCommits;
+    QStringList kept;
+  } cases[] = {{true, true, {"a", "b"}}, {false, true, {"a"}}, {true, false, {}}, {false, false, {}}};
+  for (const auto& c : cases) {
+    const TestEnv env;
+    CDataAccess dal;
+    {
+      Transaction outer(dal);
+      dal.ExecQuery("insert into Subject (name) values ('a')");
+      {
+        Transaction inner(dal, "step");
+        dal.ExecQuery("insert into Subject (name) values ('b')");
+        if (c.innerCommits) inner.commit();
+      }
+      if (c.outerCommits) outer.commit();
+    }
+    EXPECT_FALSE(dal.IsInTransaction());
+    QStringList kept;
+    Bulk::Query names = dal.OpenQuery("select name from Subject order by name");
+    while (names.next()) kept << names.at(0).toString();
+    EXPECT_EQ(kept, c.kept) << c.innerCommits << c.outerCommits;
   }
 }
 
@@ -117,9 +154,7 @@ TEST(DataAccess, ExchangeFilesAreRecognisedByTheirFirstBytes) {
   CDataAccess dal{CDataAccess::Unconnected{}};
   for (const QString& file : {TestEnv::builtJetTemplate(), TestEnv::builtTemplate()}) {
     dal.OpenExchangeFile(file, ExchangeAccess::Read);
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset("select * from Course", rs);
-    EXPECT_EQ(rs->FieldCount(), 7);
+    EXPECT_EQ(dal.OpenQuery("select * from Course").columnCount(), 7);
   }
   QFile junk(env.path("junk.mdb"));
   ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write("this is not a database at all") > 0);
@@ -143,14 +178,14 @@ TEST(BulkRows, WrittenRowsKeepTheirValuesAndKeysAndTheNextKeyFollows) {
     dal->BeginTrans();
     std::vector<qint32> keys;
     {
-      Bulk::Writer writer(*dal->connection(), "Problem", {"ProblemCode", "Body", "Score", "Lastupdated"}, "ProblemID");
+      Bulk::Writer writer = dal->InsertInto("Problem", {"ProblemCode", "Body", "Score", "Lastupdated"}, "ProblemID");
       for (int i = 0; i < count; ++i)
         keys.push_back(writer.add({Bulk::Cell::text(code(i)), i % 2 ? Bulk::Cell() : Bulk::Cell::text(body(i)),
                                    Bulk::Cell{Bulk::Cell::Kind::Real, 0, i + 0.5, {}}, Bulk::Cell::text(stamp(i))}));
       writer.flush();
     }
     dal->CommitTrans();
-    Bulk::Reader reader(*dal->connection(), "select ProblemID, ProblemCode, Body, Score, Lastupdated from Problem order by ProblemID");
+    Bulk::Query reader = dal->OpenQuery("select ProblemID, ProblemCode, Body, Score, Lastupdated from Problem order by ProblemID");
     for (int i = 0; i < count; ++i) {
       ASSERT_TRUE(reader.next());
       EXPECT_EQ(reader.at(0).toInt(), keys[size_t(i)]);
@@ -165,12 +200,12 @@ TEST(BulkRows, WrittenRowsKeepTheirValuesAndKeysAndTheNextKeyFollows) {
     // Rows whose keys nobody wants, written in groups: all of them, in order.
     dal->BeginTrans();
     {
-      Bulk::Writer links(*dal->connection(), "ProblemsContents", {"ProblemID", "ContentID", "Lastupdated"});
+      Bulk::Writer links = dal->InsertInto("ProblemsContents", {"ProblemID", "ContentID", "Lastupdated"});
       for (int i = 0; i < count; ++i) links.add({Bulk::Cell::integer(i), Bulk::Cell::integer(i % 7), Bulk::Cell::text(stamp(i))});
       links.flush();
     }
     dal->CommitTrans();
-    Bulk::Reader links(*dal->connection(), "select ProblemID, ContentID from ProblemsContents order by ProblemID");
+    Bulk::Query links = dal->OpenQuery("select ProblemID, ContentID from ProblemsContents order by ProblemID");
     int read = 0;
     for (; links.next(); ++read) EXPECT_EQ(links.at(1).toInt(), links.at(0).toInt() % 7);
     EXPECT_EQ(read, count);
@@ -199,12 +234,11 @@ TEST(BulkRows, UpdatedRowsTakeTheirValuesAndTheOthersStay) {
   };
   for (const auto& row : rows) {
     dal->BeginTrans();
-    Bulk::updateRows(*dal->connection(), "Problem", "ProblemID", {"ProblemGroupID", "Body", "Score", "Lastupdated"},
-                     row.rows);
+    Bulk::updateRows(*dal, "Problem", "ProblemID", {"ProblemGroupID", "Body", "Score", "Lastupdated"}, row.rows);
     dal->CommitTrans();
     QStringList found;
-    Bulk::Reader reader(*dal->connection(), "select ProblemID, ProblemGroupID, Body, Score, Lastupdated from Problem "
-                                            "order by ProblemID");
+    Bulk::Query reader = dal->OpenQuery("select ProblemID, ProblemGroupID, Body, Score, Lastupdated from Problem "
+                                        "order by ProblemID");
     while (reader.next()) {
       QStringList cells{reader.at(0).toString()};
       for (int i = 1; i < 5; ++i)
@@ -249,15 +283,15 @@ TEST(BulkRows, AwkwardValuesArriveAsGiven) {
   dal->BeginTrans();
   std::vector<qint32> keys;
   for (const Row& row : rows) {
-    Bulk::Writer writer(*dal->connection(), "Problem", {row.column}, "ProblemID");
+    Bulk::Writer writer = dal->InsertInto("Problem", {row.column}, "ProblemID");
     keys.push_back(writer.add({row.value}));
     writer.flush();
   }
   dal->CommitTrans();
   for (size_t i = 0; i < rows.size(); ++i) {
-    Bulk::Reader reader(*dal->connection(), QStringLiteral("select %1 from Problem where ProblemID=%2")
-                                                .arg(QLatin1String(rows[i].column))
-                                                .arg(keys[i]));
+    Bulk::Query reader = dal->OpenQuery(QStringLiteral("select %1 from Problem where ProblemID=%2")
+                                            .arg(QLatin1String(rows[i].column))
+                                            .arg(keys[i]));
     ASSERT_TRUE(reader.next()) << i;
     const Cell& back = reader.at(0);
     QString text = back.isNull() ? QStringLiteral("<null>") : back.toString();
@@ -296,7 +330,7 @@ QString rowCheckRefusal(const QString& file) {
     db.setDatabaseName(file);
     db.open();
     for (const QString table : {"Course", "Problem"}) {
-      Bulk::SqliteStatement rows(db, "select * from " + table);
+      SqliteStatement rows(db, "select * from " + table);
       QStringList names;
       for (int i = 0; i < rows.columnCount(); ++i) names << rows.columnName(i);
       ExchangeCheck::RowCheck check(table, names);

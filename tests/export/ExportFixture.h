@@ -35,19 +35,18 @@ class ExportTest : public ::testing::Test {
   static void execIn(const QString& file, const QString& sql) {
     CDataAccess dal{CDataAccess::Unconnected{}};
     dal.OpenExchangeFile(file, ExchangeAccess::Write);
-    dal.ExecQuery(QString(), sql);
+    dal.ExecQuery(sql);
     dal.CloseConnection();
   }
   // First column (or all columns) of every row, as text.
   static QStringList column(const QString& file, const QString& sql, bool allColumns = false) {
     CDataAccess dal{CDataAccess::Unconnected{}};
     dal.OpenExchangeFile(file, ExchangeAccess::Read);
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(sql, rs);
+    Bulk::Query rows = dal.OpenQuery(sql);
     QStringList out;
-    for (; !rs->Eof(); rs->MoveNext()) {
+    while (rows.next()) {
       QStringList cells;
-      for (int i = 0; i < (allColumns ? rs->FieldCount() : 1); ++i) cells << rs->Value(i).toString();
+      for (int i = 0; i < (allColumns ? rows.columnCount() : 1); ++i) cells << rows.value(i).toString();
       out << cells.join('|');
     }
     return out;

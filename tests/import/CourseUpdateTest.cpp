@@ -59,7 +59,7 @@ class UpdateCourse : public ImportTest {
   void Edit(const QString& file, const QStringList& statements) const {
     CDataAccess dal{CDataAccess::Unconnected{}};
     dal.OpenExchangeFile(file, ExchangeAccess::Write);
-    for (const QString& sql : statements) dal.ExecQuery(QString(), sql);
+    for (const QString& sql : statements) dal.ExecQuery(sql);
     dal.CloseConnection();
   }
 
@@ -67,12 +67,11 @@ class UpdateCourse : public ImportTest {
   QMap<QString, QString> Ids() const {
     QMap<QString, QString> ids;
     auto dal = env.dal();
-    RecordsetPtr rs;
-    dal->GetConnectedRecordset(QStringLiteral("select ProblemCode, ProblemID from Problem where ProblemID in (select "
+    Bulk::Query rows = dal->OpenQuery(QStringLiteral("select ProblemCode, ProblemID from Problem where ProblemID in (select "
                                               "ProblemID from ProblemsContents pc join Content c on c.ContentID="
                                               "pc.ContentID where c.CourseID=%1) union select Name, ContentID from "
-                                              "Content where CourseID=%1").arg(course), rs);
-    for (; !rs->Eof(); rs->MoveNext()) ids.insert(rs->Value(0).toString(), rs->Value(1).toString());
+                                              "Content where CourseID=%1").arg(course));
+    while (rows.next()) ids.insert(rows.at(0).toString(), rows.at(1).toString());
     return ids;
   }
 

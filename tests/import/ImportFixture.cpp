@@ -99,7 +99,7 @@ QString ImportTest::WriteFile(const QString& name, const QStringList& statements
   QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
   CDataAccess dal{CDataAccess::Unconnected{}};
   dal.OpenExchangeFile(path, ExchangeAccess::Write);
-  for (const QString& sql : statements) dal.ExecQuery(QString(), sql);
+  for (const QString& sql : statements) dal.ExecQuery(sql);
   dal.CloseConnection();
   return path;
 }
@@ -120,11 +120,10 @@ QStringList ImportTest::Snapshot() const {
   QStringList rows;
   auto dal = env.dal();
   for (const QString& table : Schema::courseTableNames()) {
-    RecordsetPtr rs;
-    dal->GetConnectedRecordset(QStringLiteral("select * from ") + table, rs);
-    for (; !rs->Eof(); rs->MoveNext()) {
+    Bulk::Query records = dal->OpenQuery(QStringLiteral("select * from ") + table);
+    while (records.next()) {
       QStringList cells;
-      for (int i = 0; i < rs->FieldCount(); ++i) cells << rs->Value(i).toString();
+      for (int i = 0; i < records.columnCount(); ++i) cells << records.value(i).toString();
       rows << table + QLatin1Char(':') + cells.join(QLatin1Char('|'));
     }
   }

@@ -15,9 +15,10 @@
 #include <optional>
 #include <thread>
 
+#include "data/CDataAccess.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
-#include "data/RowPipeline.h"
+#include "data/SqliteBackend.h"
 #include "data/jet/JetExchange.h"
 #include "data/jet/JetMirror.h"
 #include "data/jet/JetStream.h"
@@ -303,11 +304,10 @@ TEST(JetWorkingCopy, ValuesAreCheckedOnTheWayIn) {
   }
 }
 
-// An import's large tables are read from the file when their statement runs,
-// as the statement would give them from the working copy: every row, in the
+// An import's large tables are read from the file when they are asked for,
+// as a statement would give them from the working copy: every row, in the
 // order asked for. A file changed since it was opened is refused then.
-TEST(JetWorkingCopy, WholeTablesComeFromTheFileAsTheirStatementGivesThem) {
-  const QString inOrder = "select * from Problem order by problemid";
+TEST(JetWorkingCopy, WholeTablesComeFromTheFileInTheOrderAskedFor) {
   struct Case {
     const char* what;
     std::vector<int> ids;         // problem IDs in the order the file holds them
@@ -336,9 +336,10 @@ TEST(JetWorkingCopy, WholeTablesComeFromTheFileAsTheirStatementGivesThem) {
     QStringList bodies;
     QString refusal;
     try {
-      const auto conn = Connection::openExchangeFile(file, ExchangeAccess::Read, {{inOrder, "Problem", "ProblemID"}});
+      CDataAccess dal{CDataAccess::Unconnected{}};
+      dal.OpenExchangeFile(file, ExchangeAccess::Read, {{"Problem", "ProblemID"}});
       if (!c.changedTo.empty()) write(w, c.changedTo, file);
-      Bulk::Reader rows(*conn, inOrder);
+      Bulk::Query rows = dal.TableRows("Problem", "ProblemID");
       const int body = rows.column("Body");
       while (rows.next()) bodies << rows.at(body).toString();
     } catch (const DataError& e) {
@@ -355,4 +356,48 @@ TEST(JetWorkingCopy, WholeTablesComeFromTheFileAsTheirStatementGivesThem) {
     for (const int id : sorted) expected << QStringLiteral("第%1题").arg(id);
     EXPECT_EQ(bodies, expected);
   }
+}
+
+// A streamed table's rows are not in the working copy: any statement that
+// names it, in whatever case or spelling, is refused naming the table rather
+// than seeing no rows. Other tables, and the table's layout, stay open.
+TEST(JetWorkingCopy, StatementsOnAStreamedTableAreRefusedByName) {
+  const struct {
+    const char* statement;
+    const char* refusedTable;  // empty: the statement runs
+  } cases[] = {
+      {"select * from Problem", "Problem"},
+      {"select count(*) from PROBLEM p", "Problem"},
+      {"select ProblemID from [Problem] where ProblemID=3", "Problem"},
+      {"select * from ProblemsContents pc where pc.ProblemID=3", "ProblemsContents"},
+      {"select * from \"ProblemsFeatures\"", "ProblemsFeatures"},
+      {"delete from ProblemsFeatures", "ProblemsFeatures"},
+      {"select * from ProblemGroup", ""},
+      {"select * from Course", ""},
+  };
+  const Workspace w;
+  w.insert("Problem", {3, 1, "c3", QStringLiteral("第3题"), QVariant(), 1.5, "2024-01-02 03:04:05"});
+  const QString file = w.path("in.mdb");
+  Jet::writeBack(w.file, file, w.mirror.db());
+  CDataAccess dal{CDataAccess::Unconnected{}};
+  dal.OpenExchangeFile(file, ExchangeAccess::Read,
+                       {{"Problem", "ProblemID"}, {"ProblemsContents", ""}, {"ProblemsFeatures", ""}});
+  for (const auto& c : cases) {
+    QString refusal;
+    try {
+      dal.ExecQuery(c.statement);
+    } catch (const DataError& e) {
+      refusal = e.description();
+    }
+    const QString expected = *c.refusedTable ? QStringLiteral("Table %1 is read from the Access file only as a whole")
+                                                   .arg(QLatin1String(c.refusedTable))
+                                             : QString();
+    EXPECT_TRUE(expected.isEmpty() ? refusal.isEmpty() : refusal.startsWith(expected))
+        << c.statement << " → " << refusal.toStdString();
+  }
+  EXPECT_EQ(dal.ColumnsOf("Problem").value(0), "ProblemID");
+  Bulk::Query problems = dal.TableRows("Problem", "ProblemID");
+  ASSERT_TRUE(problems.next());
+  EXPECT_EQ(problems.at("Body").toString(), QStringLiteral("第3题"));
+  EXPECT_FALSE(problems.next());
 }

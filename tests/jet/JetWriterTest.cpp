@@ -13,7 +13,7 @@
 
 #include "data/Connection.h"
 #include "data/DataError.h"
-#include "data/RowPipeline.h"
+#include "data/SqliteBackend.h"
 #include "data/Schema.h"
 #include "data/jet/JetExchange.h"
 #include "data/jet/JetMirror.h"
@@ -247,7 +247,7 @@ TEST(JetWorkingCopy, RowsPastTheCopyEndAsTheirTransactionsDo) {
         if (step == Commit) conn->commit();
         if (step == Rollback) conn->rollback();
         if (step == Stream) {
-          Bulk::Writer rows(*conn, "Subject", {"SubjectID", "name", "description"}, {}, Bulk::ReadBack::NotNeeded);
+          Bulk::Writer rows(*conn, "Subject", {"SubjectID", "name", "description"}, {}, Bulk::ReadBack::Never);
           ++n;
           rows.add({Bulk::Cell::integer(n), Bulk::Cell::text(QStringLiteral("甲%1").arg(n)), {}});
           rows.flush();

@@ -41,13 +41,8 @@ struct LoginDb {
   }
   int addUser(const QString& name, const QString& password) {
     auto dal = env.dal();
-    RecordsetPtr rs;
-    dal->GetConnectedRecordset("select * from userinfo where 1=0", rs);
-    rs->AddNew();
-    rs->SetValue("Name", name);
-    rs->SetValue("password", MD5(name + ':' + password, 32));
-    rs->Update();
-    return rs->Value(0).toInt();
+    Bulk::Writer users = dal->InsertInto("userinfo", {"Name", "password"}, "userid", Bulk::ReadBack::AtOnce);
+    return users.add({Bulk::Cell::text(name), Bulk::Cell::text(MD5(name + ':' + password, 32))});
   }
 };
 
@@ -102,8 +97,8 @@ TEST(Login, DatabaseFailuresAreReported) {
   EXPECT_TRUE(db.ui->lastPrompt().contains("grouprole", Qt::CaseInsensitive)) << db.ui->lastPrompt().toStdString();
 }
 
-// A failed attempt keeps the typed text; a successful one closes the login
-// and opens the main window.
+// A failed attempt keeps the typed name and clears the password that failed;
+// a successful one closes the login and opens the main window.
 TEST(LoginWindow, AFailedAttemptAndASuccess) {
   static int argc = 1;
   static char arg0[] = "test_login";
@@ -127,7 +122,7 @@ TEST(LoginWindow, AFailedAttemptAndASuccess) {
   login.findChild<QPushButton*>("cmdOk")->click();
   EXPECT_EQ(db.ui->prompts(), QStringList{kWrong});
   EXPECT_TRUE(login.isVisible() && mainWindows().isEmpty());
-  EXPECT_EQ(name->text(), "admin");
+  EXPECT_EQ(name->text() + '|' + password->text(), "admin|");
   password->setText("admin");
   login.findChild<QPushButton*>("cmdOk")->click();
   EXPECT_TRUE(login.result() == QDialog::Accepted && !login.isVisible());

@@ -37,7 +37,7 @@ TEST_F(Finishing, NoKeepsTheStepOpenAndYesCreatesTheUnpairedItems) {
   ui->answers = {Answer::No};
   form.finish();
   ASSERT_NE(question(), nullptr);
-  EXPECT_EQ(question()->prompt, "工作数据库中没有做对应的课程都将在系统数据库中新建，确定么?");
+  EXPECT_EQ(question()->prompt, "工作数据库中没有做对应的专业都将在系统数据库中新建，确定么?");
   EXPECT_EQ(question()->style, (MessageStyle{MessageKind::Question, Buttons::YesNo, Answer::No}));
   EXPECT_TRUE(form.isLoaded() && count("Subject") == 1);
   ui->answers = {Answer::Yes};

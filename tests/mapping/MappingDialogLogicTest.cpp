@@ -108,8 +108,8 @@ TEST_F(MappingDialogLogic, ButtonsChangeListsAndPairs) {
       if (a.startsWith('-')) (form.MapList.ListIndex = a.size() > 1 ? a.mid(1).toInt() : -1, form.unlink());
       if (a == "name") form.pairByName();
       if (a == "reset") form.reset();
-      if (a == "drop") exchange().ExecQuery({}, "drop table Subject");
-      if (a == "gone") exchange().ExecQuery({}, "delete from Feature where FeatureID=44");
+      if (a == "drop") exchange().ExecQuery("drop table Subject");
+      if (a == "gone") exchange().ExecQuery("delete from Feature where FeatureID=44");
     }
     QStringList mapTexts, shown = ui->prompts();
     for (const QString& p : pairTexts())

@@ -29,10 +29,9 @@ class MappingTest : public ::testing::Test {
   CDataAccess& system() { return session.ImportDestDAL(); }
 
   static QStringList column(CDataAccess& dal, const QString& sql, const QVariantList& params = {}) {  // first column
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(sql, params, rs);
+    Bulk::Query rows = dal.OpenQuery(sql, params);
     QStringList values;
-    for (; !rs->Eof(); rs->MoveNext()) values << rs->Value(0).toString();
+    while (rows.next()) values << rows.value(0).toString();
     return values;
   }
   qint32 lastId(const QString& table) { return column(system(), QString("select max(%1ID) from %1").arg(table))[0].toInt(); }
@@ -42,7 +41,7 @@ class MappingTest : public ::testing::Test {
     const bool numbered = values[0].isNull();
     if (numbered) (columns.removeFirst(), values.removeFirst());
     const QString marks = QStringList(values.size(), "?").join(',');
-    dal.ExecQuery({}, QString("insert into %1 (%2) values (%3)").arg(table, columns.join(','), marks), values);
+    dal.ExecQuery(QString("insert into %1 (%2) values (%3)").arg(table, columns.join(','), marks), values);
     return numbered ? lastId(table) : values[0].toInt();
   }
   void subject(CDataAccess& dal, QVariant id, const QString& name, const QString& description = {}) {

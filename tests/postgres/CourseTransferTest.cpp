@@ -18,9 +18,11 @@ namespace {
 // One course as sorted lines per table, every reference read as what it names.
 // An XML tree keeps its shape without its IDs: the rows it names are compared as rows.
 QMap<QString, QStringList> imageOf(CDataAccess& dal) {
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset("select CourseID from Course where Name = ?", {DemoData::BigCourseName}, rs);
-  const QString c = rs->Value(0).toString();
+  QString c;
+  {
+    Bulk::Query course = dal.OpenQuery("select CourseID from Course where Name = ?", {DemoData::BigCourseName});
+    if (course.next()) c = course.value(0).toString();
+  }
   const QString problems = "(select pc.ProblemID from ProblemsContents pc join Content ct on ct.ContentID = pc.ContentID "
                            "where ct.CourseID = " + c + ")";
   // A range feature brings the receiving system's partitions with weight 0: compare which, not the weights.
@@ -54,11 +56,11 @@ QMap<QString, QStringList> imageOf(CDataAccess& dal) {
   static const QRegularExpression id(QStringLiteral(" ID=\"-?\\d+\"")), empty(QStringLiteral("<(\\w+)([^>]*)></\\1>"));
   QMap<QString, QStringList> image;
   for (const auto& [table, sql] : tables) {
-    dal.GetConnectedRecordset(sql, rs);
-    for (; !rs->Eof(); rs->MoveNext()) {
+    Bulk::Query rows = dal.OpenQuery(sql);
+    while (rows.next()) {
       QStringList row;
-      for (int i = 0; i < rs->FieldCount(); ++i) {
-        const QVariant v = rs->Value(i);
+      for (int i = 0; i < rows.columnCount(); ++i) {
+        const QVariant v = rows.value(i);
         const int type = v.metaType().id();
         row << (v.isNull() ? "NULL" : type == QMetaType::QDateTime ? v.toDateTime().toString("yyyy-MM-dd HH:mm:ss")
                                     : type == QMetaType::Double    ? QString::number(v.toDouble())
@@ -91,23 +93,20 @@ TEST(CourseTransferOnServer, SqliteToPostgresAndBackKeepsEveryRowAndReference) {
   for (const QString& receiving : {server, last}) {
     const auto to = open(receiving);
     for (const QString table : {"Subject", "Feature", "FeaturePartition"}) {
-      RecordsetPtr source, target;
-      from->GetConnectedRecordset("select * from " + table, source);
-      to->GetConnectedRecordset("select * from " + table + " where 1=0", target);
-      for (; !source->Eof(); source->MoveNext(), target->Update()) {
-        target->AddNew();
-        for (int i = 0; i < source->FieldCount(); ++i) target->SetValue(source->FieldName(i), source->Value(i));
-      }
+      Bulk::Query source = from->OpenQuery("select * from " + table);
+      Bulk::Writer target = to->InsertInto(table, source.columns(), {}, Bulk::ReadBack::AtOnce);
+      while (source.next()) target.add(source.row());
     }
   }
   const QString legs[][3] = {{first, env.path("outbound.mdb"), server}, {server, env.path("inbound.mdb"), last}};
   for (const auto& leg : legs) {
-    RecordsetPtr course;
     const auto source = open(leg[0]);
-    source->GetConnectedRecordset("select CourseID from Course where Name = ?", {DemoData::BigCourseName}, course);
+    Bulk::Query course = source->OpenQuery("select CourseID from Course where Name = ?", {DemoData::BigCourseName});
+    ASSERT_TRUE(course.next());
+    const int courseId = course.at(0).toInt();
     env.useSystemDb(leg[0]);
     QString file = leg[1];
-    ASSERT_TRUE(CExport(*ui).ExportCourseData(file, course->Value(0).toInt()).succeeded());
+    ASSERT_TRUE(CExport(*ui).ExportCourseData(file, courseId).succeeded());
     env.useSystemDb(leg[2]);
     CImport import(*ui);
     import.session().bAutoMap = true;

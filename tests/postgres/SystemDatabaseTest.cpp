@@ -22,16 +22,13 @@ class SystemDatabase : public ::testing::Test {
 
 // Copied rows keep their IDs (-1 is in every system database); generated ones go past them, whatever was reserved.
 TEST_F(SystemDatabase, ExplicitIdsAreKeptAndGeneratedOnesNeverCollideWithThem) {
-  dal.ExecQuery("", "insert into Subject (SubjectID, name) values (-1, ?)", {QStringLiteral("公共")});
-  RecordsetPtr rs;
-  dal.GetConnectedRecordset("select * from Subject where 1=0", rs);
+  dal.ExecQuery("insert into Subject (SubjectID, name) values (-1, ?)", {QStringLiteral("公共")});
+  Bulk::Writer withId = dal.InsertInto("Subject", {"SubjectID", "name"}, {}, Bulk::ReadBack::AtOnce);
+  Bulk::Writer generated = dal.InsertInto("Subject", {"name"}, "SubjectID", Bulk::ReadBack::AtOnce);
   int highest = -1;
   for (int explicitId : {7, 0, 100, 0, 0}) {
-    rs->AddNew();
-    if (explicitId) rs->SetValue("SubjectID", explicitId);
-    rs->SetValue("name", "s");
-    rs->Update();
-    const int id = rs->Value(0).toInt();
+    const int id = explicitId ? (withId.add({Bulk::Cell::integer(explicitId), Bulk::Cell::text("s")}), explicitId)
+                              : generated.add({Bulk::Cell::text("s")});
     EXPECT_TRUE(explicitId ? id == explicitId : id > highest) << id;
     highest = std::max(id, highest);
   }
@@ -43,12 +40,12 @@ TEST_F(SystemDatabase, ExplicitIdsAreKeptAndGeneratedOnesNeverCollideWithThem) {
 // Connection string keys are read in any case.
 TEST_F(SystemDatabase, EachBackendComparesNamesWithoutCaseAndChecksTheRightOfThatUser) {
   EXPECT_EQ(Connection::connectValue("DRIVER=SQLite3;database=/d/x.db;", "Database"), "/d/x.db");
-  dal.ExecQuery("", "insert into Course (KeySubjectID, Name) values (1, 'Linear Algebra')");
+  dal.ExecQuery("insert into Course (KeySubjectID, Name) values (1, 'Linear Algebra')");
   const QString sameName = "select count(*) from Course where " + Sql::equalsIgnoringCase(dal.dialect(), "Name");
   for (const QString name : {"Linear Algebra", "LINEAR algebra", "Linear Algebra 2"}) {
-    RecordsetPtr rs;
-    dal.GetConnectedRecordset(sameName, {name}, rs);
-    EXPECT_EQ(rs->Value(0).toInt(), name.size() == 14 ? 1 : 0) << name.toStdString();
+    Bulk::Query count = dal.OpenQuery(sameName, {name});
+    ASSERT_TRUE(count.next());
+    EXPECT_EQ(count.at(0).toInt(), name.size() == 14 ? 1 : 0) << name.toStdString();
   }
   for (const char* sql : {"userinfo (userid, Name) values (1, 'role'), (2, 'group'), (3, 'direct'), (4, 'none')",
                           "RolesRights (roleid, rightid) values (1, 35), (2, 10)", "userrole (userid, roleid) values (1, 1), (4, 2)",
@@ -68,8 +65,8 @@ TEST(InitDemoOnServer, FillsAnEmptyDatabaseOnlyAndPointsTheSettingsAtIt) {
   const QString name = QStringLiteral("cvinit%1").arg(QCoreApplication::applicationPid());
   CDataAccess admin{CDataAccess::Unconnected{}};
   admin.OpenConnection(TestEnv::postgresConnect("postgres"));
-  admin.ExecQuery("", "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
-  admin.ExecQuery("", "CREATE DATABASE " + name + " ENCODING 'UTF8'");
+  admin.ExecQuery("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+  admin.ExecQuery("CREATE DATABASE " + name + " ENCODING 'UTF8'");
   const QString connect = TestEnv::postgresConnect(name);
   const QString withoutPassword = QString(connect).remove(QRegularExpression("Pwd=[^;]*;"));
   QFile::remove(env.path("odbc.ini"));  // the settings are written only where there are none
@@ -96,7 +93,7 @@ TEST(InitDemoOnServer, FillsAnEmptyDatabaseOnlyAndPointsTheSettingsAtIt) {
   env.useSystemDb(connect);
   EXPECT_EQ(count("Subject"), subjects);
   EXPECT_EQ(count("Problem"), 30 + 4 * 24);
-  admin.ExecQuery("", "DROP DATABASE " + name + " WITH (FORCE)");
+  admin.ExecQuery("DROP DATABASE " + name + " WITH (FORCE)");
 }
 
 }  // namespace

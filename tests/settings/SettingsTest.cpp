@@ -21,6 +21,7 @@
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
 #include "support/UiTestApp.h"
+#include "ui/UserSettings.h"
 #include "ui/frmSysOdbcIni.h"
 
 namespace {
@@ -289,6 +290,67 @@ TEST(SettingsDialogWindow, LoadTestSwitchAndClose) {
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(readFile(folder.ini()), saved);
   EXPECT_EQ(s.ui->prompts().size(), 1);
+}
+
+// Each driver keeps its own boxes: a SQLite file never becomes a server name,
+// and what was typed for a driver is there again when it is chosen again.
+TEST(SettingsDialogWindow, SwitchingDriversKeepsEachDriversFieldsApart) {
+  uiTestApp();
+  SettingsFolder folder;
+  Scripted s;
+  const QString file = folder.dir.path() + "/system.db";
+  WriteIniString("ODBC", "Provider", SqliteProvider, folder.ini());
+  WriteIniString("ODBC", "Data Source", file, folder.ini());
+  frmSysOdbcIni dialog;
+  auto* provider = dialog.findChild<QComboBox*>("cboProvider");
+  const auto box = [&](const char* name) { return dialog.findChild<QLineEdit*>(name); };
+  const struct { QString driver; QString typeServer, typeUser; QString server, user; } rows[] = {
+      {"{SQL Server}", "db01", "sa", "", ""},
+      {SqliteProvider, "", "", file, ""},
+      {"{PostgreSQL Unicode}", "pg01", "", "", ""},
+      {"{SQL Server}", "", "", "db01", "sa"},
+      {"{PostgreSQL Unicode}", "", "", "pg01", ""},
+      {SqliteProvider, "", "", file, ""}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.driver.toStdString());
+    provider->setCurrentIndex(provider->findText(row.driver));
+    EXPECT_EQ(box("txtDataSource")->text(), row.server);
+    EXPECT_EQ(box("txtUserID")->text(), row.user);
+    EXPECT_EQ(box("txtString")->text().contains(file), row.driver == SqliteProvider);
+    if (!row.typeServer.isEmpty()) box("txtDataSource")->setText(row.typeServer);
+    if (!row.typeUser.isEmpty()) box("txtUserID")->setText(row.typeUser);
+  }
+  EXPECT_TRUE(s.ui->shown.empty());
+}
+
+// The five exchange files used last, newest first: the sixth pushes out the
+// oldest, and one used again moves to the front instead of standing twice.
+TEST(UserSettings, RecentFilesKeepTheFiveNewestAndFoldersComeBack) {
+  TestEnv env;
+  const struct { const char* use; QStringList recent; } rows[] = {
+      {"1", {"1"}},
+      {"2", {"2", "1"}},
+      {"3|4|5", {"5", "4", "3", "2", "1"}},
+      {"6", {"6", "5", "4", "3", "2"}},
+      {"4", {"4", "6", "5", "3", "2"}},
+      {"", {"4", "6", "5", "3", "2"}}};
+  for (const auto& row : rows) {
+    for (const QString& f : QString(row.use).split('|', Qt::SkipEmptyParts)) UserSettings::AddRecentFile("/banks/" + f + ".mdb");
+    QStringList expected;
+    for (const QString& f : row.recent) expected << "/banks/" + f + ".mdb";
+    EXPECT_EQ(UserSettings::RecentFiles(), expected) << row.use;
+  }
+  QDir().mkpath(env.path("banks/old"));
+  const struct { const char* dialog; QString chosen; QString remembered; } folders[] = {
+      {"openMdbFile", env.path("banks/a.mdb"), env.path("banks")},
+      {"browseFolder/选择导出的文件夹", env.path("banks/old"), env.path("banks/old")},
+      {"openMdbFile", "", env.path("banks")},  // a cancelled dialog forgets nothing
+      {"saveMdbFile", env.path("banks/old/b.mdb"), env.path("banks/old")}};
+  for (const auto& f : folders) {
+    UserSettings::RememberFolder(f.dialog, f.chosen);
+    EXPECT_EQ(UserSettings::LastFolder(f.dialog), f.remembered) << f.dialog;
+  }
+  EXPECT_EQ(UserSettings::LastFolder("never opened"), "");
 }
 
 }  // namespace

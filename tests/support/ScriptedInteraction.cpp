@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "mapping/MappingModel.h"
 
 Answer ScriptedInteraction::MsgBox(const QString& prompt, MessageStyle style, const QString& title) {
   shown.push_back({QStringLiteral("msgbox"), prompt, style, title});
+  const int withdrawnBefore = withdrawn;
+  const Shown current = shown.back();
+  if (whileShown) std::exchange(whileShown, nullptr)(current);  // once: the messages it causes are not waited on
   if (style.buttons == Buttons::Ok) return Answer::Ok;
+  if (withdrawn != withdrawnBefore) return cautiousAnswer(style.buttons);
   if (answers.empty()) {
     ADD_FAILURE() << "unexpected question: " << prompt.toStdString();
     return Answer::Cancel;

@@ -28,6 +28,10 @@ class ScriptedInteraction : public Interaction, public MappingDialog {
   std::vector<Question> questions;                 // every typed question, in order
   int busyOn = 0;
   QStringList openedFolders;
+  // Runs while a message is open, before it is answered; a question withdrawn
+  // meanwhile is answered with its last button, as the window's box is closed.
+  std::function<void(const Shown&)> whileShown;
+  int withdrawn = 0;
 
   Answer MsgBox(const QString& prompt, MessageStyle style, const QString& title) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
@@ -39,6 +43,7 @@ class ScriptedInteraction : public Interaction, public MappingDialog {
   }
   void SetBusy(bool busy) override { busyOn += busy ? 1 : 0; }
   void OpenFolder(const QString& path) override { openedFolders << path; }
+  void WithdrawQuestion() override { ++withdrawn; }
 
   QStringList prompts() const;        // every message-box prompt, in order
   QString lastPrompt() const;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QSettings>
 #include <QVariant>
 
 #include <iostream>
@@ -25,7 +26,7 @@ QString env(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 void onServer(const QString& sql) {
   CDataAccess admin{CDataAccess::Unconnected{}};
   admin.OpenConnection(TestEnv::postgresConnect(QStringLiteral("postgres")));
-  admin.ExecQuery(QString(), sql);
+  admin.ExecQuery(sql);
 }
 
 void createSchema(const QString& connect) {
@@ -60,6 +61,8 @@ class ServerBackendCheck : public ::testing::Environment {
 }  // namespace
 
 TestEnv::TestEnv() {
+  // What the windows remember goes into this test's folder, never the user's.
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path(QStringLiteral("settings")));
   previousHome_ = qgetenv("CORVINA_HOME");
   qputenv("CORVINA_HOME", dir_.path().toUtf8());
   QFile::copy(builtTemplate(), path(QStringLiteral("Template.mdb")));
@@ -113,11 +116,11 @@ QString TestEnv::createPostgresSystemDb() {
   // Tests check lists of rows with SQLite's group_concat; the server gets one too.
   CDataAccess dal{CDataAccess::Unconnected{}};
   dal.OpenConnection(connect);
-  dal.ExecQuery(QString(), QStringLiteral(
+  dal.ExecQuery(QStringLiteral(
       "CREATE FUNCTION group_concat_step(acc text, v anyelement) RETURNS text LANGUAGE sql IMMUTABLE AS $$ "
       "SELECT CASE WHEN v IS NULL THEN acc WHEN acc IS NULL THEN CAST(v AS text) "
       "ELSE acc || ',' || CAST(v AS text) END $$"));
-  dal.ExecQuery(QString(), QStringLiteral(
+  dal.ExecQuery(QStringLiteral(
       "CREATE AGGREGATE group_concat(anyelement) (SFUNC = group_concat_step, STYPE = text)"));
   return connect;
 }
@@ -144,13 +147,12 @@ void TestEnv::useSystemDb(const QString& connectString) const {
 
 std::unique_ptr<CDataAccess> TestEnv::dal() const { return std::make_unique<CDataAccess>(); }
 
-void TestEnv::exec(const QString& sql) const { dal()->ExecQuery(QString(), sql); }
+void TestEnv::exec(const QString& sql) const { dal()->ExecQuery(sql); }
 
 QVariant TestEnv::scalar(const QString& sql) const {
   auto d = dal();
-  RecordsetPtr rs;
-  d->GetConnectedRecordset(sql, rs);
-  return rs->Eof() ? QVariant() : rs->Value(0);
+  Bulk::Query rows = d->OpenQuery(sql);
+  return rows.next() ? rows.value(0) : QVariant();
 }
 
 QByteArray readFile(const QString& path) {

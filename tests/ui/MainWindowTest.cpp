@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -12,6 +15,7 @@
 #include "support/ScriptedInteraction.h"
 #include "support/TestEnv.h"
 #include "support/UiTestApp.h"
+#include "ui/TransferFrame.h"
 #include "ui/frmCorvina.h"
 
 namespace {
@@ -122,16 +126,95 @@ TEST(ErrorLog, EntriesAreAppendedAndTheErrorShownUnlessQuiet) {
     if (unwritable) QDir().mkpath(AppPaths::errorLogFile());  // a folder cannot be opened for writing, by anyone
     auto ui = std::make_shared<ScriptedInteraction>();
     ScopedInteraction scope(ui);
-    LogError("frmCorvina", "RefreshSubject", -2147467259, "no such table: SUBJECT", true);
+    LogError("frmCorvina", "RefreshSubject", -1, "no such table: SUBJECT", true);
     LogError("m", "p", 5, "line one\r\nline two", false);
     ASSERT_EQ(ui->shown.size(), unwritable ? 3u : 1u);
     EXPECT_EQ(ui->shown.back().prompt, "Error:line one\r\nline two\r\n\r\nModule:m\r\nProcedure:p\r\n");
     EXPECT_EQ(ui->shown.back().style, MessageStyle{MessageKind::Error});
     EXPECT_EQ(ui->shown.back().title, ErrorTitle());
-    EXPECT_TRUE(QRegularExpression("^\\*{4} Error Encountered .+ \\*{4}\r\nError Code:\t-2147467259\r\nDescription:\tno such "
+    EXPECT_TRUE(QRegularExpression("^\\*{4} Error Encountered .+ \\*{4}\r\nError Code:\t-1\r\nDescription:\tno such "
                                    "table: SUBJECT\r\nProcedure:\tRefreshSubject\r\nModule:\t\tfrmCorvina\r\n\r\n\\*{4} Error "
                                    "Encountered .+ \\*{4}\r\nError Code:\t5\r\nDescription:\tline one\r\nline two\r\n"
                                    "Procedure:\tp\r\nModule:\t\tm\r\n\r\n$").match(errorLog()).hasMatch() != unwritable);
+  }
+}
+
+// The controls of both pages lie inside the window at every size it can take,
+// and the grids, not the margins, take what the window gains.
+TEST(MainWindow, EveryControlStaysReachableAndTheGridsTakeTheRoom) {
+  Window m;
+  m.w->show();
+  m.choose(1);
+  const QSize least = m.w->minimumSizeHint();
+  const struct { const char* name; QSize size; } rows[] = {
+      {"the smallest it can be", least}, {"smaller than that, held at the minimum", least / 2},
+      {"the first size", m.w->size()}, {"a large screen", QSize(1600, 1100)}};
+  QList<int> gridHeights;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    m.w->resize(row.size);
+    QCoreApplication::processEvents();
+    for (int course = 0; course < 2; ++course) {
+      m.tab("tabCourse")->setCurrentIndex(course);
+      for (int page = 0; page < 2; ++page) {
+        m.tab("tabMain")->setCurrentIndex(page);
+        for (QWidget* control : m.w->findChildren<QWidget*>()) {
+          if (!control->isVisible() || control->objectName().isEmpty() || control->objectName().startsWith("qt_")) continue;
+          const QRect inWindow(control->mapTo(m.w.get(), QPoint(0, 0)), control->size());
+          EXPECT_TRUE(m.w->rect().contains(inWindow)) << control->objectName().toStdString();
+          EXPECT_FALSE(control->size().isEmpty()) << control->objectName().toStdString();
+        }
+      }
+    }
+    m.tab("tabMain")->setCurrentIndex(0);
+    gridHeights << m.w->sprSubject()->height();
+  }
+  EXPECT_EQ(gridHeights[0], gridHeights[1]);
+  EXPECT_LT(gridHeights[2], gridHeights[3]);
+  EXPECT_GT(m.w->sprSubject()->width(), m.w->width() * 3 / 4);
+}
+
+// Double-click or Enter on a subject opens its courses; the course page names
+// the subject and the single export the selected course.
+TEST(MainWindow, ASubjectOpensByDoubleClickOrEnterAndThePagesSayWhatIsChosen) {
+  const struct { const char* how; int subject; QString label; } rows[] = {
+      {"enter", 1, "专业：数学"}, {"double-click", 2, "专业：物理"}, {"enter", 0, "专业：全部"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.how);
+    Window m;
+    QTableWidget* grid = m.w->sprSubject();
+    grid->selectRow(int(m.column(grid, 0).indexOf(QString::number(row.subject))));
+    if (QString(row.how) == "enter") {
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QCoreApplication::sendEvent(grid, &enter);
+    } else {
+      emit grid->doubleClicked(grid->currentIndex());
+    }
+    EXPECT_EQ(m.tab("tabMain")->currentIndex(), 1);
+    EXPECT_EQ(m.w->nSubjectID(), row.subject);
+    EXPECT_EQ(m.w->findChild<QLabel*>("lblSubject")->text(), row.label);
+    TransferFrame* frame = m.w->Frame3();
+    frame->cboAction->setCurrentIndex(4);  // 导    出
+    emit frame->cboAction->activated(4);
+    EXPECT_TRUE(frame->lblTips->text().endsWith("（未选择课程）"));
+    m.w->sprCourse()->selectRow(0);
+    EXPECT_TRUE(frame->lblTips->text().endsWith("将导出课程：" + frmCorvina::CellText(m.w->sprCourse(), 1, 1)));
+  }
+}
+
+// Size and place come back on the next start, from the user's settings.
+TEST(MainWindow, SizeAndPlaceAreRememberedForTheNextStart) {
+  const QSize sizes[] = {QSize(700, 500), QSize(900, 650)};
+  for (const QSize& size : sizes) {
+    Window m;
+    m.w->show();
+    const QSize first = m.w->size();
+    m.w->resize(size);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(m.w->close());
+    frmCorvina again;
+    EXPECT_EQ(again.size(), size);
+    EXPECT_NE(again.size(), first);
   }
 }
 

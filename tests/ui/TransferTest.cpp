@@ -2,13 +2,17 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
+#include <QUrl>
 
 #include "data/CDataAccess.h"
 #include "data/DemoData.h"
@@ -24,18 +28,24 @@
 namespace {
 
 const QString Succeeded = QStringLiteral("导入操作成功");
-const QString NoCourse = QStringLiteral("请先选择试卷");
+const QString NoCourse = QStringLiteral("请先选择课程");
+const QString NoCourses = QStringLiteral("没有可导出的课程");
+const QString ImportCancelled = QStringLiteral("导入已取消，系统数据库没有改动。");
 enum Action { Import, AutoImport, ImportSeveral, ImportFolder, Export, ExportAll, UpdateCourse };  // as listed
 
 // onAsk acts while the worker waits for an answer; mapping forms are paired by name and finished from the
 // window's thread (their buttons run in the worker, where the import's connections live).
 struct Observing : ScriptedInteraction {
   std::function<void(Question)> onAsk;
+  bool cancelMapping = false;
+  QStringList steps;  // "k/n" of each mapping step shown
   Answer Ask(Question question, const QString& argument) override {
     if (onAsk) onAsk(question);
     return ScriptedInteraction::Ask(question, argument);
   }
   void ShowMappingDialog(MappingModel& form) override {
+    steps << QString("%1/%2").arg(form.nStepNumber).arg(form.nStepCount);
+    if (cancelMapping) return form.press(&MappingModel::cancel);
     form.press(&MappingModel::pairByName);
     form.press(&MappingModel::finish);
   }
@@ -74,9 +84,9 @@ struct Desk {
   }
   QStringList courseNames() const {
     QStringList names;
-    RecordsetPtr rs;
-    CDataAccess().GetConnectedRecordset("select Name from Course", rs);
-    for (; !rs->Eof(); rs->MoveNext()) names << rs->Value(0).toString();
+    CDataAccess dal;
+    Bulk::Query rows = dal.OpenQuery("select Name from Course");
+    while (rows.next()) names << rows.value(0).toString();
     names.sort();
     return names;
   }
@@ -100,12 +110,17 @@ struct Desk {
   void run(int selectedCourse = 0) {
     if (selectedCourse) window->sprCourse()->selectRow(selectedCourse - 1);
     frame->cmdIO->click();
+    // Nothing of the last run is on show while this one opens its file.
+    if (frame->isTransferring()) {
+      const bool reads = frame->action() < TransferAction::Export || frame->action() == TransferAction::UpdateCourse;
+      EXPECT_EQ(frame->lblIO->text(), reads ? "正在打开文件…" : "正在导出，请等待...");
+    }
     while (frame->isTransferring()) {
       EXPECT_TRUE(!frame->lblIO->isHidden() && !frame->ProgressBar1->isHidden() && !fileControlsShown());
       EXPECT_TRUE(!frame->cmdIO->isEnabled() && !frame->cboAction->isEnabled());
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    EXPECT_TRUE(frame->lblIO->isHidden() && frame->ProgressBar1->isHidden() && frame->cmdCancel->isHidden());
+    EXPECT_TRUE(frame->ProgressBar1->isHidden() && frame->cmdCancel->isHidden());
     EXPECT_TRUE(frame->cmdIO->isEnabled() && frame->cboAction->isEnabled());
     EXPECT_EQ(fileControlsShown(), frame->action() < TransferAction::Export ||
                                        frame->action() == TransferAction::UpdateCourse);
@@ -158,7 +173,7 @@ TEST(Transfer, ImportsReportWhatArrivedAndEachFileThatDidNot) {
       if (!entry.startsWith('+')) continue;
       CDataAccess exchange{CDataAccess::Unconnected{}};
       exchange.OpenExchangeFile(file, ExchangeAccess::Write);
-      exchange.ExecQuery(QString(), "insert into ProblemsContents (ProblemID,ContentID) values (987654,987654)");
+      exchange.ExecQuery("insert into ProblemsContents (ProblemID,ContentID) values (987654,987654)");
     }
     QStringList arrives;
     for (int course : row.arrives) arrives << d.courseName(course);
@@ -205,7 +220,7 @@ TEST(Transfer, ExportsWriteSafeNamesOrSayWhyNot) {
               {"all, with odd names", ExportAll, 0, "odd names", {"图_表...mdb", "_.mdb", "%.mdb"}, {}, nullptr},
               {"all, names that make one file name", ExportAll, 0, "same names", {"_.mdb", "_ (3).mdb", "%.mdb", "% (4).mdb"}, {}, nullptr},
               {"all, folder cancelled", ExportAll, 0, "cancelled", {}, {}, nullptr},
-              {"all, no courses", ExportAll, 0, "no courses", {}, NoCourse, "导入导出"},
+              {"all, no courses", ExportAll, 0, "no courses", {}, NoCourses, "导入导出"},
               {"all, database unreachable", ExportAll, 0, "broken", {}, "发生错误：", "ExportCourseAll"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -228,6 +243,10 @@ TEST(Transfer, ExportsWriteSafeNamesOrSayWhyNot) {
     const QStringList wanted = QStringList(row.files).replaceInStrings("%", name2);
     for (const QString& f : wanted) EXPECT_TRUE(written.contains(f)) << f.toStdString();
     EXPECT_EQ(written.size(), wanted.isEmpty() ? 0 : row.action == ExportAll ? 5 : 1);
+    // The status line names where the files went.
+    if (!wanted.isEmpty()) {
+      EXPECT_TRUE(d.frame->lblIO->text().endsWith(row.action == ExportAll ? folder : folder + '/' + wanted[0]));
+    }
     EXPECT_EQ(d.ui->openedFolders, wanted.isEmpty() ? QStringList() : QStringList{folder});
     if (setUp.isEmpty() && row.selected) { EXPECT_EQ(d.proposedFiles, QStringList{d.exportFolder() + "/" + d.courseName(row.selected) + ".mdb"}); }
     if (row.action == ExportAll && (!wanted.isEmpty() || setUp == "cancelled")) { EXPECT_EQ(d.browsed, (QList<QStringList>{{"选择导出的文件夹", d.exportFolder()}})); }
@@ -235,7 +254,7 @@ TEST(Transfer, ExportsWriteSafeNamesOrSayWhyNot) {
     if (row.says.isEmpty()) continue;
     EXPECT_TRUE(d.ui->shown[0].prompt.startsWith(row.says)) << d.ui->shown[0].prompt.toStdString();
     EXPECT_EQ(d.ui->shown[0].title, row.title);
-    EXPECT_EQ(d.ui->shown[0].style, MessageStyle{row.says == NoCourse ? MessageKind::Warning : MessageKind::Error});
+    EXPECT_EQ(d.ui->shown[0].style, MessageStyle{row.says.startsWith("发生错误") ? MessageKind::Error : MessageKind::Warning});
   }
 }
 
@@ -291,6 +310,144 @@ TEST(Transfer, UpdateCourseAsksWithThePreviewBeforeWriting) {
       const QTableWidget* grid = d.window->sprCourse();
       EXPECT_EQ(frmCorvina::CellText(grid, 0, frmCorvina::ActiveRow(grid)), "2");
     }
+  }
+}
+
+// Leaving the window while a transfer runs: 是 cancels, waits for the
+// rollback, then closes; 否 lets it finish; a question still open when the
+// transfer ends closes itself and the result follows.
+TEST(Transfer, LeavingDuringATransferCancelsThenClosesOrLetsItFinish) {
+  const struct {
+    const char* name;
+    const char* button;  // nullptr: the close box
+    std::deque<Answer> answers;  // to the cancel question, then to the name conflict
+    bool leaveAtQuestion;     // else right after the start, the question left open until the end
+    bool closed;
+    QString says;
+  } rows[] = {{"close box, 是", nullptr, {Answer::Yes, Answer::Ok}, true, true, ImportCancelled},
+              {"返回, 是", "cmdReturn_1", {Answer::Yes, Answer::Ok}, true, true, ImportCancelled},
+              {"返回, 否", "cmdReturn_1", {Answer::No, Answer::Ok}, true, false, Succeeded},
+              {"退出, the transfer ends under the question", "cmdReturn_0", {Answer::Ok}, false, false, Succeeded}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Desk d;
+    d.open(AutoImport);
+    d.window->show();
+    d.frame->txtFileName->setText(d.exportCourse(2, d.env.path("again.mdb")));
+    const QStringList before = d.courseNames();
+    d.ui->answers = row.answers;
+    const auto leave = [&] {
+      row.button ? d.window->findChild<QPushButton*>(row.button)->click() : (void)d.window->close();
+    };
+    d.ui->onAsk = [&](Question q) {
+      if (q != Question::RenameConflictingCourse) return d.ui->answers.push_front(Answer::Yes);
+      if (row.leaveAtQuestion) leave();
+    };
+    if (row.leaveAtQuestion) {
+      d.run();
+    } else {
+      d.ui->whileShown = [&](const ScriptedInteraction::Shown& shown) {
+        EXPECT_EQ(shown.prompt, frmCorvina::CancelQuestion());
+        while (d.frame->isTransferring()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+      };
+      d.frame->cmdIO->click();
+      leave();  // returns once the question has closed itself
+      EXPECT_FALSE(d.frame->isTransferring());
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d.window->isVisible(), !row.closed);
+    EXPECT_EQ(d.ui->withdrawn, 1);
+    EXPECT_EQ(d.courseNames().size(), before.size() + (row.says == Succeeded ? 1 : 0));
+    EXPECT_TRUE(d.ui->lastPrompt().startsWith(row.says)) << d.ui->lastPrompt().toStdString();
+    EXPECT_TRUE(d.ui->prompts().contains(frmCorvina::CancelQuestion()));
+  }
+}
+
+// What an import says it did: the course as stored, with its problems and
+// contents; a preview in the person's words; every cancel the same sentence.
+TEST(Transfer, ResultsNameTheCourseAsStoredAndEveryCancelSaysTheSame) {
+  const struct {
+    const char* name;
+    Action action;
+    bool again;  // into the database it came from: the name conflict, imported renamed
+    bool preview, cancelMapping;
+    QStringList says;  // % standing for the course's name
+  } rows[] = {{"automatic, fresh database", AutoImport, false, false, false, {Succeeded, "课程“%”：题目 "}},
+              {"automatic, renamed on conflict", AutoImport, true, false, false, {Succeeded, "课程“%["}},
+              {"by hand, every mapping step counted", Import, false, false, false, {Succeeded, "课程“%”"}},
+              {"by hand, mapping step cancelled", Import, false, false, true, {ImportCancelled}},
+              {"preview", AutoImport, false, true, false, {"预览", "题目 ", "章节 ", "题目指标值 "}}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Desk d;
+    const QString name = d.courseName(2);
+    const QString file = d.exportCourse(2, d.env.path("course.mdb"));
+    if (!row.again) d.useSystemDb(TestEnv::createSystemDb(d.env.path("fresh.db")));
+    d.ui->answers = {Answer::Ok};
+    d.ui->onAsk = [&](Question q) {
+      if (q != Question::RenameConflictingCourse) d.ui->answers.push_front(Answer::Yes);
+    };
+    d.ui->cancelMapping = row.cancelMapping;
+    d.open(row.action);
+    d.frame->chkPreview->setChecked(row.preview);
+    d.frame->txtFileName->setText(file);
+    d.run();
+    const QString said = d.ui->lastPrompt();
+    for (QString part : row.says) EXPECT_TRUE(said.contains(part.replace('%', name))) << said.toStdString();
+    EXPECT_FALSE(said.contains("Problem")) << "table names are not the person's words";
+    if (row.says.contains(Succeeded) && !row.again) {
+      CDataAccess dal;
+      Bulk::Query problems = dal.OpenQuery("select count(*) from Problem");
+      ASSERT_TRUE(problems.next());
+      EXPECT_TRUE(said.contains(QString("题目 %1 道").arg(problems.value(0).toInt())));
+    }
+    // Each mapping step shown says which of how many it is.
+    const int count = row.cancelMapping ? d.ui->steps.value(0).section('/', 1).toInt() : int(d.ui->steps.size());
+    for (int i = 0; i < d.ui->steps.size(); ++i) EXPECT_EQ(d.ui->steps[i], QString("%1/%2").arg(i + 1).arg(count));
+    EXPECT_EQ(d.ui->steps.size(), row.action != Import ? 0 : row.cancelMapping ? 1 : count);
+    EXPECT_GE(count, row.action == Import ? 2 : 0);
+    EXPECT_TRUE(d.frame->lblIO->text().contains(row.cancelMapping ? ImportCancelled : row.preview ? "" : name));
+  }
+}
+
+// Exchange files dropped on the window fill the file field of the chosen
+// import action; Enter there starts it.
+TEST(Transfer, DroppedFilesFillTheFieldOfTheChosenImport) {
+  const struct { Action action; QStringList files; QString field; } rows[] = {
+      {AutoImport, {"a.mdb"}, "@/a.mdb"},           {Import, {"a.mdb", "b.mdb"}, ""},
+      {ImportSeveral, {"a.mdb", "b.mdb"}, "@ a.mdb b.mdb"}, {ImportFolder, {"b.mdb"}, "@"},
+      {AutoImport, {"notes.txt"}, ""},            {Export, {"a.mdb"}, ""}};
+  for (const auto& row : rows) {
+    Desk d;
+    const QString dir = d.env.path("drop");
+    QDir().mkpath(dir);
+    QList<QUrl> urls;
+    for (const QString& f : row.files) {
+      QFile(dir + '/' + f).open(QIODevice::WriteOnly);
+      urls << QUrl::fromLocalFile(dir + '/' + f);
+    }
+    d.open(row.action);
+    d.window->show();
+    d.window->sprSubject()->selectRow(0);
+    d.window->findChild<QTabWidget*>("tabMain")->setCurrentIndex(1);
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QCoreApplication::sendEvent(d.window.get(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    drop.setAccepted(false);
+    QCoreApplication::sendEvent(d.window.get(), &drop);
+    EXPECT_EQ(enter.isAccepted(), drop.isAccepted());
+    const QString field = QString(row.field).replace('@', dir);
+    EXPECT_EQ(drop.isAccepted(), !field.isEmpty()) << row.files.join(' ').toStdString();
+    EXPECT_EQ(d.frame->txtFileName->text(), field);
+    if (field.isEmpty() || row.action != AutoImport) continue;
+    EXPECT_EQ(d.window->findChild<QTabWidget*>("tabCourse")->currentIndex(), 1);
+    emit d.frame->txtFileName->returnPressed();
+    EXPECT_TRUE(d.frame->isTransferring());
+    while (d.frame->isTransferring()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_TRUE(d.ui->lastPrompt().contains(field)) << "an empty file is no exchange file";
   }
 }
 

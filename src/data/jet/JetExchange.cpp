@@ -14,7 +14,10 @@
 #include <cerrno>
 #include <mutex>
 
+#include <QRegularExpression>
+
 #include "data/DataError.h"
+#include "data/SqliteBackend.h"
 #include "data/jet/JetWriter.h"
 #include "data/jet/JetWriterRows.h"
 
@@ -32,8 +35,7 @@ std::unique_ptr<QTemporaryDir> makeWorkDir() {
                                              QString::number(QCoreApplication::applicationPid()) +
                                              QStringLiteral("-XXXXXX"));
   if (!dir->isValid())
-    throw DataError(DataError::GenericNumber, engineSource,
-                    withDetail(QStringLiteral("无法为工作副本建立临时文件夹。"), dir->errorString()));
+    throw DataError(engineSource, withDetail(QStringLiteral("无法为工作副本建立临时文件夹。"), dir->errorString()));
   return dir;
 }
 
@@ -63,11 +65,11 @@ bool isJetFile(const QByteArray& head) {
 }
 
 std::shared_ptr<Connection> openExchange(const QString& path, ExchangeAccess access,
-                                         const QVector<WholeTableRead>& wholeTables) {
-  return std::make_shared<JetConnection>(path, access, wholeTables);
+                                         const QVector<StreamedTable>& streamed) {
+  return std::make_shared<JetConnection>(path, access, streamed);
 }
 
-JetConnection::JetConnection(const QString& path, ExchangeAccess access, const QVector<WholeTableRead>& wholeTables)
+JetConnection::JetConnection(const QString& path, ExchangeAccess access, const QVector<StreamedTable>& streamed)
     : Connection(path, Dialect::SQLite, true), path_(path), access_(access), workDir_(makeWorkDir()) {
   // The copy is private to this connection: no other process shares it, so
   // it needs neither a journal on disk nor syncing.
@@ -86,17 +88,17 @@ JetConnection::JetConnection(const QString& path, ExchangeAccess access, const Q
   MirrorOptions options;
   if (access == ExchangeAccess::Read) {
     options.checkedPath = path;
-    for (const WholeTableRead& read : wholeTables) options.passOver[read.table.toLower()] = read.orderColumn;
+    for (const StreamedTable& read : streamed) options.passOver[read.table.toLower()] = read.orderColumn;
   }
   facts_ = loadMirror(path, database(), ReaderIdleTimeoutMs, options);
   for (const TableFacts& table : std::as_const(facts_.tables))
-    if (!table.stored) serveFromFile(table, wholeTables);
+    if (!table.stored) serveFromFile(table, streamed);
   savedChanges_ = totalChanges();
 }
 
-// A table the file holds out of the order its statement asks for is read
-// into the working copy after all, where the statement sorts it.
-void JetConnection::serveFromFile(const TableFacts& table, const QVector<WholeTableRead>& wholeTables) {
+// A table the file holds out of the order asked for is read into the
+// working copy after all, where a statement sorts it.
+void JetConnection::serveFromFile(const TableFacts& table, const QVector<StreamedTable>& streamed) {
   if (!table.ascending) {
     MirrorOptions fill;
     fill.checkedPath = path_;
@@ -104,14 +106,51 @@ void JetConnection::serveFromFile(const TableFacts& table, const QVector<WholeTa
     loadMirror(path_, database(), ReaderIdleTimeoutMs, fill);
     return;
   }
-  for (const WholeTableRead& read : wholeTables)
+  for (const StreamedTable& read : streamed)
     if (read.table.compare(table.name, Qt::CaseInsensitive) == 0) fromFile_.emplace_back(read, table);
 }
 
-std::unique_ptr<Bulk::RowSource> JetConnection::rowsOf(const QString& statement) const {
-  for (const auto& [read, table] : fromFile_)
-    if (read.statement == statement) return readTable(path_, table, read.orderColumn, true);
-  return nullptr;
+void JetConnection::refuseStreamed(const QString& sql) const {
+  for (const auto& [read, table] : fromFile_) {
+    const QRegularExpression named(QStringLiteral("(^|[^A-Za-z0-9_])") + QRegularExpression::escape(table.name) +
+                                       QStringLiteral("($|[^A-Za-z0-9_])"),
+                                   QRegularExpression::CaseInsensitiveOption);
+    if (named.match(sql).hasMatch())
+      throw DataError(engineSource, QStringLiteral("Table %1 is read from the Access file only as a whole; "
+                                                   "the statement naming it is refused: %2").arg(table.name, sql));
+  }
+}
+
+std::unique_ptr<Bulk::RowSource> JetConnection::select(const QString& sql, const QVariantList& params) const {
+  refuseStreamed(sql);
+  return SqliteRows::select(database(), sql, params);
+}
+
+void JetConnection::execute(const QString& sql, const QVariantList& params) {
+  refuseStreamed(sql);
+  Connection::execute(sql, params);
+}
+
+std::unique_ptr<Bulk::RowSource> JetConnection::tableRows(const QString& table, const QString& orderColumn) const {
+  for (const auto& [read, facts] : fromFile_) {
+    if (read.table.compare(table, Qt::CaseInsensitive) != 0) continue;
+    if (read.orderColumn.compare(orderColumn, Qt::CaseInsensitive) != 0)
+      throw DataError(engineSource, QStringLiteral("Table %1 is read from the Access file in the order of '%2' only.")
+                                        .arg(facts.name, read.orderColumn));
+    return readTable(path_, facts, read.orderColumn, true);
+  }
+  return Connection::tableRows(table, orderColumn);
+}
+
+// A streamed table is still there, empty, in the working copy.
+QStringList JetConnection::columnsOf(const QString& table) const {
+  return SqliteRows::select(database(), QStringLiteral("select * from %1 where 1=0").arg(table), {})->columns();
+}
+
+void JetConnection::updateColumn(const QString& table, const QString& keyColumn, const QString& column,
+                                 const std::vector<std::pair<qint32, QString>>& values) {
+  refuseStreamed(table);
+  SqliteRows::updateColumn(database(), table, keyColumn, column, values);
 }
 
 JetConnection::~JetConnection() = default;
@@ -147,19 +186,21 @@ void JetConnection::transactionEnded(bool committed) {
 namespace {
 
 // Rows handed to one table of a file update.
-class PageRows : public Bulk::RowSink {
+class PageRows : public Bulk::TableWriter {
  public:
   PageRows(writer::TableWriter& table, const QString& name, const QStringList& columns)
       : table_(table), name_(name) {
     table_.bindColumns(columns);
   }
-  void add(const Bulk::Row& row) override {
+  qint32 add(const Bulk::Row& row) override {
     try {
       table_.append(row);
     } catch (const DataError& e) {
       throw DataError(e.number(), e.source(), QStringLiteral("表 %1：%2").arg(name_, e.description()));
     }
+    return 0;
   }
+  void flush() override {}
 
  private:
   writer::TableWriter& table_;
@@ -169,15 +210,23 @@ class PageRows : public Bulk::RowSink {
 bool isEmptyTable(const QSqlDatabase& db, const QString& table) {
   QString quoted = table;
   quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-  Bulk::SqliteStatement q(db, QStringLiteral("SELECT 1 FROM \"%1\" LIMIT 1").arg(quoted));
+  SqliteStatement q(db, QStringLiteral("SELECT 1 FROM \"%1\" LIMIT 1").arg(quoted));
   return !q.step();
 }
 
 }  // namespace
 
+std::unique_ptr<Bulk::TableWriter> JetConnection::writer(const QString& table, const QStringList& columns,
+                                                         const QString& keyColumn, Bulk::ReadBack readBack) {
+  refuseStreamed(table);
+  if (readBack == Bulk::ReadBack::Never && keyColumn.isEmpty())
+    if (auto pages = pageWriter(table, columns)) return pages;
+  return SqliteRows::writer(database(), table, columns, keyColumn, readBack);
+}
+
 // Only while the rows can still be dropped whole: inside the transaction
 // that first wrote past the working copy. Later ones take the working copy.
-std::unique_ptr<Bulk::RowSink> JetConnection::directRows(const QString& table, const QStringList& columns) {
+std::unique_ptr<Bulk::TableWriter> JetConnection::pageWriter(const QString& table, const QStringList& columns) {
   if (access_ == ExchangeAccess::Read || !inTransaction() || updateCommitted_ || !isEmptyTable(database(), table))
     return nullptr;
   if (!update_) update_ = std::make_unique<FileUpdate>(path_, path_);

@@ -16,7 +16,7 @@ namespace Jet {
 bool isJetFile(const QByteArray& head);
 // Opens a Jet exchange file as a connection; throws DataError.
 std::shared_ptr<Connection> openExchange(const QString& path, ExchangeAccess access,
-                                         const QVector<WholeTableRead>& wholeTables = {});
+                                         const QVector<StreamedTable>& streamed = {});
 
 // Removes the working-copy folders earlier runs left in tempFolder when they
 // were killed: this program's own (corvina-mirror-<pid>-...), owned by this
@@ -31,22 +31,30 @@ int removeStaleWorkingCopies(const QString& tempFolder, std::chrono::hours minim
 // it.
 class JetConnection : public Connection {
  public:
-  // Opened for reading, the tables of wholeTables are left out of the working
-  // copy and read anew from the file when their statement runs, unless the
-  // file does not hold their rows in the order the statement asks for.
-  JetConnection(const QString& path, ExchangeAccess access, const QVector<WholeTableRead>& wholeTables = {});
+  // Opened for reading, the streamed tables are left out of the working copy
+  // and read anew from the file when tableRows asks for them, unless the
+  // file does not hold their rows in the order asked for. A statement that
+  // names such a table is refused, naming it: it would see no rows.
+  JetConnection(const QString& path, ExchangeAccess access, const QVector<StreamedTable>& streamed = {});
   ~JetConnection() override;
 
   void release() override;
   void transactionStarted() override;
   void transactionEnded(bool committed) override;
-  // Inside a transaction on a file open for writing, the rows of a table
-  // that is empty in the working copy go straight to the file's pages; they
-  // are written with the rest when the transaction is committed and the
-  // connection released, and dropped with a rollback. A sink must go before
-  // its transaction ends.
-  std::unique_ptr<Bulk::RowSink> directRows(const QString& table, const QStringList& columns) override;
-  std::unique_ptr<Bulk::RowSource> rowsOf(const QString& statement) const override;
+  std::unique_ptr<Bulk::RowSource> select(const QString& sql, const QVariantList& params) const override;
+  void execute(const QString& sql, const QVariantList& params) override;
+  std::unique_ptr<Bulk::RowSource> tableRows(const QString& table, const QString& orderColumn) const override;
+  QStringList columnsOf(const QString& table) const override;
+  // Inside a transaction on a file open for writing, rows nobody reads back
+  // (ReadBack::Never) of a table that is empty in the working copy go
+  // straight to the file's pages; they are written with the rest when the
+  // transaction is committed and the connection released, and dropped with
+  // a rollback. Such a writer must go before its transaction ends. Other
+  // rows go into the working copy.
+  std::unique_ptr<Bulk::TableWriter> writer(const QString& table, const QStringList& columns,
+                                            const QString& keyColumn, Bulk::ReadBack readBack) override;
+  void updateColumn(const QString& table, const QString& keyColumn, const QString& column,
+                    const std::vector<std::pair<qint32, QString>>& values) override;
 
   const QString& path() const { return path_; }
   // What the reader learned: version, encryption, tables with index counts.
@@ -57,7 +65,10 @@ class JetConnection : public Connection {
 
  private:
   qint64 totalChanges() const;
-  void serveFromFile(const TableFacts& table, const QVector<WholeTableRead>& wholeTables);
+  void serveFromFile(const TableFacts& table, const QVector<StreamedTable>& streamed);
+  std::unique_ptr<Bulk::TableWriter> pageWriter(const QString& table, const QStringList& columns);
+  // Raises naming the streamed table the statement names, if any.
+  void refuseStreamed(const QString& sql) const;
 
   QString path_;
   ExchangeAccess access_;
@@ -70,9 +81,8 @@ class JetConnection : public Connection {
   // wrote them was committed.
   std::unique_ptr<FileUpdate> update_;
   bool updateCommitted_ = false;
-  // Statements served from the file, with what the first reading found of
-  // their tables.
-  std::vector<std::pair<WholeTableRead, TableFacts>> fromFile_;
+  // Tables served from the file, with what the first reading found of them.
+  std::vector<std::pair<StreamedTable, TableFacts>> fromFile_;
 };
 
 }  // namespace Jet

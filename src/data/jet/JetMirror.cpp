@@ -35,7 +35,7 @@ enum JetType : quint8 {
 
 const QString engineSource = QStringLiteral("Microsoft JET Database Engine");
 
-[[noreturn]] void fail(const QString& text) { throw DataError(DataError::GenericNumber, engineSource, text); }
+[[noreturn]] void fail(const QString& text) { throw DataError(engineSource, text); }
 
 [[noreturn]] void malformed() { fail(QStringLiteral("Access 文件读取程序送来的数据已损坏。")); }
 

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "data/ExchangeCheck.h"
-#include "data/RowPipeline.h"
+#include "data/SqliteBackend.h"
 
 // The working copy of an Access (Jet 4) file: its tables loaded into a SQLite
 // database under the same table and column names, in the same column order,
@@ -100,7 +100,7 @@ class MirrorBuilder {
   bool inTransaction_ = false;
   FileFacts facts_;
   QVector<Column> columns_;
-  std::optional<Bulk::SqliteStatement> insert_;
+  std::optional<SqliteStatement> insert_;
   MirrorOptions options_;
   Mode mode_ = Mode::Store;
   QStringList columnNames_;

@@ -30,7 +30,7 @@ void put32(QByteArray& b, int off, quint32 v) {
 }
 
 void fail(const QString& description) {
-  throw DataError(DataError::GenericNumber, QStringLiteral("Microsoft JET Database Engine"), description);
+  throw DataError(QStringLiteral("Microsoft JET Database Engine"), description);
 }
 
 // ---------------------------------------------------------------- UsageMap

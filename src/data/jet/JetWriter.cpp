@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "data/DataError.h"
-#include "data/RowPipeline.h"
+#include "data/SqliteBackend.h"
 #include "data/jet/JetPageFile.h"
 #include "data/jet/JetPageTable.h"
 #include "data/jet/JetWriterRows.h"
@@ -200,7 +200,7 @@ void FileUpdate::appendFrom(QSqlDatabase& mirror, const QString& mirrorTable) {
   QString quoted = mirrorTable;
   quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
   try {
-    Bulk::SqliteStatement query(mirror, QStringLiteral("SELECT * FROM \"%1\"").arg(quoted));
+    SqliteStatement query(mirror, QStringLiteral("SELECT * FROM \"%1\"").arg(quoted));
     const int count = query.columnCount();
     QStringList names;
     for (int i = 0; i < count; ++i) names << query.columnName(i);

@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "data/RowPipeline.h"
+#include "data/SqliteBackend.h"
 #include "data/jet/JetPageFile.h"
 #include "data/jet/JetPageTable.h"
 
