@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include "core/UpdatePreview.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -40,6 +41,7 @@ Answer CliInteraction::answerFor(Question question) const {
     case Question::CreateUnpairedSubjects:
     case Question::CreateUnpairedFeatures:
     case Question::CreateUnpairedPartitions: return Answer::Yes;  // imports pair automatically
+    case Question::ApplyCourseUpdate: return dryRun ? Answer::Cancel : Answer::Ok;
   }
   return Answer::Cancel;
 }
@@ -48,6 +50,10 @@ Answer CliInteraction::Ask(Question question, const QString& argument) {
   const Answer answer = answerFor(question);
   show(promptFor(question, argument), answer);
   return answer;
+}
+
+Answer CliInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
+  return Ask(Question::ApplyCourseUpdate, preview.course);
 }
 
 // A message is told; any other question gets the answer that changes nothing.

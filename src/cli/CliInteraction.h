@@ -19,9 +19,12 @@ class CliInteraction : public Interaction {
  public:
   bool overwrite = false;
   bool renameOnConflict = false;
+  bool dryRun = false;  // a course update is previewed, never written
 
   Answer MsgBox(const QString& prompt, MessageStyle style, const QString& title) override;
   Answer Ask(Question question, const QString& argument) override;
+  // The command prints the preview itself; here only the answer.
+  Answer ConfirmCourseUpdate(const UpdatePreview& preview) override;
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
 

@@ -17,6 +17,7 @@
 
 #include "cli/CliInteraction.h"
 #include "core/AppPaths.h"
+#include "core/UpdatePreview.h"
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
 #include "export/CExport.h"
@@ -273,7 +274,16 @@ QString importFailure(const TransferResult& result) {
   return printableMessage(result.reason.isEmpty() ? QStringLiteral("not imported") : result.reason);
 }
 
+// A course update's preview, as the lines of the file's report.
+void printPreview(const CImport& objImport) {
+  const UpdatePreview& preview = objImport.LastUpdatePreview();
+  if (preview.courseId == 0) return;
+  for (const QString& line : preview.lines()) out() << "  " << field(line) << '\n';
+}
+
 int importFiles(Context& c, const QStringList& files, ImportCall call, bool dryRun = false) {
+  const bool update = call == &CImport::UpdateCourseData;
+  c.cli.dryRun = dryRun;
   CImport objImport(c.cli, c.cancel);
   objImport.session().bAutoMap = true;
   objImport.session().bDryRun = dryRun;
@@ -288,7 +298,14 @@ int importFiles(Context& c, const QStringList& files, ImportCall call, bool dryR
       reportFailure(c, result);
       return kCancelled;
     }
-    if (result.succeeded() && dryRun) {
+    if (update) {
+      const bool previewed = dryRun && result.declinedAt == Question::ApplyCourseUpdate;
+      if (result.succeeded() || previewed) ++imported;
+      out() << (previewed ? "would update\t" : result.succeeded() ? "updated\t" : "failed\t") << printable(file);
+      if (!result.succeeded() && !previewed) out() << '\t' << importFailure(result);
+      out() << '\n';
+      printPreview(objImport);
+    } else if (result.succeeded() && dryRun) {
       ++imported;
       out() << "would import\t" << printable(file) << '\n';
       for (const QString& line : objImport.DryRunReport().split(QStringLiteral("\r\n"))) out() << "  " << line << '\n';
@@ -300,7 +317,10 @@ int importFiles(Context& c, const QStringList& files, ImportCall call, bool dryR
       out() << "failed\t" << printable(file) << '\t' << importFailure(result) << '\n';
     }
   }
-  err() << imported << " of " << files.size() << (dryRun ? " files would be imported" : " files imported") << Qt::endl;
+  err() << imported << " of " << files.size()
+        << (update ? (dryRun ? " courses would be updated" : " courses updated")
+                   : (dryRun ? " files would be imported" : " files imported"))
+        << Qt::endl;
   return imported == files.size() ? kOk : kFailed;
 }
 
@@ -318,7 +338,9 @@ int runImport(Context& c) {
     return kUsage;
   }
   c.cli.renameOnConflict = c.parser.isSet(QStringLiteral("rename-on-conflict"));
-  return importFiles(c, files, &CImport::ImportCourseData, c.parser.isSet(QStringLiteral("dry-run")));
+  const bool update = c.parser.isSet(QStringLiteral("update"));
+  return importFiles(c, files, update ? &CImport::UpdateCourseData : &CImport::ImportCourseData,
+                     c.parser.isSet(QStringLiteral("dry-run")));
 }
 
 int runExportPaper(Context& c) {
@@ -367,16 +389,24 @@ QList<Command> commands() {
         {QStringLiteral("dir"), QStringLiteral("Folder for --all."), QStringLiteral("DIR")},
         overwriteOption()},
        {}, runExport},
-      {QStringLiteral("import"), QStringLiteral("import --user NAME (FILE... | --folder DIR) [--rename-on-conflict] [--dry-run]"),
+      {QStringLiteral("import"),
+       QStringLiteral("import --user NAME (FILE... | --folder DIR) [--rename-on-conflict | --update] [--dry-run]"),
        QStringLiteral("Imports the courses of exchange files, pairing subjects, features and partitions by name. "
-                      "A course whose name exists is skipped unless --rename-on-conflict."),
+                      "A course whose name exists is skipped unless --rename-on-conflict. With --update the "
+                      "course of the same name is updated in place instead and what changes is printed."),
        {{QStringLiteral("folder"), QStringLiteral("Import every .mdb file of DIR (not its subfolders)."),
          QStringLiteral("DIR")},
         {QStringLiteral("rename-on-conflict"),
          QStringLiteral("Import a course whose name exists under the name with today's date appended.")},
+        {QStringLiteral("update"),
+         QStringLiteral("Update the system course of the file's course name (case ignored): problems paired by "
+                        "code and contents by path keep their IDs and take the file's columns, new ones are "
+                        "added, none is deleted. Prints the problems and contents added, changed, unchanged "
+                        "and only in the system course.")},
         {QStringLiteral("dry-run"),
          QStringLiteral("Run the whole import, then undo it: print per table the rows it would write and the "
-                        "subjects, features and partitions it would pair or create. Nothing is written.")}},
+                        "subjects, features and partitions it would pair or create (with --update: what the "
+                        "update would change). Nothing is written.")}},
        QStringLiteral("FILE"), runImport},
       {QStringLiteral("export-paper"), QStringLiteral("export-paper --user NAME --paper ID --out FILE [--overwrite]"),
        QStringLiteral("Exports one paper with its design and answer sheets."),

@@ -1,5 +1,6 @@
 #include "core/Interaction.h"
 
+#include "core/UpdatePreview.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -60,6 +61,10 @@ Prompt promptFor(Question question, const QString& argument) {
       return {Res::str(302), kConfirm, transferTitle()};
     case Question::CreateUnpairedPartitions:
       return {Res::str(309), kConfirm, transferTitle()};
+    case Question::ApplyCourseUpdate:
+      return {QStringLiteral("按以上内容更新课程") + argument +
+                  QStringLiteral("？\r\n   选择[确定]写入系统数据库，\r\n   选择[取消]则不做任何改动。"),
+              {MessageKind::Question, Buttons::OkCancel}, QStringLiteral("更新课程")};
   }
   return {};
 }
@@ -79,6 +84,11 @@ Answer Interaction::Ask(Question question, const QString& argument) {
 std::optional<QString> Interaction::AskText(TextQuestion question) {
   const Prompt p = promptFor(question);
   return InputBox(p.text, p.title, QString());
+}
+
+Answer Interaction::ConfirmCourseUpdate(const UpdatePreview& preview) {
+  const Prompt p = promptFor(Question::ApplyCourseUpdate, preview.course);
+  return MsgBox(preview.lines().join(QStringLiteral("\r\n")) + QStringLiteral("\r\n\r\n") + p.text, p.style, p.title);
 }
 
 Interaction& Interaction::current() { return *slot(); }

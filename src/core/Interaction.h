@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+struct UpdatePreview;
+
 // The questions the engines ask. Each is answered by value, never recognised
 // by its text; promptFor gives the system's own words for showing it.
 enum class Question {
@@ -15,6 +17,7 @@ enum class Question {
   CreateUnpairedSubjects,   // the unpaired exchange items are created in the system database: Yes goes on
   CreateUnpairedFeatures,
   CreateUnpairedPartitions,
+  ApplyCourseUpdate,        // the preview of a course update: OK writes it, Cancel leaves the course as it is
 };
 
 // The one question answered with a text.
@@ -71,6 +74,9 @@ class Interaction {
   // A typed question; by default shown as its prompt in a message box.
   virtual Answer Ask(Question question, const QString& argument);
   virtual std::optional<QString> AskText(TextQuestion question);
+  // The ApplyCourseUpdate question with what the update would change; by
+  // default its lines in a message box. Answers Ok or Cancel.
+  virtual Answer ConfirmCourseUpdate(const UpdatePreview& preview);
   virtual void SetBusy(bool busy) { (void)busy; }
   // The message now open, if any, has lost its object (the transfer it asks
   // about has ended): it closes as if answered with its last button.

@@ -16,13 +16,18 @@ constexpr int MaxParameters = 2000;
 // own (a subtransaction per row of an import) unless told otherwise. With
 // "-0" it leaves a failed statement's transaction failed, and the
 // transaction, or our own savepoint, is rolled back by the program as on
-// every other server. A level the connection string sets is kept.
+// every other server. Its server-side plans cost a round trip each to drop
+// (wrapped in such a savepoint all the same): the driver puts the bound
+// values into the statement itself instead. Settings the connection string
+// makes are kept.
 QString withoutStatementSavepoints(const QString& connectString, Dialect dialect) {
-  if (dialect != Dialect::PostgreSQL || !Connection::connectValue(connectString, QStringLiteral("Protocol")).isEmpty())
-    return connectString;
+  if (dialect != Dialect::PostgreSQL) return connectString;
   QString s = connectString.trimmed();
   if (!s.isEmpty() && !s.endsWith(';')) s += ';';
-  return s + QStringLiteral("Protocol=7.4-0;");
+  if (Connection::connectValue(connectString, QStringLiteral("Protocol")).isEmpty()) s += QStringLiteral("Protocol=7.4-0;");
+  if (Connection::connectValue(connectString, QStringLiteral("UseServerSidePrepare")).isEmpty())
+    s += QStringLiteral("UseServerSidePrepare=0;");
+  return s;
 }
 
 // CORVINA_ODBC_TRACE names a file that takes every ODBC call of the program's

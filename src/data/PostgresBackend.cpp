@@ -11,8 +11,8 @@ namespace {
 
 // Rows per array statement, and the text the arrays may hold before they are
 // sent, so that memory stays flat with long memo values.
-constexpr int MaxArrayRows = 5000;
-constexpr qsizetype MaxArrayBytes = 4 << 20;
+constexpr int MaxArrayRows = 20000;
+constexpr qsizetype MaxArrayBytes = 16 << 20;
 // Rows per statement of a column update.
 constexpr size_t UpdateRowsPerStatement = 500;
 // The advisory lock that imports take turns on ("Corv").

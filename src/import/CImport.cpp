@@ -9,6 +9,7 @@
 #include "data/CDataAccess.h"
 #include "data/DataError.h"
 #include "data/Schema.h"
+#include "import/ImportGuards.h"
 #include "mapping/ImportSession.h"
 #include "mapping/MappingDialog.h"
 #include "mapping/MappingModel.h"
@@ -17,18 +18,6 @@
 namespace {
 constexpr int kNoRowsMessage = 318;
 const QString kNotImported = QStringLiteral("未导入");
-
-// The hourglass while a file is imported, the arrow again however it ends.
-class BusyPointer {
- public:
-  explicit BusyPointer(Interaction& ui) : ui_(ui) { ui_.SetBusy(true); }
-  ~BusyPointer() { ui_.SetBusy(false); }
-  BusyPointer(const BusyPointer&) = delete;
-  BusyPointer& operator=(const BusyPointer&) = delete;
-
- private:
-  Interaction& ui_;
-};
 
 bool HasRows(CDataAccess& dal, const QString& sql) { return !dal.OpenQuery(sql).empty(); }
 
@@ -322,9 +311,14 @@ Bulk::Cell& CImport::TargetRow::operator[](const QString& name) {
                                                             "to the requested name or ordinal. (%1)").arg(name));
 }
 
-qint32 CImport::CopyRows(const CopyStep& step) {
-  Bulk::Query source = step.sourceTable.isEmpty() ? Source().OpenQuery(step.sourceQuery)
-                                                  : Source().TableRows(step.sourceTable, step.sourceOrder);
+Bulk::Query CImport::ReadSource(const QString& table, const QString& order, std::unique_ptr<Bulk::RowSource> rows) {
+  if (rows) return Bulk::Query(std::move(rows));
+  return Source().TableRows(table, order);
+}
+
+qint32 CImport::CopyRows(const CopyStep& step, std::unique_ptr<Bulk::RowSource> rows) {
+  Bulk::Query source = rows || !step.sourceTable.isEmpty() ? ReadSource(step.sourceTable, step.sourceOrder, std::move(rows))
+                                                           : Source().OpenQuery(step.sourceQuery);
   if (!source.next()) return 0;
   QStringList columns = source.columns().mid(step.nStart);
   for (const QString& name : step.setColumns)

@@ -8,6 +8,7 @@
 
 #include "core/OrderedMap.h"
 #include "core/Transfer.h"
+#include "core/UpdatePreview.h"
 #include "data/CDataAccess.h"
 #include "data/Connection.h"
 #include "data/Rows.h"
@@ -37,6 +38,14 @@ class CImport {
   // the session was asked to stop; Failed with the underlying error.
   TransferResult ImportCourseData(const QString& strFileName);
   TransferResult ImportPaperData(const QString& strFileName);
+  // Updates the system course of the file's course name in place: matched
+  // problems and contents keep their IDs, new ones are added, none is
+  // deleted. Asks ApplyCourseUpdate with the preview before writing;
+  // Declined (declinedAt set) when the answer was Cancel or when the system
+  // has no course of that name.
+  TransferResult UpdateCourseData(const QString& strFileName);
+  // What the last UpdateCourseData found would change.
+  const UpdatePreview& LastUpdatePreview() const { return m_preview; }
 
   // What the last ImportCourseData/ImportPaperData left out, by table name:
   // link or value rows whose exchange reference the file's maps do not hold
@@ -109,6 +118,8 @@ class CImport {
   TransferResult Run(const QString& file, const Steps& steps);
   TransferResult CourseSteps(const QString& file);
   TransferResult PaperSteps(const QString& file);
+  TransferResult UpdateSteps(const QString& file);
+  friend class CourseUpdate;
   std::optional<TransferResult> OpenExchangeFile(const QString& strFileName, bool bCourse);
   bool CheckExchangeTables(CDataAccess& dal, bool bCourse);
   bool ConfirmNameConflict();
@@ -120,7 +131,8 @@ class CImport {
   // The row-copy pattern: copies every source row into a new target row from
   // nStart on, applies the overrides, writes it and records old -> new.
   // Returns the new first column of the last row (0 when none).
-  qint32 CopyRows(const CopyStep& step);
+  // rows: the source rows when they are at hand already (sourceQuery unread).
+  qint32 CopyRows(const CopyStep& step, std::unique_ptr<Bulk::RowSource> rows = nullptr);
   static void CheckExchangeId(const Bulk::Cell& id, const IdMap& map, const QString& table);
 
   // Translation of a reference read from the file: nullopt when the map does
@@ -141,6 +153,7 @@ class CImport {
   // Course, contents, syllabus.
   void ImportCourse();
   void ImportContent();
+  CopyStep ContentStep();  // the contents' copy step, which an update filters
   void ImportSyllabus();
   void ImportCoursesSubjects();
   void UpdateContentHierarchy();
@@ -149,8 +162,13 @@ class CImport {
   // Problems.
   void ImportProblemGroup();
   void ImportProblem();
-  void ImportProblemsContents();
-  void ImportProblemsFeatures();
+  CopyStep ProblemStep();  // the problems' copy step, which an update filters
+  // Only the rows of the file problems the filter wants, when there is one.
+  using ProblemFilter = std::function<bool(qint32 oldProblemId)>;
+  void ImportProblemsContents(const ProblemFilter& wanted = {}, std::unique_ptr<Bulk::RowSource> rows = nullptr);
+  void ImportProblemsFeatures(const ProblemFilter& wanted = {}, std::unique_ptr<Bulk::RowSource> rows = nullptr);
+  // The rows of a streamed table: given ones, else the file's.
+  Bulk::Query ReadSource(const QString& table, const QString& order, std::unique_ptr<Bulk::RowSource> rows);
   // The large tables the steps above read whole, once: an Access file need
   // not hold their rows in its working copy.
   static QVector<StreamedTable> StreamedTables();
@@ -188,4 +206,5 @@ class CImport {
   IdMap m_PaperMap;
   QMap<QString, int> m_skipped;
   QMap<QString, int> m_unusedTrees;
+  UpdatePreview m_preview;
 };

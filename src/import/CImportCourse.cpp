@@ -46,10 +46,14 @@ void CImport::ImportCourse() {
 
 void CImport::ImportContent() {
   m_ContentMap.clear();
+  CopyRows(ContentStep());
+}
+
+CImport::CopyStep CImport::ContentStep() {
   const Bulk::Cell course = Bulk::Cell::integer(m_nCourseID);
-  CopyRows({QStringLiteral("select * from Content"), QStringLiteral("Content"), 2, &m_ContentMap,
-            [&course](const Bulk::Query&, TargetRow& target) { target[QStringLiteral("CourseID")] = course; },
-            {QStringLiteral("CourseID")}});
+  return {QStringLiteral("select * from Content"), QStringLiteral("Content"), 2, &m_ContentMap,
+          [course](const Bulk::Query&, TargetRow& target) { target[QStringLiteral("CourseID")] = course; },
+          {QStringLiteral("CourseID")}};
 }
 
 // The contents are this import's own, so a pair it has not written is not

@@ -34,8 +34,11 @@ void CImport::ImportProblemGroup() {
 
 void CImport::ImportProblem() {
   m_ProblemMap.clear();
-  const CGuid guid;
-  const auto overrides = [&](const Bulk::Query& source, TargetRow& target) {
+  CopyRows(ProblemStep());
+}
+
+CImport::CopyStep CImport::ProblemStep() {
+  const auto overrides = [this, guid = CGuid()](const Bulk::Query& source, TargetRow& target) {
     const std::optional<qint32> group =
         GroupReference(source.at(source.column(QStringLiteral("ProblemGroupID"))).toVariant());
     if (group) {
@@ -51,11 +54,11 @@ void CImport::ImportProblem() {
   CopyStep step{QString(), ProblemTable, 2, &m_ProblemMap, overrides, {QStringLiteral("ProblemGroupID")}};
   step.sourceTable = ProblemTable;
   step.sourceOrder = ProblemOrder;
-  CopyRows(step);
+  return step;
 }
 
-void CImport::ImportProblemsContents() {
-  Bulk::Query source = Source().TableRows(ProblemsContentsTable);
+void CImport::ImportProblemsContents(const ProblemFilter& wanted, std::unique_ptr<Bulk::RowSource> rows) {
+  Bulk::Query source = ReadSource(ProblemsContentsTable, {}, std::move(rows));
   if (!source.next()) return;
   const int problemAt = source.column(QStringLiteral("ProblemID"));
   const int contentAt = source.column(QStringLiteral("ContentID"));
@@ -64,6 +67,7 @@ void CImport::ImportProblemsContents() {
                                                                   QStringLiteral("Lastupdated")});
   Bulk::Row row(3);
   do {
+    if (wanted && !wanted(source.at(problemAt).toInt())) continue;
     const std::optional<Bulk::Cell> problem = Translate(m_ProblemMap, source.at(problemAt));
     const std::optional<Bulk::Cell> content = Translate(m_ContentMap, source.at(contentAt));
     if (problem && content) {
@@ -77,9 +81,9 @@ void CImport::ImportProblemsContents() {
   target.flush();
 }
 
-void CImport::ImportProblemsFeatures() {
+void CImport::ImportProblemsFeatures(const ProblemFilter& wanted, std::unique_ptr<Bulk::RowSource> rows) {
   const ImportSession& g = m_session;
-  Bulk::Query source = Source().TableRows(ProblemsFeaturesTable);
+  Bulk::Query source = ReadSource(ProblemsFeaturesTable, {}, std::move(rows));
   if (!source.next()) return;
   const int problemAt = source.column(QStringLiteral("ProblemID"));
   const int featureAt = source.column(QStringLiteral("FeatureID"));
@@ -91,6 +95,7 @@ void CImport::ImportProblemsFeatures() {
                        QStringLiteral("Value"), QStringLiteral("Lastupdated")});
   Bulk::Row row(5);
   do {
+    if (wanted && !wanted(source.at(problemAt).toInt())) continue;
     const std::optional<Bulk::Cell> problem = Translate(m_ProblemMap, source.at(problemAt));
     const std::optional<Bulk::Cell> feature = Translate(g.FeatureMap, source.at(featureAt));
     const std::optional<Bulk::Cell> subject = Translate(g.SubjectMap, source.at(subjectAt));

@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <algorithm>
+#include <functional>
 
 #include "core/BoundedXml.h"
 
@@ -116,11 +117,6 @@ std::optional<TreeDocument> TreeDocument::Read(const QString& text) {
 }
 
 QString TreeDocument::Rewritten(const std::vector<Edit>& edits) const {
-  struct Piece {
-    qsizetype begin;
-    qsizetype end;
-    QString text;
-  };
   std::vector<Piece> pieces;
   for (const Edit& edit : edits) {
     const TreeElement& e = elements_.at(static_cast<size_t>(edit.element));
@@ -131,7 +127,11 @@ QString TreeDocument::Rewritten(const std::vector<Edit>& edits) const {
       pieces.push_back({e.endBegin, e.endEnd, QString()});
     }
   }
-  std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.begin < b.begin; });
+  return Spliced(std::move(pieces));
+}
+
+QString TreeDocument::Spliced(std::vector<Piece> pieces) const {
+  std::stable_sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.begin < b.begin; });
   QString out;
   out.reserve(text_.size());
   qsizetype at = 0;
@@ -244,4 +244,54 @@ std::optional<QString> TranslateProblemTree(const QString& text, const IdMap& pr
     if (newId) edits.push_back({static_cast<int>(i), *newId});
   }
   return doc->Rewritten(edits);
+}
+
+QString TreeDocument::Inserted(const std::vector<std::pair<int, QString>>& insertions) const {
+  std::vector<Piece> pieces;
+  for (const auto& [index, markup] : insertions) {
+    const TreeElement& e = elements_.at(static_cast<size_t>(index));
+    if (e.endBegin == e.endEnd)  // <X/>: the "/>" becomes ">" + markup + "</X>"
+      pieces.push_back({e.startEnd - 2, e.startEnd, QLatin1Char('>') + markup + QStringLiteral("</") + e.name + QLatin1Char('>')});
+    else
+      pieces.push_back({e.endBegin, e.endBegin, markup});
+  }
+  return Spliced(std::move(pieces));
+}
+
+std::optional<QString> AddContents(const QString& text, const std::vector<std::pair<qint32, qint32>>& contents) {
+  const std::optional<TreeDocument> doc = TreeDocument::Read(text);
+  if (!doc) return std::nullopt;
+  QHash<qint32, int> elementOf;
+  for (size_t i = 1; i < doc->elements().size(); ++i) {
+    const TreeElement& e = doc->elements()[i];
+    const std::optional<qint32> id = e.numericId();
+    if (e.name == QLatin1String("CONTENT") && id && !elementOf.contains(*id)) elementOf.insert(*id, static_cast<int>(i));
+  }
+  QSet<qint32> added;
+  for (const auto& entry : contents) added.insert(entry.first);
+  QHash<qint32, std::vector<qint32>> children;
+  std::vector<std::pair<int, qint32>> tops;  // element to put it in, content
+  for (const auto& [id, parent] : contents) {
+    if (elementOf.contains(id)) continue;  // named already
+    if (parent != id && added.contains(parent) && !elementOf.contains(parent))
+      children[parent].push_back(id);
+    else
+      tops.emplace_back(elementOf.value(parent, 0), id);
+  }
+  // Each added content once; one whose chain of parents loops goes to the root.
+  QSet<qint32> written;
+  std::function<QString(qint32, int)> markup = [&](qint32 id, int depth) {
+    written.insert(id);
+    QString inner;
+    if (depth < kMaxXmlDepth)
+      for (const qint32 child : children.value(id))
+        if (!written.contains(child)) inner += markup(child, depth + 1);
+    const QString open = QStringLiteral("<CONTENT ID=\"%1\"").arg(id);
+    return inner.isEmpty() ? open + QStringLiteral("/>") : open + QLatin1Char('>') + inner + QStringLiteral("</CONTENT>");
+  };
+  std::vector<std::pair<int, QString>> insertions;
+  for (const auto& [element, id] : tops) insertions.emplace_back(element, markup(id, 1));
+  for (const auto& [id, parent] : contents)
+    if (!written.contains(id) && !elementOf.contains(id)) insertions.emplace_back(0, markup(id, 1));
+  return doc->Inserted(insertions);
 }

@@ -44,8 +44,19 @@ class TreeDocument {
   };
   // The text with the edits applied and nothing else changed.
   QString Rewritten(const std::vector<Edit>& edits) const;
+  // The text with markup put at the end of elements' content, in the order
+  // given; an empty element (<X/>) is opened and closed for it.
+  QString Inserted(const std::vector<std::pair<int, QString>>& insertions) const;
 
  private:
+  // A part of the text replaced by another; pieces at one place keep their order.
+  struct Piece {
+    qsizetype begin;
+    qsizetype end;
+    QString text;
+  };
+  QString Spliced(std::vector<Piece> pieces) const;
+
   QString text_;
   std::vector<TreeElement> elements_;
 };
@@ -96,3 +107,9 @@ std::vector<ContentPlace> PlaceContents(const IdMap& contents, const QHash<qint3
 // Replaces the IDs of the PROBLEM elements the problem map holds; other IDs,
 // elements and text stay. Null when the text does not read as a tree.
 std::optional<QString> TranslateProblemTree(const QString& text, const IdMap& problems);
+
+// Adds CONTENT elements for contents the tree does not name yet (content ID,
+// parent ID): each inside its parent's element when the tree or the added
+// contents hold one, else at the end of the root. Null when the text does
+// not read as a tree.
+std::optional<QString> AddContents(const QString& text, const std::vector<std::pair<qint32, qint32>>& contents);

@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "ui/frmImport.h"
+#include "ui/frmUpdatePreview.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -90,6 +91,13 @@ std::optional<QString> QtInteraction::InputBox(const QString& prompt, const QStr
 }
 
 void QtInteraction::ShowMappingDialog(MappingModel& model) { showMappingDialog(model); }
+
+Answer QtInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
+  if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  const Answer answer = showUpdatePreview(preview);
+  if (busy_) QApplication::restoreOverrideCursor();
+  return answer;
+}
 
 void QtInteraction::WithdrawQuestion() {
   if (open_ && open_->escapeButton()) open_->escapeButton()->click();

@@ -15,6 +15,7 @@ class QtInteraction : public Interaction, public MappingDialog {
   std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   void ShowMappingDialog(MappingModel& model) override;
+  Answer ConfirmCourseUpdate(const UpdatePreview& preview) override;
   void SetBusy(bool busy) override;
   void WithdrawQuestion() override;
   void OpenFolder(const QString& path) override;

@@ -90,6 +90,12 @@ std::optional<QString> ThreadedInteraction::AskText(TextQuestion question) {
   return text;
 }
 
+Answer ThreadedInteraction::ConfirmCourseUpdate(const UpdatePreview& preview) {
+  Answer answer = Answer::Cancel;
+  onGui([&] { answer = gui_.ConfirmCourseUpdate(preview); });
+  return answer;
+}
+
 // The form is shown by the GUI thread; this thread serves its buttons until
 // the form is closed.
 void ThreadedInteraction::ShowMappingDialog(MappingModel& model) {

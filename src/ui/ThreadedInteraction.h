@@ -42,6 +42,7 @@ class ThreadedInteraction : public Interaction, public MappingDialog {
                                   const QString& defaultText) override;
   Answer Ask(Question question, const QString& argument) override;
   std::optional<QString> AskText(TextQuestion question) override;
+  Answer ConfirmCourseUpdate(const UpdatePreview& preview) override;
   void ShowMappingDialog(MappingModel& model) override;
   void SetBusy(bool busy) override;
   void OpenFolder(const QString& path) override;

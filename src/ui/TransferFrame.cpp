@@ -44,7 +44,9 @@ const ActionRow Actions[] = {
     {"导入全部", 4, "自动导入指定路径（文件夹）下课程，专业及指标名称相同时自动对应，不同时自动新建"},
     {"导    出", 5, "导出指定单个课程！"},
     {"导出全部", 6, "导出所有课程！"},
+    {"更新课程", 7, "用新的课程文件更新系统中同名的课程：题目按编码、章节按路径对应，保留原编号，只增不删；写入前先预览"},
 };
+constexpr qint32 LastAction = 7;
 
 // The multiple selection in the form the rest of the frame reads: the folder,
 // then the file names, separated by single blanks.
@@ -113,6 +115,9 @@ void TransferFrame::buildControls() {
   cmdSelectFile->setObjectName(QStringLiteral("cmdSelectFile"));
   chkPreview = new QCheckBox(QStringLiteral("只预览，不写入(&P)"), this);
   chkPreview->setObjectName(QStringLiteral("chkPreview"));
+  chkManualMap = new QCheckBox(QStringLiteral("手工做对应(&M)"), this);
+  chkManualMap->setObjectName(QStringLiteral("chkManualMap"));
+  chkManualMap->hide();
   lblIO = new QLabel(QStringLiteral("导入导出说明："), this);
   lblIO->setObjectName(QStringLiteral("lblIO"));
   lblIO->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -141,7 +146,7 @@ void TransferFrame::buildControls() {
 // the progress; the start button below. Controls that come and go keep their
 // room, so that nothing jumps when a transfer starts or ends.
 void TransferFrame::layOutControls() {
-  for (QWidget* w : std::initializer_list<QWidget*>{lblFiles, txtFileName, cmdSelectFile, chkPreview, lblIO,
+  for (QWidget* w : std::initializer_list<QWidget*>{lblFiles, txtFileName, cmdSelectFile, chkPreview, chkManualMap, lblIO,
                                                     ProgressBar1, cmdCancel}) {
     QSizePolicy policy = w->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
@@ -155,6 +160,7 @@ void TransferFrame::layOutControls() {
   grid->addWidget(txtFileName, 1, 1);
   grid->addWidget(cmdSelectFile, 1, 2);
   grid->addWidget(chkPreview, 2, 1, 1, 2);
+  grid->addWidget(chkManualMap, 2, 1, 1, 2);  // shown instead of chkPreview
   grid->addWidget(lblIO, 3, 0, 1, 3);
   grid->addWidget(ProgressBar1, 4, 0, 1, 2);
   grid->addWidget(cmdCancel, 4, 2);
@@ -217,7 +223,7 @@ void TransferFrame::FillActions() {
 
 void TransferFrame::cboAction_Click() {
   const int code = cboAction->currentData().toInt();
-  if (code < 1 || code > 6) return;
+  if (code < 1 || code > LastAction) return;
   m_action = static_cast<TransferAction>(code);
   ShowActionOptions();
 }
@@ -226,7 +232,15 @@ void TransferFrame::ShowFileControls(bool bShow) {
   lblFiles->setVisible(bShow);
   txtFileName->setVisible(bShow);
   cmdSelectFile->setVisible(bShow);
-  chkPreview->setVisible(bShow);
+  // The update always shows its preview; it may pair by hand instead.
+  const bool bUpdate = m_action == TransferAction::UpdateCourse;
+  chkPreview->setVisible(bShow && !bUpdate);
+  chkManualMap->setVisible(bShow && bUpdate);
+}
+
+bool TransferFrame::autoMap() const {
+  if (m_action == TransferAction::UpdateCourse) return !chkManualMap->isChecked();
+  return m_action != TransferAction::Import;
 }
 
 void TransferFrame::ShowSelectedCourse(const QString& strCourse) {
@@ -305,6 +319,9 @@ void TransferFrame::RunAction() {
     case TransferAction::ExportAll:
       ExportCourseAll();
       break;
+    case TransferAction::UpdateCourse:
+      UpdateCourseFile(txtFileName->text());
+      break;
   }
 }
 
@@ -346,6 +363,7 @@ void TransferFrame::SetControlsForTransfer(bool running) {
   txtFileName->setEnabled(!running);
   cmdSelectFile->setEnabled(!running);
   chkPreview->setEnabled(!running);
+  chkManualMap->setEnabled(!running);
   cmdCancel->setEnabled(running);
   cmdCancel->setVisible(running);
   if (running) {
@@ -428,6 +446,38 @@ void TransferFrame::ImportFiles(const QStringList& files, const QString& strNoth
           ReportImportOutcomes(*outcomes, strNothingToImport);
         // The freshly imported course is normally the last one listed.
         m_courses.relist(std::nullopt);
+      });
+}
+
+// The course keeps its row in the grid; it stays selected.
+void TransferFrame::UpdateCourseFile(const QString& file) {
+  auto outcome = std::make_shared<ImportOutcome>();
+  auto courseId = std::make_shared<qint32>(0);
+  const bool automatic = autoMap();
+  StartTransfer(
+      [this, file, outcome, courseId, automatic](Interaction& ui, const std::shared_ptr<CancelFlag>& cancel) {
+        CImport objImport(ui, cancel);
+        objImport.session().bAutoMap = automatic;
+        objImport.ImportProgress = [this, name = QFileInfo(file).fileName()](qint16 v, const QString& text) {
+          PostProgress(0, 1, name, v, text);
+        };
+        outcome->result = objImport.UpdateCourseData(file);
+        if (outcome->result.succeeded()) outcome->strSkipped = objImport.SkippedSummary();
+        *courseId = objImport.LastUpdatePreview().courseId;
+      },
+      [this, outcome, courseId] {
+        const TransferResult& result = outcome->result;
+        if (result.succeeded()) {
+          QString strMessage = QStringLiteral("课程更新成功！");
+          ShowResult(strMessage);
+          if (!outcome->strSkipped.isEmpty()) strMessage += CrLf + outcome->strSkipped;
+          interaction().MsgBox(strMessage, {MessageKind::Information}, Res::str(Res::TransferTitle));
+        } else if (result.declinedAt == Question::ApplyCourseUpdate) {
+          return;  // the person saw the preview and chose not to write it
+        } else {
+          ReportSingleImport(*outcome);
+        }
+        m_courses.relist(*courseId);
       });
 }
 

@@ -19,7 +19,8 @@ class QProgressBar;
 class QPushButton;
 class QThread;
 
-// The six transfer actions, with the codes the action box's items carry.
+// The transfer actions, with the codes the action box's items carry: the six
+// of the original and the update of a course in place.
 enum class TransferAction {
   Import = 1,         // one file, pairing by hand
   AutoImport = 2,     // one file, pairing by name
@@ -27,9 +28,10 @@ enum class TransferAction {
   ImportFolder = 4,   // every exchange file of a folder, pairing by name
   Export = 5,         // the selected course
   ExportAll = 6,      // every listed course
+  UpdateCourse = 7,   // the course of one file's name, updated in place after a preview
 };
 
-// The frame "课程导入导出" on the course page: the six transfer actions, the
+// The frame "课程导入导出" on the course page: the seven transfer actions, the
 // file field with its browse button, the start button and the progress
 // display with its cancel button. A transfer runs in a worker thread; the
 // frame stays responsive and asks its questions on the GUI thread.
@@ -66,7 +68,7 @@ class TransferFrame : public QGroupBox {
 
   void FillActions();
   TransferAction action() const { return m_action; }
-  bool autoMap() const { return m_action != TransferAction::Import; }
+  bool autoMap() const;
   bool importsFolder() const { return m_action == TransferAction::ImportFolder; }
   bool selectsSeveralFiles() const { return m_action == TransferAction::ImportSeveral; }
 
@@ -90,6 +92,7 @@ class TransferFrame : public QGroupBox {
   QProgressBar* ProgressBar1 = nullptr;
   QPushButton* cmdCancel = nullptr;
   QCheckBox* chkPreview = nullptr;  // imports only: run, show what would change, write nothing
+  QCheckBox* chkManualMap = nullptr;  // the update only: pair by hand as 导入 does
 
  signals:
   void transferStarted();
@@ -123,6 +126,7 @@ class TransferFrame : public QGroupBox {
   void FinishTransfer();
   void SetControlsForTransfer(bool running);
   void ImportFiles(const QStringList& files, const QString& strNothingToImport, bool single);
+  void UpdateCourseFile(const QString& file);
   QStringList FilesToImport() const;
   void ReportSingleImport(const ImportOutcome& outcome);
   void ReportPreview(const std::vector<ImportOutcome>& outcomes);

@@ -92,6 +92,10 @@ TEST(CommandLine, ExitStatusesAndWhatIsPrinted) {
       {{"import", "--user", "admin", "--dry-run", "@junk.mdb"}, "admin", 1, "failed\t@junk.mdb", "连接数据库失败！"},
       {{"import", "--user", "admin", "--dry-run", "--rename-on-conflict", "@os.mdb"}, "admin", 0,
        "would import\t@os.mdb\n  预览，没有写入任何数据。", ""},
+      // The course of the file's name updated in place: previewed only, then written; no course added.
+      {{"import", "--user", "admin", "--update", "--dry-run", "@os.mdb"}, "admin", 0,
+       "would update\t@os.mdb\n  更新课程：操作系统（2）\n  题目 新增：0\n", "1 of 1 courses would be updated"},
+      {{"import", "--user", "admin", "--update", "@os.mdb"}, "admin", 0, "updated\t@os.mdb\n", "1 of 1 courses updated"},
       {{"import", "--user", "admin", "--rename-on-conflict", "@junk.mdb", "@os.mdb"}, "admin", 1, "failed\t@junk.mdb",
        "1 of 2 files imported"},  // one failing file among several
       {{"export", "--user", "admin", "--all", "--subject", "%S", "--dir", "@all"}, "admin", 0, "@all/", ""},

@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include "data/BulkUpdate.h"
 #include "data/CDataAccess.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
@@ -247,6 +248,46 @@ TEST(BulkRows, WrittenRowsKeepTheirValuesAndKeysAndTheNextKeyFollows) {
     int read = 0;
     for (; links.next(); ++read) EXPECT_EQ(links.at(1).toInt(), links.at(0).toInt() % 7);
     EXPECT_EQ(read, count);
+  }
+}
+
+// Rows updated together take the given values, converted to each column's
+// type as an insert converts them; other rows and other columns stay; the
+// same connection can do it again (the temporary table is gone).
+TEST(BulkRows, UpdatedRowsTakeTheirValuesAndTheOthersStay) {
+  const TestEnv env;
+  env.exec("insert into Problem (ProblemID, ProblemGroupID, ProblemCode, Body, Score) values "
+           "(1,5,'a','one',1),(2,5,'b','two',2),(3,5,'c','three',3)");
+  const std::unique_ptr<CDataAccess> dal = env.dal();
+  using C = Bulk::Cell;
+  const struct {
+    std::vector<Bulk::Row> rows;  // ProblemID, ProblemGroupID, Body, Score, Lastupdated
+    const char* expected;         // every row: group:body:score:date
+  } rows[] = {
+      {{}, "1:5:one:1:-,2:5:two:2:-,3:5:three:3:-"},
+      {{{C::integer(1), C(), C::text("新 'x'"), C::text("2.5"), C::text("2024-03-05 08:00:00")},
+        {C::integer(3), C::integer(8), C(), C{C::Kind::Real, 0, 9.0, {}}, C::text("2024-03-05 10:20:30")}},
+       "1:-:新 'x':2.5:2024-03-05 08:00,2:5:two:2:-,3:8:-:9:2024-03-05 10:20"},
+      {{{C::integer(2), C::integer(6), C::text("again"), C::integer(4), C()}},
+       "1:-:新 'x':2.5:2024-03-05 08:00,2:6:again:4:-,3:8:-:9:2024-03-05 10:20"},
+  };
+  for (const auto& row : rows) {
+    dal->BeginTrans();
+    Bulk::updateRows(*dal, "Problem", "ProblemID", {"ProblemGroupID", "Body", "Score", "Lastupdated"}, row.rows);
+    dal->CommitTrans();
+    QStringList found;
+    Bulk::Query reader = dal->OpenQuery("select ProblemID, ProblemGroupID, Body, Score, Lastupdated from Problem "
+                                        "order by ProblemID");
+    while (reader.next()) {
+      QStringList cells{reader.at(0).toString()};
+      for (int i = 1; i < 5; ++i)
+        cells << (reader.at(i).isNull() ? QStringLiteral("-")
+                  : i == 3          ? QString::number(reader.at(i).toVariant().toDouble())
+                  : i == 4          ? reader.at(i).toString().left(16)
+                                    : reader.at(i).toString());
+      found << cells.join(':');
+    }
+    EXPECT_EQ(found.join(',').toStdString(), row.expected);
   }
 }
 

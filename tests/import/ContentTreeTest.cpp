@@ -1,6 +1,7 @@
 // What the trees of an exchange file become: contents placed inside the new
 // course whatever the tree holds, trees stored with new IDs and otherwise as
 // written, trees past the XML limits (fuzzer findings) reported instead of read.
+#include "import/HierarchyXml.h"
 #include "import/ImportFixture.h"
 
 namespace {
@@ -98,5 +99,32 @@ TEST_F(ContentTree, ContentsStayInsideTheCourseAndTheTreesKeepTheirText) {
     EXPECT_EQ(import.UnusedTrees().value(column), row.doctype);
     EXPECT_EQ(import.SkippedSummary().contains("文件中的目录结构含有文档类型定义，未使用：" + column), row.doctype > 0)
         << import.SkippedSummary().toStdString();
+  }
+}
+
+// Contents a tree does not name yet go inside their parent's element (an
+// empty one is opened for them), inside each other, or at the end of the
+// root; a chain of parents that loops still puts each in once; the rest of
+// the text stays as written.
+TEST(ContentTreeText, ContentsAddedToATreeGoUnderTheirParent) {
+  const struct {
+    const char* tree;
+    std::vector<std::pair<qint32, qint32>> contents;  // ID, parent
+    const char* expected;                             // null: not a tree
+  } rows[] = {
+      {"<R><CONTENT ID=\"1\"/></R>", {{1, 0}, {2, 1}}, "<R><CONTENT ID=\"1\"><CONTENT ID=\"2\"/></CONTENT></R>"},
+      {"<R><CONTENT ID='1'></CONTENT> </R>", {{2, 0}, {3, 2}, {4, 9}},
+       "<R><CONTENT ID='1'></CONTENT> <CONTENT ID=\"2\"><CONTENT ID=\"3\"/></CONTENT><CONTENT ID=\"4\"/></R>"},
+      {"<R/>", {{5, 6}, {6, 5}}, "<R><CONTENT ID=\"5\"><CONTENT ID=\"6\"/></CONTENT></R>"},
+      {"<R><CONTENT ID=\"1\"/></R>", {{1, 0}}, "<R><CONTENT ID=\"1\"/></R>"},
+      {"<R><CONTENT ID=\"1\">", {{2, 1}}, nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.tree);
+    const std::optional<QString> merged = AddContents(QString::fromUtf8(row.tree), row.contents);
+    ASSERT_EQ(merged.has_value(), row.expected != nullptr);
+    if (merged) {
+      EXPECT_EQ(merged->toStdString(), row.expected);
+    }
   }
 }

@@ -31,7 +31,7 @@ const QString Succeeded = QStringLiteral("导入操作成功");
 const QString NoCourse = QStringLiteral("请先选择课程");
 const QString NoCourses = QStringLiteral("没有可导出的课程");
 const QString ImportCancelled = QStringLiteral("导入已取消，系统数据库没有改动。");
-enum Action { Import, AutoImport, ImportSeveral, ImportFolder, Export, ExportAll };  // as listed
+enum Action { Import, AutoImport, ImportSeveral, ImportFolder, Export, ExportAll, UpdateCourse };  // as listed
 
 // onAsk acts while the worker waits for an answer; mapping forms are paired by name and finished from the
 // window's thread (their buttons run in the worker, where the import's connections live).
@@ -112,7 +112,8 @@ struct Desk {
     frame->cmdIO->click();
     // Nothing of the last run is on show while this one opens its file.
     if (frame->isTransferring()) {
-      EXPECT_EQ(frame->lblIO->text(), frame->action() < TransferAction::Export ? "正在打开文件…" : "正在导出，请等待...");
+      const bool reads = frame->action() < TransferAction::Export || frame->action() == TransferAction::UpdateCourse;
+      EXPECT_EQ(frame->lblIO->text(), reads ? "正在打开文件…" : "正在导出，请等待...");
     }
     while (frame->isTransferring()) {
       EXPECT_TRUE(!frame->lblIO->isHidden() && !frame->ProgressBar1->isHidden() && !fileControlsShown());
@@ -121,7 +122,8 @@ struct Desk {
     }
     EXPECT_TRUE(frame->ProgressBar1->isHidden() && frame->cmdCancel->isHidden());
     EXPECT_TRUE(frame->cmdIO->isEnabled() && frame->cboAction->isEnabled());
-    EXPECT_EQ(fileControlsShown(), frame->action() < TransferAction::Export);
+    EXPECT_EQ(fileControlsShown(), frame->action() < TransferAction::Export ||
+                                       frame->action() == TransferAction::UpdateCourse);
   }
 
   TestEnv env;
@@ -282,6 +284,31 @@ TEST(Transfer, CancelWhileAQuestionWaitsLeavesEverythingAsItWas) {
     if (row.action == Export) {
       EXPECT_EQ(d.proposedFiles.value(1), file);  // the export folder reused
       EXPECT_EQ(frmCorvina::ActiveRow(d.window->sprCourse()), 3) << "the course stays selected";
+    }
+  }
+}
+
+// The seventh action shows what would change before it writes: 取消 there
+// leaves the course as it was, 确定 updates it in place (no course added) and
+// says so; the course stays selected.
+TEST(Transfer, UpdateCourseAsksWithThePreviewBeforeWriting) {
+  for (const auto& [answer, says] : {std::pair{Answer::Cancel, QString()}, {Answer::Ok, QStringLiteral("课程更新成功！")}}) {
+    Desk d;
+    d.open(UpdateCourse);
+    EXPECT_TRUE(!d.frame->chkManualMap->isHidden() && d.frame->chkPreview->isHidden());
+    const QString file = d.exportCourse(2, d.env.path("revised.mdb"));
+    d.frame->txtFileName->setText(file);
+    const QStringList before = d.courseNames();
+    d.ui->answers = {answer};
+    d.run(2);
+    EXPECT_EQ(d.courseNames(), before);
+    const QStringList prompts = d.ui->prompts();
+    ASSERT_EQ(prompts.size(), says.isEmpty() ? 1 : 2);
+    EXPECT_TRUE(prompts[0].startsWith(QStringLiteral("更新课程：") + d.courseName(2))) << prompts[0].toStdString();
+    EXPECT_EQ(prompts.last(), says.isEmpty() ? prompts[0] : says);
+    if (!says.isEmpty()) {
+      const QTableWidget* grid = d.window->sprCourse();
+      EXPECT_EQ(frmCorvina::CellText(grid, 0, frmCorvina::ActiveRow(grid)), "2");
     }
   }
 }
