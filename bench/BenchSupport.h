@@ -18,6 +18,7 @@
 
 #include "data/CDataAccess.h"
 #include "data/Connection.h"
+#include "data/DataError.h"
 #include "data/Schema.h"
 
 namespace Bench {
@@ -228,6 +229,15 @@ inline double runAlone(const QStringList& args, QTextStream& out) {
   }
   out.flush();
   return child.exitCode() == 0 ? seconds : -1;
+}
+
+// A benchmark that failed says what failed, with the database's number when it gave one.
+inline int failed(QTextStream& out, const std::exception& e) {
+  if (const auto* d = dynamic_cast<const DataError*>(&e))
+    out << "failed: " << d->number() << ' ' << d->source() << ": " << d->description() << '\n';
+  else
+    out << "failed: " << e.what() << '\n';
+  return 1;
 }
 
 inline void printLimit(QTextStream& out, const QString& what, double ours, double limit, qint64 limitRows) {

@@ -110,11 +110,7 @@ int main(int argc, char* argv[]) {
     Bench::printLimit(out, QStringLiteral("SQLite's own copy of the course into an empty database without indexes"),
                       seconds, limit, limitRows);
     return 0;
-  } catch (const DataError& e) {
-    out << "failed: " << e.number() << ' ' << e.source() << ": " << e.description() << '\n';
-    return 1;
   } catch (const std::exception& e) {
-    out << "failed: " << e.what() << '\n';
-    return 1;
+    return Bench::failed(out, e);
   }
 }

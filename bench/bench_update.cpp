@@ -172,11 +172,7 @@ int main(int argc, char* argv[]) {
     if (countStatements)
       out << "statements sent: update " << updateStatements << ", import anew " << anewStatements << '\n';
     return 0;
-  } catch (const DataError& e) {
-    out << "failed: " << e.number() << ' ' << e.source() << ": " << e.description() << '\n';
-    return 1;
   } catch (const std::exception& e) {
-    out << "failed: " << e.what() << '\n';
-    return 1;
+    return Bench::failed(out, e);
   }
 }
