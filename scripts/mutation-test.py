@@ -4,10 +4,10 @@
 Each entry of scripts/mutations.txt replaces one exact piece of text in one
 source file. A scratch copy of the checkout (brought up to date once per run,
 its build folder kept between runs) gets one change at a time, is built
-incrementally and runs the SQLite tests (ctest -E '^pg\\.'). A failing test
-kills the mutation; a change that does not compile is "not viable"; an entry
-whose text does not occur exactly once is "stale" and is not applied. Neither
-counts in the kill rate.
+incrementally and runs the SQLite tests (ctest -E '^pg\\.'; with --server the
+pg.* set too). A failing test kills the mutation; a change that does not
+compile is "not viable"; an entry whose text does not occur exactly once is
+"stale" and is not applied. Neither counts in the kill rate.
 
     scripts/mutation-test.py                 # every entry
     scripts/mutation-test.py --only 3,17     # entries 3 and 17
@@ -103,6 +103,7 @@ class Scratch:
         # then finds the objects other checkouts built.
         self.build = self.tree / "build" / "test"
         self.jobs = jobs
+        self.server = False
         self.env = dict(os.environ, CCACHE_BASEDIR=str(self.tree), CCACHE_NOHASHDIR="1")
 
     def refresh(self):
@@ -158,7 +159,9 @@ class Scratch:
         # A test that fails once and passes on its second try failed for reasons
         # of its own (a busy machine, an X server that would not start), not
         # because of the mutation.
-        cmd = ["ctest", "-E", r"^pg\.", "--timeout", "300", f"-j{self.jobs}", "--repeat", "until-pass:2"]
+        cmd = ["ctest", "--timeout", "300", f"-j{self.jobs}", "--repeat", "until-pass:2"]
+        if not self.server:
+            cmd += ["-E", r"^pg\."]
         if tests:
             cmd += ["-R", tests]
         if not keep_going:
@@ -237,6 +240,9 @@ def main():
     parser.add_argument("--jobs", type=int, default=2, help="parallel compile and test jobs (default 2)")
     parser.add_argument("--tests", metavar="REGEX",
                         help="run only the tests whose names match (ctest -R), to check one area quickly")
+    parser.add_argument("--server", action="store_true",
+                        help="run the pg.* tests too (the CORVINA_PG_* variables of a running test server set), "
+                             "for faults only a server shows")
     parser.add_argument("--skip-baseline", action="store_true",
                         help="do not first check that the unchanged copy builds and passes")
     args = parser.parse_args()
@@ -247,6 +253,9 @@ def main():
         return 0
 
     scratch = Scratch(args.build_dir.resolve(), args.jobs)
+    if args.server and not os.environ.get("CORVINA_PG_HOST"):
+        usage_error("--server needs a running test server: scripts/pg-test-server.sh start DIR, then its env")
+    scratch.server = args.server
     scratch.refresh()
     scratch.link_shared()
     if not scratch.configure():

@@ -29,14 +29,6 @@ class RowsInMemory : public RowSource {
   size_t next_ = 0;
 };
 
-// Sets columns in the rows of table whose keyColumn holds each row's key.
-// Every row is the key followed by the values of columns, in that order.
-// The rows travel through a Writer into a temporary table (each value
-// converted to the column's type as an insert converts it) and one UPDATE
-// joins it to the table: a handful of statements however many rows change.
-void updateRows(CDataAccess& dal, const QString& table, const QString& keyColumn, const QStringList& columns,
-                const std::vector<Row>& rows);
-
 // Deletes the rows of table whose keyColumn holds one of keys, a thousand
 // keys per statement; condition, when given, narrows every statement.
 void deleteKeys(CDataAccess& dal, const QString& table, const QString& keyColumn, const std::vector<qint32>& keys,

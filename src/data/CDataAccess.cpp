@@ -123,6 +123,16 @@ void CDataAccess::ExecQuery(const QString& SQLQuery, const QVariantList& params)
   }
 }
 
+void CDataAccess::UpdateRows(const QString& table, const QString& keyColumn, const QStringList& columns,
+                             const std::vector<Bulk::Row>& rows) {
+  try {
+    held().requireNoOpenResult();
+    held().updateRows(table, keyColumn, columns, rows);
+  } catch (...) {
+    rethrow();
+  }
+}
+
 void CDataAccess::UpdateColumn(const QString& table, const QString& keyColumn, const QString& column,
                                const std::vector<std::pair<qint32, QString>>& values) {
   try {

@@ -42,6 +42,10 @@ class CDataAccess {
                           Bulk::ReadBack readBack = Bulk::ReadBack::AfterFlush);
   // A statement that returns no rows.
   void ExecQuery(const QString& SQLQuery, const QVariantList& params = {});
+  // Sets columns in the rows whose keyColumn holds each row's key: a row is
+  // the key, then the values of columns. A few statements however many rows.
+  void UpdateRows(const QString& table, const QString& keyColumn, const QStringList& columns,
+                  const std::vector<Bulk::Row>& rows);
   // Sets column to a new text in the rows whose keyColumn holds the paired key.
   void UpdateColumn(const QString& table, const QString& keyColumn, const QString& column,
                     const std::vector<std::pair<qint32, QString>>& values);

@@ -95,6 +95,12 @@ class Connection {
   // hand back the key the database generates.
   virtual std::unique_ptr<Bulk::TableWriter> writer(const QString& table, const QStringList& columns,
                                                     const QString& keyColumn, Bulk::ReadBack readBack) = 0;
+  // Sets columns in the rows whose keyColumn holds each row's key; a row is
+  // the key followed by the values of columns, each converted as an insert
+  // converts it. By default the rows go through a writer into a temporary
+  // table that one UPDATE joins: a handful of statements however many rows.
+  virtual void updateRows(const QString& table, const QString& keyColumn, const QStringList& columns,
+                          const std::vector<Bulk::Row>& rows);
   // Sets column to a new text in the rows whose keyColumn holds the paired key.
   virtual void updateColumn(const QString& table, const QString& keyColumn, const QString& column,
                             const std::vector<std::pair<qint32, QString>>& values) = 0;

@@ -28,17 +28,25 @@ void appendQuoted(QByteArray& out, const QByteArray& text) {
   out += '"';
 }
 
+// Inserts rows, or with Use::UpdateByKey sets the columns of the rows whose
+// key (the first column given) matches: the same arrays either way.
 class ArrayRows : public Bulk::TableWriter {
  public:
-  ArrayRows(const OdbcConnection& conn, const QString& table, const QStringList& columns, const QString& keyColumn)
-      : conn_(conn), table_(table), columns_(columns), keyColumn_(keyColumn) {
+  enum class Use { Insert, UpdateByKey };
+  ArrayRows(const OdbcConnection& conn, const QString& table, const QStringList& columns, const QString& keyColumn,
+            Use use = Use::Insert)
+      : conn_(conn), table_(table), columns_(columns), keyColumn_(keyColumn), use_(use) {
     // Reserved keys travel as one more column.
     if (!keyColumn_.isEmpty()) columns_ << keyColumn_;
-    kinds_ = OdbcRows::columnKinds(conn, table, columns_);
     arrays_.resize(size_t(columns_.size()));
-    readServerTypes();
   }
   qint32 add(const Bulk::Row& values) override {
+    // A writer given no rows asks the server nothing.
+    if (!prepared_) {
+      kinds_ = OdbcRows::columnKinds(conn_, table_, columns_);
+      readServerTypes();
+      prepared_ = true;
+    }
     const qint32 key = keyColumn_.isEmpty() ? 0 : reserveKey();
     const size_t given = keyColumn_.isEmpty() ? arrays_.size() : arrays_.size() - 1;
     for (size_t i = 0; i < given; ++i) {
@@ -115,13 +123,7 @@ class ArrayRows : public Bulk::TableWriter {
 
   void writeArrays() {
     if (arrayRows_ == 0) return;
-    if (!insert_) {
-      QStringList arrays;
-      for (const QString& type : std::as_const(serverTypes_)) arrays << QStringLiteral("CAST(? AS %1[])").arg(type);
-      insert_ = std::make_unique<Odbc::Statement>(
-          conn_.handle(),
-          QStringLiteral("INSERT INTO %1 (%2) SELECT * FROM unnest(%3)").arg(table_, columns_.join(','), arrays.join(',')));
-    }
+    if (!insert_) insert_ = std::make_unique<Odbc::Statement>(conn_.handle(), statement());
     for (size_t i = 0; i < arrays_.size(); ++i) {
       insert_->bind(int(i), Bulk::Cell{Bulk::Cell::Kind::Text, 0, 0, '{' + arrays_[i] + '}'});
       arrays_[i].resize(0);
@@ -129,6 +131,17 @@ class ArrayRows : public Bulk::TableWriter {
     arrayRows_ = 0;
     arrayBytes_ = 0;
     insert_->execute();
+  }
+
+  QString statement() const {
+    QStringList arrays;
+    for (const QString& type : std::as_const(serverTypes_)) arrays << QStringLiteral("CAST(? AS %1[])").arg(type);
+    const QString rows = QStringLiteral("SELECT * FROM unnest(%1)").arg(arrays.join(','));
+    if (use_ == Use::Insert) return QStringLiteral("INSERT INTO %1 (%2) %3").arg(table_, columns_.join(','), rows);
+    QStringList sets;
+    for (qsizetype i = 1; i < columns_.size(); ++i) sets << QStringLiteral("%1=s.%1").arg(columns_[i]);
+    return QStringLiteral("UPDATE %1 SET %2 FROM (%3) AS s(%4) WHERE %1.%5=s.%5")
+        .arg(table_, sets.join(','), rows, columns_.join(','), columns_.first());
   }
 
   // The server hands out a block of the identity's numbers in one statement.
@@ -173,6 +186,8 @@ class ArrayRows : public Bulk::TableWriter {
   QString table_;
   QStringList columns_;
   QString keyColumn_;
+  Use use_;
+  bool prepared_ = false;
   std::vector<Odbc::ValueKind> kinds_;
   QStringList serverTypes_;
   std::vector<QByteArray> arrays_;
@@ -210,6 +225,16 @@ void PostgresConnection::updateColumn(const QString& table, const QString& keyCo
                  QStringList(qsizetype(rows), QStringLiteral("(CAST(? AS INTEGER),CAST(? AS TEXT))")).join(',')),
         params);
   }
+}
+
+// One statement per array block: the rows travel as arrays and are joined
+// to the table by key, without a table to stage them in.
+void PostgresConnection::updateRows(const QString& table, const QString& keyColumn, const QStringList& columns,
+                                    const std::vector<Bulk::Row>& rows) {
+  if (rows.empty() || columns.isEmpty()) return;
+  ArrayRows update(*this, table, QStringList{keyColumn} + columns, {}, ArrayRows::Use::UpdateByKey);
+  for (const Bulk::Row& row : rows) update.add(row);
+  update.flush();
 }
 
 // An advisory lock of the transaction, tried again a quarter of a second at

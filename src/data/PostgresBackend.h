@@ -14,6 +14,8 @@ class PostgresConnection : public OdbcConnection {
                                             const QString& keyColumn, Bulk::ReadBack readBack) override;
   void updateColumn(const QString& table, const QString& keyColumn, const QString& column,
                     const std::vector<std::pair<qint32, QString>>& values) override;
+  void updateRows(const QString& table, const QString& keyColumn, const QStringList& columns,
+                  const std::vector<Bulk::Row>& rows) override;
 
  protected:
   void lockImports(const std::function<void()>& waiting, const std::function<void()>& checkCancel) override;

@@ -442,7 +442,7 @@ void CourseUpdate::UpdateCourseRow() {
                       file.at(file.column(QStringLiteral("Description"))), code,
                       file.at(file.column(QStringLiteral("ContentHierarchy"))),
                       file.at(file.column(QStringLiteral("Lastupdated")))};
-  Bulk::updateRows(im_.Dest(), QStringLiteral("Course"), QStringLiteral("CourseID"), columns, {row});
+  im_.Dest().UpdateRows(QStringLiteral("Course"), QStringLiteral("CourseID"), columns, {row});
 }
 
 void CourseUpdate::WriteContents() {
@@ -454,7 +454,7 @@ void CourseUpdate::WriteContents() {
     while (file.next())
       if (changed.remove(file.at(0).toInt()))
         rows.push_back({Bulk::Cell::integer(*contentPairs_.value(file.at(0).toInt())), file.at(1), file.at(2), file.at(3)});
-    Bulk::updateRows(im_.Dest(), QStringLiteral("Content"), QStringLiteral("ContentID"),
+    im_.Dest().UpdateRows(QStringLiteral("Content"), QStringLiteral("ContentID"),
                      {QStringLiteral("Name"), QStringLiteral("Description"), QStringLiteral("Lastupdated")}, rows);
   }
   im_.m_ContentMap = contentPairs_;
@@ -481,7 +481,7 @@ void CourseUpdate::WriteGroups() {
     return false;
   };
   im_.CopyRows(step);
-  Bulk::updateRows(im_.Dest(), QStringLiteral("ProblemGroup"), QStringLiteral("ProblemGroupID"),
+  im_.Dest().UpdateRows(QStringLiteral("ProblemGroup"), QStringLiteral("ProblemGroupID"),
                    {QStringLiteral("Stem"), QStringLiteral("Lastupdated")}, updates);
 }
 
@@ -531,8 +531,8 @@ void CourseUpdate::WriteProblems() {
   QStringList columns{QStringLiteral("ProblemGroupID")};
   for (const Compared& c : kComparedColumns) columns << QLatin1String(c.name);
   CDataAccess& dest = im_.Dest();
-  Bulk::updateRows(dest, QStringLiteral("Problem"), QStringLiteral("ProblemID"), columns, updates);
-  Bulk::updateRows(dest, QStringLiteral("Problem"), QStringLiteral("ProblemID"), {QStringLiteral("ProblemGroupID")},
+  dest.UpdateRows(QStringLiteral("Problem"), QStringLiteral("ProblemID"), columns, updates);
+  dest.UpdateRows(QStringLiteral("Problem"), QStringLiteral("ProblemID"), {QStringLiteral("ProblemGroupID")},
                    groupUpdates);
 }
 

@@ -273,7 +273,7 @@ TEST(BulkRows, UpdatedRowsTakeTheirValuesAndTheOthersStay) {
   };
   for (const auto& row : rows) {
     dal->BeginTrans();
-    Bulk::updateRows(*dal, "Problem", "ProblemID", {"ProblemGroupID", "Body", "Score", "Lastupdated"}, row.rows);
+    dal->UpdateRows("Problem", "ProblemID", {"ProblemGroupID", "Body", "Score", "Lastupdated"}, row.rows);
     dal->CommitTrans();
     QStringList found;
     Bulk::Query reader = dal->OpenQuery("select ProblemID, ProblemGroupID, Body, Score, Lastupdated from Problem "
