@@ -126,12 +126,10 @@ QCommandLineOption overwriteOption() {
   return {QStringLiteral("overwrite"), QStringLiteral("Overwrite an existing exchange file.")};
 }
 
-// Text for a tab-separated listing: one line per row, no tabs inside a field.
-QString field(const QVariant& v) {
-  QString s = v.toString();
-  s.replace('\t', ' ').replace('\n', ' ').replace('\r', ' ');
-  return s;
-}
+// Text for a tab-separated listing: one line per row, no tabs inside a
+// field, and no control character (a name from an imported file may hold an
+// escape sequence) reaching the terminal; C escapes, as file names get.
+QString field(const QVariant& v) { return printable(v.toString()); }
 
 bool parseId(const QString& text, qint32& id) {
   bool ok = false;

@@ -154,6 +154,62 @@ TEST(CommandLine, ExportAllGivesEachCourseAFileOfItsOwn) {
   }
 }
 
+// Every course is one line of three tab-separated fields, whatever its name
+// holds: line breaks, tabs and control characters as C escapes (never raw on
+// the terminal), slashes and Chinese as they are.
+TEST(CommandLine, ListingsGiveEachRowOneLine) {
+  Home h;
+  const struct {
+    QString name, printed;
+  } rows[] = {{"第一行\n第二行", "第一行\\n第二行"}, {"a\tb", "a\\tb"}, {"Windows\r\n", "Windows\\r\\n"},
+              {"C/C++ 与 D:\\课", "C/C++ 与 D:\\\\课"}, {"esc\x1b[2J", "esc\\x1b[2J"}, {"del\x7f", "del\\x7f"},
+              {QString("csi") + QChar(0x9b) + "1m", "csi\\x9b1m"}, {"  空格 ", "  空格 "}};
+  int id = 100;
+  for (const auto& row : rows)
+    h.exec(QString("insert into Course (CourseID, KeySubjectID, Name, Description) values (%1, 1, '%2', '%2')").arg(id++).arg(row.name));
+  const auto r = h.run({"courses", "--user", "admin"});
+  const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+  EXPECT_TRUE(r.status == 0 && lines.size() == h.count("Course")) << r.out.toStdString() << r.err.toStdString();
+  for (const QString& line : lines) EXPECT_EQ(line.count('\t'), 2) << line.toStdString();
+  id = 100;
+  for (const auto& row : rows)
+    EXPECT_TRUE(lines.contains(QString::number(id++) + '\t' + row.printed + '\t' + row.printed)) << row.printed.toStdString();
+}
+
+// Several files, one of them bad (first, in the middle or last): the others
+// arrive, the bad one is named, the exit status says not all did. Likewise an
+// export of all courses where one file cannot be written (a folder has its name).
+TEST(CommandLine, ABatchFailingAnywhereDoesTheRestAndSaysSo) {
+  Home h;
+  const QString junk = h.path("junk.mdb"), names[] = {"课1.mdb", "课2.mdb", "课3.mdb"};
+  QFile f(junk);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("not a database") > 0);
+  f.close();
+  for (int id = 1; id <= 3; ++id) {
+    ASSERT_EQ(h.run({"export", "--user", "admin", "--course", QString::number(id), "--out", h.path(names[id - 1])}).status, 0);
+    h.exec(QString("update Course set Name='课%1' where CourseID=%1").arg(id));
+  }
+  for (int bad = 0; bad < 3; ++bad) {
+    h.exec("delete from Course where CourseID>3");
+    QStringList files{h.path(names[0]), h.path(names[1])};
+    files.insert(bad, junk);
+    auto r = h.run(QStringList{"import", "--user", "admin", "--rename-on-conflict"} + files);
+    std::string what = r.out.toStdString() + r.err.toStdString();
+    EXPECT_TRUE(r.status == 1 && h.count("Course") == 5 && r.err.contains("2 of 3 files imported")) << what;
+    EXPECT_TRUE(r.out.split('\n')[bad].startsWith("failed\t" + junk)) << what;
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(r.out.contains("imported\t" + h.path(names[i]) + '\n')) << what;
+
+    h.exec("delete from Course where CourseID>3");
+    const QString dir = h.path(QString("all%1").arg(bad));
+    QDir().mkpath(dir + '/' + names[bad]);
+    r = h.run({"export", "--user", "admin", "--all", "--dir", dir});
+    what = r.out.toStdString() + r.err.toStdString();
+    EXPECT_TRUE(r.status == 1 && r.err.contains("1 of 3 exports failed")) << what;
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(QFileInfo(dir + '/' + names[i]).isFile() && r.out.contains(dir + '/' + names[i] + '\n'), i != bad) << what;
+  }
+}
+
 // A course arrives whole in another system database; a folder import takes
 // .mdb files in any case but not subfolders.
 TEST(CommandLine, ACourseTravelsBetweenSystemDatabases) {

@@ -191,9 +191,14 @@ TEST(DataAccess, ScopesKeepTheirWritesOnlyWhenCommitted) {
 TEST(DataAccess, ExchangeFilesAreRecognisedByTheirFirstBytes) {
   const TestEnv env;
   CDataAccess dal{CDataAccess::Unconnected{}};
-  for (const QString& file : {TestEnv::builtJetTemplate(), TestEnv::builtTemplate()}) {
-    dal.OpenExchangeFile(file, ExchangeAccess::Read);
-    EXPECT_EQ(dal.OpenQuery("select * from Course").columnCount(), 7);
+  // Whatever the file's name holds: characters a URI gives meaning to, blanks, Chinese, a leading dash.
+  for (const QString name : {"题库 #1?.mdb", "100% 完成.mdb", "-a;b&c.mdb"}) {
+    for (const QString& built : {TestEnv::builtJetTemplate(), TestEnv::builtTemplate()}) {
+      QFile::remove(env.path(name));
+      QFile::copy(built, env.path(name));
+      dal.OpenExchangeFile(env.path(name), ExchangeAccess::Read);
+      EXPECT_EQ(dal.OpenQuery("select * from Course").columnCount(), 7) << name.toStdString();
+    }
   }
   QFile junk(env.path("junk.mdb"));
   ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write("this is not a database at all") > 0);
@@ -407,7 +412,11 @@ TEST(ExchangeFile, IsCheckedAgainstTheSchemaAndNeverWritten) {
       {{course + "(1, -1, 'x', '2024-05-01T08:30:00.5')"}, ""},
       {{course + "(1, -1, 'x', '2024-02-30 08:30:00')"}, "Lastupdated 列不是日期"},
       {{course + "(1, -1, x'00ff', NULL)"}, "表 Course 第 1 行的 Name 列不是文本（二进制数据）"},
+      // A column's length counts characters: Chinese ones, and those past the 16-bit range (two UTF-16 units), at it and one past.
+      {{course + "(1, -1, '" + QString(100, QChar(u'课')) + "', NULL)"}, ""},
       {{course + "(1, -1, '" + QString(101, QChar(u'课')) + "', NULL)"}, "Name 列超过 100 个字符"},
+      {{course + "(1, -1, '" + QString::fromUcs4(U"\U00020000").repeated(100) + "', NULL)"}, ""},
+      {{course + "(1, -1, '" + QString::fromUcs4(U"\U00020000").repeated(101) + "', NULL)"}, "Name 列超过 100 个字符"},
       {{course + "(1099511627776, -1, 'x', NULL)"}, "CourseID 列超出范围"},
       {{course + "(1.5, -1, 'x', NULL)"}, "CourseID 列不是整数"},
       // Dates and texts an Access file can hold: from 0100-01-01, no NUL, well-formed UTF-8 without surrogates.

@@ -2,6 +2,7 @@
 #include <functional>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -130,6 +131,34 @@ TEST_F(ExportTarget, AsksWhatItMustAndWritesOnlyWhereItMay) {
     }
     for (auto it = before.cbegin(); it != before.cend(); ++it)
       EXPECT_TRUE(home + '/' + it.key() == row.written || readFile(home + '/' + it.key()) == it.value()) << it.key().toStdString();
+  }
+}
+
+// The mode bits of the file written, as any program's new file gets them
+// from the umask, whichever template format; a file replaced keeps its own.
+TEST_F(ExportTarget, NewFilesTakeTheUmaskAndReplacedFilesKeepTheirMode) {
+  const struct {
+    mode_t umask;
+    bool access;   // the Access template, else the SQLite-format one
+    int existing;  // the mode of a file already there; -1: none
+    mode_t expected;
+  } rows[] = {{022, true, -1, 0644}, {022, false, -1, 0644}, {077, true, -1, 0600}, {002, false, -1, 0664},
+              {027, true, -1, 0640}, {022, true, 0600, 0600}, {077, false, 0664, 0664}};
+  const QString templ = env.path("Template.mdb"), file = env.path("moded.mdb");
+  for (const auto& row : rows) {
+    QFile::remove(templ);
+    QFile::remove(file);
+    QFile::copy(row.access ? TestEnv::builtJetTemplate() : TestEnv::builtTemplate(), templ);
+    if (row.existing >= 0) QFile::copy(templ, file), ::chmod(QFile::encodeName(file).constData(), mode_t(row.existing));
+    ui->answers = {Answer::Yes, Answer::Yes};
+    const mode_t previous = ::umask(row.umask);
+    QString target = file;
+    const bool written = newExport()->ExportCourseData(target, 5).succeeded();
+    ::umask(previous);
+    struct stat on {};
+    EXPECT_TRUE(written && ::stat(QFile::encodeName(file).constData(), &on) == 0 && (on.st_mode & 07777) == row.expected)
+        << std::oct << row.umask << ' ' << row.access << ": " << (on.st_mode & 07777);
+    EXPECT_EQ(column(file, "select Name from Course"), QStringList{"英语"});
   }
 }
 

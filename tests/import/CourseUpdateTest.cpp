@@ -182,6 +182,15 @@ TEST_F(UpdateCourse, GroupsFollowTheirProblemsAndCodesPairOnlyWithinTheCourse) {
         "insert into ProblemsContents select 9004, ContentID, NULL from Content where Name='第二章'"},
        {1, 0, 6, 1},
        List("select coalesce(Body, '-') as r from Problem where ProblemCode='P-99' order by ProblemID"), "-,b99"},
+      {"a chapter whose date alone changed", {"update Content set Lastupdated='2030-01-02 03:04:05' where Name='第一章'"},
+       {0, 0, 6, 2}, "select count(*) from Content where Lastupdated > '2029-12-31'", "1"},
+      {"a group split in two",
+       {"insert into ProblemGroup values (9501,NULL,'拆出的题干',NULL)",
+        "update Problem set ProblemGroupID=9501 where Body='b52'"},
+       {0, 1, 5, 2},
+       List("select coalesce(g.Stem, '-') as r from Problem p join ProblemGroup g on g.ProblemGroupID=p.ProblemGroupID "
+            "where p.Body in ('b51','b52') order by p.Body"),
+       "共同题干,拆出的题干"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);

@@ -21,6 +21,7 @@
 #include "data/SqliteBackend.h"
 #include "data/jet/JetExchange.h"
 #include "data/jet/JetMirror.h"
+#include "data/jet/JetPageTable.h"
 #include "data/jet/JetStream.h"
 #include "data/jet/JetWriter.h"
 #include "jet/JetSupport.h"
@@ -400,4 +401,35 @@ TEST(JetWorkingCopy, StatementsOnAStreamedTableAreRefusedByName) {
   ASSERT_TRUE(problems.next());
   EXPECT_EQ(problems.at("Body").toString(), QStringLiteral("第3题"));
   EXPECT_FALSE(problems.next());
+}
+
+// Compressed text (FF FE, then one byte a character) may switch to two bytes
+// a character and back at any 00 byte, as often as it likes, and end in
+// either mode; a 00 inside a two-byte character is no switch. Access writes
+// such values for text mixing Chinese and Latin: here the last 8 bytes of a
+// chapter name Access stored compressed ("Unit 1 Growing Up") are replaced.
+TEST(JetValues, CompressedTextSwitchesWidthWithinOneValue) {
+  const struct {
+    QByteArray stored;  // in place of "owing Up"
+    QString read;
+  } rows[] = {
+      {QByteArray("ab\0\x2D\x4E\0cd", 8), "ab中cd"},
+      {QByteArray("abcde\0\x2D\x4E", 8), "abcde中"},
+      {QByteArray("\0\x2D\x4E\x87\x65\0ab", 8), "中文ab"},
+      {QByteArray("ab\0\0cdef", 8), "abcdef"},
+      {QByteArray("\0A\0B\0\0cd", 8), "ABcd"},
+      {QByteArray("owing Up", 8), "owing Up"},
+  };
+  const QByteArray sample = readFile(shared("samples/course-english.mdb"));
+  const qsizetype at = sample.indexOf("\xFF\xFEUnit 1 Growing Up");
+  ASSERT_GE(at, 0);
+  const QTemporaryDir dir;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.read.toStdString());
+    EXPECT_EQ(Jet::writer::decodeText("\xFF\xFE" + row.stored), row.read);
+    const QString file = writeFile(dir.filePath("mixed.mdb"), QByteArray(sample).replace(at + 11, 8, row.stored));
+    QStringList names;
+    for (const QStringList& content : corvinaReader(file).at("Content")) names << content.value(4);
+    EXPECT_TRUE(names.contains("Unit 1 Gr" + row.read)) << names.join('|').toStdString();
+  }
 }
