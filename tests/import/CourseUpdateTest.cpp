@@ -184,10 +184,15 @@ TEST_F(UpdateCourse, GroupsFollowTheirProblemsAndCodesPairOnlyWithinTheCourse) {
        List("select coalesce(Body, '-') as r from Problem where ProblemCode='P-99' order by ProblemID"), "-,b99"},
       {"a chapter whose date alone changed", {"update Content set Lastupdated='2030-01-02 03:04:05' where Name='第一章'"},
        {0, 0, 6, 2}, "select count(*) from Content where Lastupdated > '2029-12-31'", "1"},
+      {"a kept problem linked to a section the update adds",
+       {"insert into Content select 9102, CourseID, ContentID, 1, '第三节', 'c6', NULL from Content where Name='第一章'",
+        "insert into ProblemsContents select ProblemID, 9102, NULL from Problem where ProblemCode='P-53'"},
+       {0, 1, 5, 2}, List("select c.Name as r from ProblemsContents pc join Content c on c.ContentID=pc.ContentID "
+                          "join Problem p on p.ProblemID=pc.ProblemID where p.ProblemCode='P-53' and c.Name='第三节'"), "第三节"},
       {"a group split in two",
        {"insert into ProblemGroup values (9501,NULL,'拆出的题干',NULL)",
-        "update Problem set ProblemGroupID=9501 where Body='b52'"},
-       {0, 1, 5, 2},
+        "update Problem set ProblemGroupID=9501 where Body='b52'"},  // P-53 also changes: its new link is not in this file
+       {0, 2, 4, 2},
        List("select coalesce(g.Stem, '-') as r from Problem p join ProblemGroup g on g.ProblemGroupID=p.ProblemGroupID "
             "where p.Body in ('b51','b52') order by p.Body"),
        "共同题干,拆出的题干"},
