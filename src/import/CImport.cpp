@@ -139,12 +139,7 @@ TransferResult CImport::CourseSteps(const QString& file) {
     return declined;
   }
   const TransferResult cancelled = Outcome(TransferResult::Status::Declined, file, kNotImported, false);
-  m_nMappingSteps = m_session.bAutoMap ? 0 : MappingStepCount();
-  if (!RunSubjectStep()) return cancelled;
-  m_session.mappingForm().intStep = 2;
-  if (!ImportFeature()) return cancelled;
-  m_session.mappingForm().intStep = 3;
-  if (!ImportFeaturePartition()) return cancelled;
+  if (!RunCourseMappingSteps()) return cancelled;
 
   const BusyPointer busy(m_session.ui());
   RaiseProgress(0, Res::str(kImportingCourse));
@@ -227,6 +222,17 @@ bool CImport::ConfirmNameConflict() {
   }
   m_bRenameCourse = true;
   return true;
+}
+
+// Subjects, features and partitions, as a course import and a course
+// update pair them; false when the person cancelled a step.
+bool CImport::RunCourseMappingSteps() {
+  m_nMappingSteps = m_session.bAutoMap ? 0 : MappingStepCount();
+  if (!RunSubjectStep()) return false;
+  m_session.mappingForm().intStep = 2;
+  if (!ImportFeature()) return false;
+  m_session.mappingForm().intStep = 3;
+  return ImportFeaturePartition();
 }
 
 bool CImport::RunSubjectStep() {

@@ -123,6 +123,7 @@ class CImport {
   std::optional<TransferResult> OpenExchangeFile(const QString& strFileName, bool bCourse);
   bool CheckExchangeTables(CDataAccess& dal, bool bCourse);
   bool ConfirmNameConflict();
+  bool RunCourseMappingSteps();
   bool RunSubjectStep();
   bool ShowMappingStep();  // false when the user cancelled
   void RaiseProgress(qint16 nBarValue, const QString& strMessage);

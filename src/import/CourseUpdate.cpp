@@ -644,12 +644,7 @@ TransferResult CImport::UpdateSteps(const QString& file) {
   m_bRenameCourse = false;
   const TransferResult notUpdated =
       TransferResult::ended(TransferResult::Status::Declined, file, QStringLiteral("未更新"), false);
-  m_nMappingSteps = m_session.bAutoMap ? 0 : MappingStepCount();
-  if (!RunSubjectStep()) return notUpdated;
-  m_session.mappingForm().intStep = 2;
-  if (!ImportFeature()) return notUpdated;
-  m_session.mappingForm().intStep = 3;
-  if (!ImportFeaturePartition()) return notUpdated;
+  if (!RunCourseMappingSteps()) return notUpdated;
 
   CourseUpdate update(*this, m_nCourseID, courses.front().second);
   update.Plan();
